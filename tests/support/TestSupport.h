@@ -1,0 +1,44 @@
+#pragma once
+
+// Small helpers the test suites share: scratch folders, whole-file reads and writes, child processes.
+
+#include <windows.h>
+
+#include <string>
+
+namespace TestSupport {
+
+// A fresh, empty folder under %TEMP% (ends with a backslash), removed with everything in it when
+// the object goes away.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const wchar_t* tag = L"t");
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+ private:
+  std::wstring path_;
+};
+
+bool RemoveTree(const std::wstring& path);
+bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool IsFolder(const std::wstring& path);
+bool IsFile(const std::wstring& path);
+long long FileSize(const std::wstring& path);
+
+// Folder of the running test executable, with a trailing backslash.
+std::wstring ExeDir();
+
+// Runs a command line, waits up to timeoutMs and returns its exit code (or -1000 on failure to start,
+// -1001 on time-out, after which the process is ended).
+int RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+std::string Utf8(const std::wstring& wide);
+std::wstring Wide(const std::string& utf8);
+
+}  // namespace TestSupport

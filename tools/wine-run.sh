@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs a Windows program under the build's own Wine prefix. The prefix is created on first use, quietly
+# (no Mono or Gecko prompts). WINEPREFIX may be set by the caller; otherwise it is build/wineprefix.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=${WINEARCH:-win64}
+# Tests always draw on the private Xvfb display that wine-session.sh starts.
+export DISPLAY=${SETUP_XVFB_DISPLAY:-:87}
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  (flock 9
+   if [ ! -f "$WINEPREFIX/system.reg" ]; then
+     wineboot -i >/dev/null 2>&1 || true
+   fi) 9>"$WINEPREFIX.lock"
+fi
+exec wine "$@"
