@@ -29,7 +29,7 @@ case "${1:-}" in
     start_xvfb
     export DISPLAY=$display
     "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
-    wineserver -p
+    wineserver -p 2>/dev/null || true  # one may already run for this prefix
     ;;
   stop)
     wineserver -k 2>/dev/null || true
