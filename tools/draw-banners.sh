@@ -81,11 +81,20 @@ symbol() {
   esac
 }
 
-# Renders Pango markup to a tightly trimmed transparent picture.
+# Renders Pango markup to a tightly trimmed transparent picture. On a busy machine the Pango coder
+# now and then aborts (SIGABRT, nothing on stderr) for text it renders fine the next time, so a call
+# gets three tries before the run gives up.
 text() { # file font size colour text
-  "$IM" -background none -define pango:align=left \
-    pango:"<span font=\"$2 $3\" foreground=\"$4\">$5</span>" \
-    -trim +repage "$1"
+  local try
+  for try in 1 2 3; do
+    if "$IM" -background none -define pango:align=left \
+      pango:"<span font=\"$2 $3\" foreground=\"$4\">$5</span>" \
+      -trim +repage "$1"; then
+      return 0
+    fi
+  done
+  echo "draw-banners: Pango could not render '$5' with $2" >&2
+  return 1
 }
 
 # Headline no wider than this, so it never runs into the symbol disc.
