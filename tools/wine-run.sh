@@ -14,6 +14,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   (flock 9
    if [ ! -f "$WINEPREFIX/system.reg" ]; then
      wineboot -i >/dev/null 2>&1 || true
+     # A crashing test must end at once with its exit code, not wait in Wine's crash debugger.
+     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
+     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
    fi) 9>"$WINEPREFIX.lock"
 fi
 exec wine "$@"

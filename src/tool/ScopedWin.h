@@ -4,6 +4,7 @@
 // forbidden, moving hands the handle over; each owner keeps everything its release call needs.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -73,6 +74,25 @@ struct FreeLibraryTraits {
   static void Close(Type h) { ::FreeLibrary(h); }
 };
 using FreeLibrary = Handle<FreeLibraryTraits>;
+
+struct ImageListDestroyTraits {
+  using Type = HIMAGELIST;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { ::ImageList_Destroy(h); }
+};
+using ImageList_Destroy = Handle<ImageListDestroyTraits>;
+
+// A COM interface pointer that holds one reference.
+template <typename Interface>
+struct ReleaseTraits {
+  using Type = Interface*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { p->Release(); }
+};
+template <typename Interface>
+using Release = Handle<ReleaseTraits<Interface>>;
 
 // A critical section that lives as long as its owner.
 class CriticalSection {

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+
+using TestSupport::ExeDir;
+using TestSupport::ScratchDir;
+
+namespace {
+
+const wchar_t kSleepy[] = L"SleepyChild.exe";
+
+Scoped::CloseHandle StartSleepy(const std::wstring& arguments, DWORD& pid) {
+  std::wstring line = L"\"" + ExeDir() + kSleepy + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return {};
+  Scoped::CloseHandle thread(info.hThread);
+  pid = info.dwProcessId;
+  return Scoped::CloseHandle(info.hProcess);
+}
+
+bool SleepyRuns(DWORD& pid, DWORD ms) {
+  for (DWORD waited = 0; waited <= ms; waited += 100, ::Sleep(100))
+    if (FindProcess(kSleepy, pid)) return true;
+  return false;
+}
+
+bool SystemHasWdc() {
+  return static_cast<bool>(Scoped::FreeLibrary(::LoadLibraryExW(L"wdc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)));
+}
+
+}  // namespace
+
+TEST(Processes, FindByExactNameAndKill) {
+  DWORD pid = 0, found = 0;
+  Scoped::CloseHandle child = StartSleepy(L"", pid);
+  ASSERT_TRUE(child);
+  ASSERT_TRUE(SleepyRuns(found, 5000));
+  EXPECT_EQ(pid, found);
+  DWORD untouched = 12345;
+  EXPECT_FALSE(FindProcess(L"sleepychild.exe", untouched));  // case matters
+  EXPECT_FALSE(FindProcess(L"SleepyChild", untouched));
+  EXPECT_FALSE(FindProcess(std::wstring(300, L'S'), untouched));
+  EXPECT_EQ(12345u, untouched);
+
+  EXPECT_TRUE(KillProcess(pid));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(child.get(), 5000));
+  DWORD code = 7;
+  ::GetExitCodeProcess(child.get(), &code);
+  EXPECT_EQ(0u, code);  // ended by us, not by its own exit code 7
+}
+
+TEST(Processes, KillOfAnEndedProcessFails) {
+  DWORD pid = 0;
+  Scoped::CloseHandle child = StartSleepy(L"0", pid);
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(child.get(), 10000));
+  child.reset();  // while a handle is open the id still names the ended process
+  // Wine keeps an ended process reachable by id for about half a second after its last handle closed.
+  for (int i = 0; i < 100 && Scoped::CloseHandle(::OpenProcess(SYNCHRONIZE, FALSE, pid)); ++i) ::Sleep(50);
+  EXPECT_FALSE(KillProcess(pid));
+}
+
+TEST(FileExists, OnlyReadableFiles) {
+  ScratchDir dir;
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"present.txt", "x"));
+  EXPECT_TRUE(FileExists(dir / L"present.txt"));
+  EXPECT_FALSE(FileExists(dir / L"missing.txt"));
+  EXPECT_FALSE(FileExists(dir.path()));
+  Scoped::CloseFile locked(
+      ::CreateFileW((dir / L"present.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(FileExists(dir / L"present.txt"));
+}
+
+TEST(SilentInstaller, WaitsForTheInstallerAndPassesExactlyTheArguments) {
+  EXPECT_EQ(L" /verysilent /pelarin_down /wait_run /path=\"D:\\Apps\\\" /progress=\"C:\\t\\p.txt\"",
+            BuildSilentCommandLine(L"D:\\Apps\\", L"C:\\t\\p.txt"));
+  ScratchDir dir;
+  std::wstring record = dir / L"record.bin";
+  ASSERT_TRUE(RunSilentInstaller(ExeDir() + L"FakeInstaller.exe", L"D:\\Apps\\", record));
+  // The fake writes only after a pause, so the record is there only if we waited for its end.
+  std::string bytes = TestSupport::ReadFileBytes(record);
+  EXPECT_EQ(BuildSilentCommandLine(L"D:\\Apps\\", record),
+            std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+  EXPECT_FALSE(RunSilentInstaller(dir / L"absent.exe", L"D:\\Apps\\", record));
+}
+
+TEST(LaunchProduct, AsAdminStartsTheProgramAsItIs) {
+  LaunchProduct(ExeDir() + kSleepy, true);
+  DWORD pid = 0;
+  ASSERT_TRUE(SleepyRuns(pid, 5000));
+  EXPECT_TRUE(KillProcess(pid));
+}
+
+// Without the system's scheduler DLL nothing starts, and a DLL of that name dropped where a load by
+// bare name looks is never picked up.
+TEST(LaunchProduct, AsUserIgnoresAPlantedSchedulerDll) {
+  if (SystemHasWdc()) GTEST_SKIP() << "this system has the scheduler route";
+  ScratchDir dir;
+  ASSERT_TRUE(::CopyFileW((ExeDir() + L"PlantedWdc.dll").c_str(), (dir / L"wdc.dll").c_str(), FALSE));
+  wchar_t previous[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));
+  LaunchProduct(ExeDir() + kSleepy, false);
+  bool loaded = ::GetModuleHandleW(L"wdc.dll") != nullptr;
+  bool trapWorks = static_cast<bool>(Scoped::FreeLibrary(::LoadLibraryW(L"wdc.dll")));
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_FALSE(loaded);
+  EXPECT_TRUE(trapWorks);  // a plain load by name would have found it
+  DWORD pid = 0;
+  EXPECT_FALSE(SleepyRuns(pid, 1000));
+}
