@@ -18,10 +18,13 @@ void RestrictDllSearchToSystem() {
 
 }  // namespace
 
+// Until the installer window exists, the program prepares its environment, logs the start-up facts
+// and ends.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystem();
   CSetupEnvironment environment(instance);
   environment.InitEnvironment();
+  environment.LoadDomainFile();
   environment.LogStartupLines();
   return 0;
 }

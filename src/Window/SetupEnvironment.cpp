@@ -1,6 +1,33 @@
 #include "Window/SetupEnvironment.h"
 
 #include "log/Log.h"
+#include "packages/EmbeddedPackages.h"
+#include "tool/SystemInfo.h"
 
-void CSetupEnvironment::InitEnvironment() { LogInit(L"pelarin_down.log", nullptr); }
-void CSetupEnvironment::LogStartupLines() { LOG_INFO("started"); }
+namespace {
+
+std::wstring ModulePath(HMODULE module) {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(module, path, MAX_PATH);
+  return path;
+}
+
+}  // namespace
+
+void CSetupEnvironment::InitEnvironment() {
+  if (ready_) return;
+  ready_ = true;
+  workDir_ = ::GetWorkDir();
+  LogInit(L"pelarin_down.log", (workDir_ + L"Log").c_str());
+  ::LoadResZipFile(module_, GetPackDir());
+  language_.Init(GetPackDir());
+}
+
+void CSetupEnvironment::LoadDomainFile() { ::LoadDomainFile(module_, language_); }
+
+void CSetupEnvironment::LogStartupLines() const {
+  LOG_INFOW(L"Windows Version:%s", GetWindowsProductName().c_str());
+  LOG_INFOW(L"Windows Bit:%s", IsWindows64() ? L"x64" : L"x86");
+  LOG_INFOW(L"downloader version:%s", GetFileVersion(ModulePath(module_)).c_str());
+  LOG_INFO("DownloadRatio:%d  ==== ReadFileTimeout:%d", language_.GetDownloadRatio(), language_.GetReadFileTimeout());
+}

@@ -1,16 +1,36 @@
 #pragma once
 
+// The installer's one-time environment: its private work folder, the log, the language pack unpacked
+// from the program's resources, and the language manager built from it. The window controller owns
+// one and runs it before the skin is chosen, because the skin depends on the reading direction.
+
 #include <windows.h>
 
 #include <string>
 
-// Placeholder until the environment set-up lands.
+#include "common/LanguageManager.h"
+
 class CSetupEnvironment {
  public:
-  explicit CSetupEnvironment(HINSTANCE instance) : instance_(instance) {}
+  explicit CSetupEnvironment(HMODULE module) : module_(module) {}
+  CSetupEnvironment(const CSetupEnvironment&) = delete;
+  CSetupEnvironment& operator=(const CSetupEnvironment&) = delete;
+
+  // Work folder, log, language pack and string tables. Runs once; later calls do nothing.
   void InitEnvironment();
-  void LogStartupLines();
+  // Reads the site tag from the resources into the language manager (after InitEnvironment).
+  void LoadDomainFile();
+  // The machine and program facts logged once at start.
+  void LogStartupLines() const;
+
+  const std::wstring& GetWorkDir() const { return workDir_; }
+  std::wstring GetPackDir() const { return workDir_ + L"language\\"; }
+  LanguageManager& Language() { return language_; }
+  const LanguageManager& Language() const { return language_; }
 
  private:
-  HINSTANCE instance_;
+  HMODULE module_;
+  bool ready_ = false;
+  std::wstring workDir_;
+  LanguageManager language_;
 };

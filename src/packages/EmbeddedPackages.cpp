@@ -1,0 +1,123 @@
+#include "packages/EmbeddedPackages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/LanguageManager.h"
+#include "log/Log.h"
+#include "res/resource.h"
+#include "tool/TextHelper.h"
+#include "toolkit/ZipArchive.h"
+
+namespace {
+
+// The resource is read into a fixed buffer with room for a terminator; a longer one is cut.
+constexpr size_t kDomainBufferSize = 256;
+
+std::string ReadDomainText(HMODULE module) {
+  const void* data = nullptr;
+  DWORD size = 0;
+  if (!LoadResourceBytes(module, RT_RCDATA, IDR_DOMAIN, data, size)) return {};
+  return DomainTextFromBytes(data, size);
+}
+
+std::wstring RemoveCrLfPairs(const std::wstring& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n')
+      ++i;
+    else
+      out += text[i];
+  }
+  return out;
+}
+
+struct CloseStdioFile {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool LoadResourceBytes(HMODULE module, LPCWSTR type, int id, const void*& data, DWORD& size) {
+  data = nullptr;
+  size = 0;
+  HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  HGLOBAL loaded = resource ? ::LoadResource(module, resource) : nullptr;
+  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+  if (!bytes) {
+    LOG_INFO("ERR:LoadResourceBytes: resource %d not found (error %lu)", id, ::GetLastError());
+    return false;
+  }
+  data = bytes;
+  size = ::SizeofResource(module, resource);
+  return true;
+}
+
+bool LoadResZipFile(HMODULE module, const std::wstring& packFolder) {
+  LOG_INFO("LoadResZipFile");
+  const void* data = nullptr;
+  DWORD size = 0;
+  if (!LoadResourceBytes(module, RT_RCDATA, IDR_LANGUAGE_ZIP, data, size)) {
+    LOG_INFO("ERR:LoadResZipFile: the language pack resource is missing");
+    return false;
+  }
+  return SkinUI::ExtractZipToFolder(data, size, packFolder);
+}
+
+std::string DomainTextFromBytes(const void* data, size_t size) {
+  char buffer[kDomainBufferSize] = {};
+  if (data) std::memcpy(buffer, data, std::min(size, kDomainBufferSize - 1));
+  return buffer;
+}
+
+std::wstring DomainTagFromText(const std::string& text) {
+  if (text.empty()) return {};
+  int length = static_cast<int>(text.size());
+  int count = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (count <= 0) {
+    LOG_INFO("ERR:DomainTagFromText: \"%s\" is not text of code page %u (error %lu)", text.c_str(), ::GetACP(),
+             ::GetLastError());
+    return {};
+  }
+  std::wstring wide(static_cast<size_t>(count), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], count);
+  return RemoveCrLfPairs(wide);
+}
+
+std::wstring ReadDomainTag(HMODULE module) { return DomainTagFromText(ReadDomainText(module)); }
+
+void LoadDomainFile(HMODULE module, LanguageManager& language) {
+  LOG_INFO("LoadDomainFile");
+  std::string text = ReadDomainText(module);
+  language.SetDomain(DomainTagFromText(text));
+  LOG_INFO("Domain:%s", text.c_str());
+}
+
+void WriteDomainFile(const std::wstring& domainTag, const std::wstring& productFolder) {
+  std::string bytes = WideToNarrow(domainTag);
+  if (bytes.empty()) return;
+  std::wstring path = productFolder;
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  path += L"domain";
+  std::unique_ptr<FILE, CloseStdioFile> file(_wfopen(path.c_str(), L"wb"));
+  if (!file) {
+    LOG_INFOW(L"ERR:WriteDomainFile: cannot create %ls (errno %d)", path.c_str(), errno);
+    return;
+  }
+  // The bytes reach the disk when the file is closed, so a full disk shows there.
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  if (std::fclose(file.release()) != 0 || !written)
+    LOG_INFOW(L"ERR:WriteDomainFile: cannot write %ls (errno %d)", path.c_str(), errno);
+}
+
+std::wstring BannerPicturePath(const std::wstring& packFolder, const std::wstring& language, int n) {
+  return packFolder + language + L"\\pr_" + std::to_wstring(n) + L".png";
+}
+
+std::wstring TipPicturePath(const std::wstring& packFolder, const std::wstring& language) {
+  return packFolder + language + L"\\install_tips.png";
+}

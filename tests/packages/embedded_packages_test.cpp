@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "common/LanguageManager.h"
+#include "packages/EmbeddedPackages.h"
+#include "res/resource.h"
+#include "tool/ScopedWin.h"
+#include "toolkit/ZipArchive.h"
+
+using TestSupport::IsFile;
+using TestSupport::ReadFileBytes;
+using TestSupport::ScratchDir;
+
+namespace {
+
+std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+std::wstring TagOf(const std::string& bytes) {
+  return DomainTagFromText(DomainTextFromBytes(bytes.data(), bytes.size()));
+}
+
+// The loopback program loaded for its resources only.
+class BuiltProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    module_.reset(::LoadLibraryExW(BuildFile(L"setup-loopback.exe").c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(module_) << ::GetLastError();
+  }
+  Scoped::FreeLibrary module_;
+};
+
+}  // namespace
+
+TEST(DomainTag, TakesAtMost255BytesBeforeTheFirstZeroWithoutCrLfPairs) {
+  EXPECT_EQ(TagOf("com_english\r\n"), L"com_english");
+  EXPECT_EQ(TagOf("abc\n"), L"abc\n");
+  EXPECT_EQ(TagOf("a\r\r\nb\r\n\r\n"), L"a\rb");
+  EXPECT_EQ(TagOf(std::string("ab\0cd", 5)), L"ab");
+  EXPECT_EQ(TagOf(std::string(255, 'x')), std::wstring(255, L'x'));
+  EXPECT_EQ(TagOf(std::string(5000, 'z')), std::wstring(255, L'z'));
+  EXPECT_EQ(TagOf(std::string(254, 'w') + "\r\n"), std::wstring(254, L'w') + L"\r");  // the cut splits the pair
+}
+
+TEST(DomainFile, WritesJustTheTagBytesAndNothingForAnEmptyTag) {
+  ScratchDir scratch(L"domain");
+  WriteDomainFile(L"", scratch.path());
+  EXPECT_FALSE(IsFile(scratch / L"domain"));
+  WriteDomainFile(L"com_english_and_a_longer_tail", scratch.path());
+  WriteDomainFile(L"com_english", scratch.path());
+  EXPECT_EQ(ReadFileBytes(scratch / L"domain"), "com_english");
+  WriteDomainFile(L"", scratch.path());
+  EXPECT_EQ(ReadFileBytes(scratch / L"domain"), "com_english");
+  WriteDomainFile(L"com_english", scratch / L"missing\\");
+  EXPECT_FALSE(IsFile(scratch / L"missing\\domain"));
+}
+
+TEST_F(BuiltProgram, CarriesTheSkinThePackAndTheDomain) {
+  const void* data = nullptr;
+  DWORD size = 0;
+  ASSERT_TRUE(LoadResourceBytes(module_.get(), L"ZIPRES", IDR_SKIN_ZIP, data, size));
+  EXPECT_TRUE(SkinUI::CZipArchive().Open(data, size));
+  ASSERT_TRUE(LoadResourceBytes(module_.get(), RT_RCDATA, IDR_LANGUAGE_ZIP, data, size));
+  EXPECT_EQ(std::string(static_cast<const char*>(data), size),
+            ReadFileBytes(BuildFile(L"packages/language-loopback.zip")));
+  EXPECT_FALSE(LoadResourceBytes(module_.get(), RT_RCDATA, 999, data, size));
+  EXPECT_EQ(data, nullptr);
+
+  EXPECT_EQ(ReadDomainTag(module_.get()), L"com_english");
+  LanguageManager language;
+  LoadDomainFile(module_.get(), language);
+  EXPECT_EQ(language.GetDomain(), L"com_english");
+}
+
+TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
+  ScratchDir scratch(L"pack");
+  const std::wstring pack = scratch / L"pelarin_down\\setup\\pack\\";
+  ASSERT_TRUE(LoadResZipFile(module_.get(), pack));
+  EXPECT_TRUE(IsFile(BannerPicturePath(pack, L"Swedish", 3)));
+
+  SkinUI::CZipArchive archive;
+  ASSERT_TRUE(archive.OpenFile(BuildFile(L"packages/language-loopback.zip")));
+  int files = 0;
+  for (int i = 0; i < archive.GetEntryCount(); ++i) {
+    std::wstring path = pack + archive.GetEntryInfo(i)->name;
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(archive.ReadEntry(i, bytes));
+    if (archive.GetEntryInfo(i)->isFolder) {
+      EXPECT_TRUE(TestSupport::IsFolder(path)) << TestSupport::Utf8(path);
+    } else {
+      EXPECT_EQ(ReadFileBytes(path), std::string(bytes.begin(), bytes.end())) << TestSupport::Utf8(path);
+      ++files;
+    }
+  }
+  EXPECT_EQ(files, 52);  // ten languages of five files, language.ini and productInfo.ini
+}
+
+TEST(EmbeddedResources, ModuleWithoutThemYieldsNothing) {
+  ScratchDir scratch(L"pack");
+  HMODULE self = ::GetModuleHandleW(nullptr);
+  EXPECT_FALSE(LoadResZipFile(self, scratch / L"pack\\"));
+  EXPECT_EQ(ReadDomainTag(self), L"");
+  LanguageManager language;
+  language.SetDomain(L"before");
+  LoadDomainFile(self, language);
+  EXPECT_EQ(language.GetDomain(), L"");
+}

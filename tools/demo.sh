@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs the loopback build of the installer under Wine, as a user would start it, and shows what it
+# did: its exit code, the language pack it unpacked into its work folder and its log.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$here/build}
+build=$(cd "$build" && pwd)
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+
+"$here/tools/wine-session.sh" start
+trap '"$here/tools/wine-session.sh" stop' EXIT
+
+exe="$build/setup-loopback.exe"
+echo "== Running $(basename "$exe") under Wine (prefix $WINEPREFIX)"
+set +e
+"$here/tools/wine-run.sh" "$exe"
+code=$?
+set -e
+echo "exit code: $code"
+
+work="$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/setup-loopback"
+[ -d "$work" ] || work="$WINEPREFIX/drive_c/Program Files/pelarin_down/setup-loopback"
+if [ ! -d "$work" ]; then
+  echo "The work folder was not created: $work" >&2
+  exit 1
+fi
+
+echo
+echo "== Work folder: C:\\${work#"$WINEPREFIX/drive_c/"}"
+(cd "$work" && find . -mindepth 1 -maxdepth 2 | sort | sed 's|^\./|   |')
+pack="$work/language"
+folders=$(find "$pack" -mindepth 1 -maxdepth 1 -type d | wc -l)
+files=$(find "$pack" -mindepth 2 -type f | wc -l)
+echo "language pack: $folders language folders, $files files in them"
+
+english="$pack/English"
+if [ -f "$english/text.ini" ]; then
+  echo
+  echo "== English texts and addresses (UTF-16 files shown as UTF-8)"
+  iconv -f UTF-16 -t UTF-8 "$english/text.ini" | tr -d '\r' | head -5 | sed 's/^/   /'
+  iconv -f UTF-16 -t UTF-8 "$english/UrlInfo.ini" | tr -d '\r' | sed 's/^/   /'
+fi
+
+echo
+echo "== Log: $work/Log/pelarin_down.log (last run)"
+tail -c 2000 "$work/Log/pelarin_down.log" | tr -d '\r' | tail -n 8 | sed 's/^ *//; s/^/   /'
+[ "$code" -eq 0 ]
