@@ -26,7 +26,7 @@ if [ ! -d "$work" ]; then
 fi
 
 echo
-echo "== Work folder: C:\\${work#"$WINEPREFIX/drive_c/"}"
+echo "== Work folder: C:\\$(echo "${work#"$WINEPREFIX/drive_c/"}" | tr / "\\\\")"
 (cd "$work" && find . -mindepth 1 -maxdepth 2 | sort | sed 's|^\./|   |')
 pack="$work/language"
 folders=$(find "$pack" -mindepth 1 -maxdepth 1 -type d | wc -l)
@@ -43,5 +43,5 @@ fi
 
 echo
 echo "== Log: $work/Log/pelarin_down.log (last run)"
-tail -c 2000 "$work/Log/pelarin_down.log" | tr -d '\r' | tail -n 8 | sed 's/^ *//; s/^/   /'
+tail -c 2000 "$work/Log/pelarin_down.log" | tr -d '\r' | tail -n 9 | sed 's/^ *//; s/^/   /'
 [ "$code" -eq 0 ]

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Starts the built installer under a given Unix locale and checks the Windows UI language it read
+# (Wine maps LANG to the user's UI language the way Windows gives the display language).
+# usage: ui_language_run.sh SETUP_EXE LOCALE EXPECTED_CODE
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+exe=$1 locale=$2 expected=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+name="langprobe-$expected"
+cp "$exe" "$scratch/$name.exe"
+work="$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/$name"
+rm -rf "$work"
+LANG=$locale LC_ALL=$locale "$here/tools/wine-run.sh" "$scratch/$name.exe" 2>/dev/null
+log="$work/Log/pelarin_down.log"
+if grep -aq "Language Code:$expected" "$log"; then
+  echo "ok: $locale -> Language Code:$expected"
+  rm -rf "$work"
+  exit 0
+fi
+echo "FAIL: $locale did not log Language Code:$expected"; cat "$log" 2>/dev/null
+exit 1
