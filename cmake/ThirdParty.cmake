@@ -12,7 +12,9 @@ endforeach()
 add_library(third_party_headers INTERFACE)
 target_include_directories(third_party_headers SYSTEM INTERFACE ${SETUP_THIRD_PARTY_INCLUDE})
 target_compile_definitions(third_party_headers INTERFACE
-  SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL)
+  SPDLOG_HEADER_ONLY FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL
+  # Keeps fmt off std::locale, which would link every locale facet of the C++ runtime (~0.5 MB).
+  FMT_STATIC_THOUSANDS_SEPARATOR=',')
 
 # zlib: MinGW's static build (libz-mingw-w64-dev).
 find_library(SETUP_ZLIB NAMES libz.a z REQUIRED)
