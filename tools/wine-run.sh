@@ -7,8 +7,12 @@ export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEARCH=${WINEARCH:-win64}
-# Tests always draw on the private Xvfb display that wine-session.sh starts.
-export DISPLAY=${SETUP_XVFB_DISPLAY:-:87}
+# Programs draw on the private Xvfb display that wine-session.sh started for this prefix.
+if [ -n "${SETUP_XVFB_DISPLAY:-}" ]; then
+  export DISPLAY=$SETUP_XVFB_DISPLAY
+elif [ -s "$WINEPREFIX.display" ]; then
+  export DISPLAY=$(cat "$WINEPREFIX.display")
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   (flock 9

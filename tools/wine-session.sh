@@ -1,39 +1,53 @@
 #!/usr/bin/env bash
-# start: make sure the build's Wine prefix exists, a display is there (Xvfb when none is set) and one
-#        persistent wineserver runs, so each test program starts warm.
+# start: make sure the build's Wine prefix exists, a private X display runs (Xvfb) and one persistent
+#        wineserver runs, so each test program starts warm.
 # stop:  stop that wineserver and the Xvfb this script started.
-# The display number and the prefix come from the environment the Makefile sets.
+# Xvfb picks a free display itself (recorded in "$WINEPREFIX.display", which tools/wine-run.sh reads),
+# so parallel builds and stale locks of killed servers never collide; SETUP_XVFB_DISPLAY forces one.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEARCH=${WINEARCH:-win64}
-display=${SETUP_XVFB_DISPLAY:-:87}
 pidfile="$WINEPREFIX.xvfb.pid"
+displayfile="$WINEPREFIX.display"
+
+xvfb_running() { [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; }
 
 start_xvfb() {
-  if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then return; fi
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if xvfb_running && [ -s "$displayfile" ]; then return; fi
+  rm -f "$displayfile"
+  if [ -n "${SETUP_XVFB_DISPLAY:-}" ]; then
+    Xvfb "$SETUP_XVFB_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    echo "$SETUP_XVFB_DISPLAY" >"$displayfile"
+  else
+    Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$displayfile.tmp" >/dev/null 2>&1 &
+  fi
   echo $! >"$pidfile"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && return
+  for _ in $(seq 100); do
+    if [ -s "$displayfile.tmp" ]; then
+      echo ":$(tr -dc 0-9 <"$displayfile.tmp")" >"$displayfile"
+      rm -f "$displayfile.tmp"
+    fi
+    if [ -s "$displayfile" ] && [ -e "/tmp/.X11-unix/X$(tr -dc 0-9 <"$displayfile")" ]; then return; fi
     sleep 0.1
   done
-  echo "Xvfb did not come up on $display" >&2
+  echo "Xvfb did not come up" >&2
   exit 1
 }
 
 case "${1:-}" in
   start)
     start_xvfb
-    export DISPLAY=$display
     "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
     wineserver -p 2>/dev/null || true  # one may already run for this prefix
     ;;
   stop)
     wineserver -k 2>/dev/null || true
     if [ -f "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null || true; rm -f "$pidfile"; fi
+    rm -f "$displayfile" "$displayfile.tmp"
     ;;
   *)
     echo "usage: $0 start|stop" >&2
