@@ -1,0 +1,83 @@
+#pragma once
+
+// Segmented download of one remote file into one local file: equal byte ranges, one thread and one
+// request at a time per range, up to eleven attempts per range two seconds apart on whichever HTTP
+// backend has failed less in this process, every block written at its offset under one lock.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RangePlan.h"
+#include "stdafx.h"
+#include "tool/ScopedWin.h"
+
+class CBaseRequest;
+
+// Runs the whole download on the caller's thread; true exactly when the result is 0. `pStopFlag`, when
+// given, is cleared at the start.
+bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
+
+// Size of the remote file, or 0 when it cannot be read.
+int GetRemoteFileSize(const std::wstring& url);
+
+// Path helpers (backslash separated).
+// Turns every "/" into "\" and then every pair of backslashes into one, left to right.
+void NormalizePath(std::wstring& path);
+// The text before the last backslash of the normalized path; false when there is none.
+bool GetParentDir(const std::wstring& path, std::wstring& folder);
+bool PathExists(const std::wstring& path);
+// Creates the folder and every missing folder above it; true when it exists afterwards.
+bool MakeDirs(const std::wstring& folder);
+
+struct DownloadRange;
+
+class CHttpDownload {
+ public:
+  static constexpr int kAttempts = 11;          // per range
+  static constexpr DWORD kRetryPauseMs = 2000;  // between two attempts of a range
+  static constexpr int kBlockSize = 102400;     // bytes per read and per write
+  static constexpr int kMaxConnsPerServer = 50;
+
+  CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
+  CHttpDownload(const CHttpDownload&) = delete;
+  CHttpDownload& operator=(const CHttpDownload&) = delete;
+
+  // One of the DownloadResult codes; the callback sees code 0 first and code 3 last.
+  int Download();
+
+  // Backend type for `attempt` of a range: the one that has failed less in this process, and on a
+  // tie WinHTTP for even attempts and WinINet for odd ones.
+  static int ChooseBackend(int winHttpFailures, int internetFailures, int attempt);
+  // Failed range attempts of each backend in this process so far.
+  static void GetBackendFailures(int& winHttp, int& internet);
+
+ private:
+  struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+  };
+
+  int DownloadImp();
+  bool CheckParam();
+  bool GetDownloadFileSize();
+  bool DownLoadContent();
+  std::vector<Scoped::CloseHandle> StartRanges(DownloadRange* ranges);
+  void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
+  static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
+  bool RunAttempt(CBaseRequest& request, DownloadRange& range);
+  bool ReadUrlContent(CBaseRequest& request, DownloadRange& range);
+  bool WriteBlock(int offset, const char* data, int count);
+  void ForgetBytes(int count);
+  void FinishRange(const DownloadRange& range, bool done);
+  void Notify(int code, int first, int second);
+
+  DownloadParam& param;
+  DownloadCallback pCallback;
+  int nFileSize = 0;
+  std::unique_ptr<CRangePlan> pPlan;       // during DownLoadContent
+  std::unique_ptr<FILE, FileCloser> pFile;  // during DownLoadContent
+  Scoped::CriticalSection csFile;          // guards pFile, the plan and the progress callback
+};

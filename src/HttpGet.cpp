@@ -1,0 +1,97 @@
+// httpget URL OUTPUT [THREADS]: the installer's download engine on the command line. Shows a one-line
+// progress bar while it runs (when the error stream is a console), then prints
+//   result=R bytes=N seconds=S MBps=X
+// and exits with 0 when the download succeeded. THREADS defaults to the installer's 5.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "HttpDownload.h"
+#include "log/Log.h"
+
+namespace {
+
+struct Progress {
+  std::atomic<int> nFileSize{0};
+  std::atomic<int> nDownloaded{0};
+  std::atomic<int> nResult{1};
+  std::atomic<bool> bDone{false};
+};
+
+// Runs under the download's lock: only stores what the bar shows.
+void OnProgress(int code, int first, int second, void* user) {
+  Progress& progress = *static_cast<Progress*>(user);
+  if (code == kDownload_FileSize) progress.nFileSize = first;
+  if (code == kDownload_Progress) progress.nDownloaded = first;
+  if (code == kDownload_End) progress.nResult = first;
+}
+
+double Seconds(const LARGE_INTEGER& begin) {
+  LARGE_INTEGER now, frequency;
+  ::QueryPerformanceCounter(&now);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void DrawBar(const Progress& progress, double seconds) {
+  const int width = 40;
+  int size = progress.nFileSize, done = progress.nDownloaded;
+  double share = size > 0 ? static_cast<double>(done) / size : 0.0;
+  char bar[width + 1] = {};
+  for (int i = 0; i < width; ++i) bar[i] = i < static_cast<int>(share * width) ? '#' : '.';
+  std::fprintf(stderr, "\r[%s] %5.1f%% %10d/%d bytes %8.2f MB/s ", bar, share * 100.0, done, size,
+               seconds > 0 ? done / seconds / 1e6 : 0.0);
+  std::fflush(stderr);
+}
+
+bool ErrorStreamIsConsole() {
+  return ::GetFileType(::GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR;
+}
+
+// Redraws the bar four times a second until the download is over.
+void ShowProgress(const Progress& progress, const LARGE_INTEGER& begin) {
+  while (!progress.bDone) {
+    DrawBar(progress, Seconds(begin));
+    for (int i = 0; i < 25 && !progress.bDone; ++i) ::Sleep(10);
+  }
+  DrawBar(progress, Seconds(begin));
+  std::fprintf(stderr, "\n");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fprintf(stderr, "usage: httpget URL OUTPUT [THREADS]\n");
+    return 2;
+  }
+  DownloadParam param;
+  param.strDownloadUrl = argv[1];
+  param.strSavePath = argv[2];
+  param.nDownloadThread = argc == 4 ? _wtoi(argv[3]) : 5;
+  Progress progress;
+  param.pUserData = &progress;
+
+  LARGE_INTEGER begin;
+  ::QueryPerformanceCounter(&begin);
+  std::thread bar;
+  if (ErrorStreamIsConsole()) bar = std::thread(ShowProgress, std::cref(progress), std::cref(begin));
+  bool ok = RunHttpDownload(param, &OnProgress, nullptr);
+  double seconds = Seconds(begin);
+  progress.bDone = true;
+  if (bar.joinable()) bar.join();
+
+  int winHttpFailures = 0, internetFailures = 0;
+  CHttpDownload::GetBackendFailures(winHttpFailures, internetFailures);
+  if (winHttpFailures || internetFailures) {
+    std::printf("failed attempts: WinHttp=%d Internet=%d\n", winHttpFailures, internetFailures);
+  }
+  int bytes = progress.nDownloaded;
+  std::printf("result=%d bytes=%d seconds=%.3f MBps=%.1f\n", progress.nResult.load(), bytes, seconds,
+              seconds > 0 ? bytes / seconds / 1e6 : 0.0);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+// Declarations the download engine shares with its callers, and the logger of failed platform calls.
+
+#include <windows.h>
+
+#include <string>
+
+// Progress codes the downloader hands its callback (first value, second value):
+enum DownloadCallbackCode {
+  kDownload_Start = 0,     // 0, 0; before the parameters are checked
+  kDownload_FileSize = 1,  // remote size, 0; before any range starts
+  kDownload_Progress = 2,  // bytes so far, remote size; on a range thread, under the download's lock
+  kDownload_End = 3,       // result code, elapsed whole seconds; always, also after a failure
+};
+
+// Results of a download.
+enum DownloadResult {
+  kDownloadResult_Success = 0,
+  kDownloadResult_BadParam = -1,      // invalid parameters, or the target folder is not available
+  kDownloadResult_NoFileSize = -3,    // the remote size could not be read
+  kDownloadResult_ContentFail = -4,   // the file could not be opened or a range failed for good
+};
+
+// Runs on the caller's thread for codes 0, 1 and 3 and on a range thread for code 2. It must not
+// wait for anything that needs the downloader: code 2 arrives while the download's lock is held.
+using DownloadCallback = void (*)(int code, int first, int second, void* pUserData);
+
+struct DownloadParam {
+  int nDownloadThread = 5;     // ranges and threads; 1 to 64 (more is cut to 64)
+  void* pUserData = nullptr;   // handed back unchanged to the callback
+  std::wstring strDownloadUrl; // "http://" or "https://", host, "/", path
+  std::wstring strSavePath;    // full path of the local file; normalized in place before use
+};
+
+// Logs a failed platform call with the thread, the call, the error code and the text `module` holds
+// for that code (empty when it holds none). `context` names the caller and may be null.
+void ShowApiError(const char* apiName, DWORD errorCode, HMODULE module, const char* context);

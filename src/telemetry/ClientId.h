@@ -1,0 +1,18 @@
+#pragma once
+
+// The analytics client identifier: a random GUID kept in the machine-wide registry, so the same
+// machine reports the same identifier across runs.
+
+#include <string>
+
+// Registry place of the identifier, under HKEY_LOCAL_MACHINE.
+extern const wchar_t kClientIdParentKey[];  // "SOFTWARE\WOW6432Node\Pelarin"
+extern const wchar_t kClientIdKey[];        // "SOFTWARE\WOW6432Node\Pelarin\PelarinDown"
+extern const wchar_t kClientIdValue[];      // "GUID"
+
+// The stored identifier (whatever text the value holds), or a new one that is stored first; empty
+// when the registry cannot be written. Never reports an error.
+std::wstring GetClientId();
+
+// A new identifier: "%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X", the third group in lower case.
+std::wstring MakeClientId();

@@ -1,0 +1,118 @@
+#include "tool/BaseRequest.h"
+
+#include "tool/WinInetApi.h"
+
+#include <new>
+
+#include "log/Log.h"
+#include "stdafx.h"
+
+void CRequestHandle::reset(void* handle, CloseCall close) {
+  if (hHandle && pClose) pClose(hHandle);
+  hHandle = handle;
+  pClose = close;
+}
+
+void CBaseRequest::ReportApiError(const char* apiName, const char* context) {
+  DWORD error = ::GetLastError();
+  ShowApiError(apiName, error, ::GetModuleHandleW(L"wininet.dll"), context);
+}
+
+std::unique_ptr<CBaseRequest> CBaseRequest::CreateInstance(int type) {
+  switch (type) {
+    case kWinHttp:
+      return std::unique_ptr<CBaseRequest>(new (std::nothrow) CWinHttpRequest());
+    case kInternet:
+      return std::unique_ptr<CBaseRequest>(new (std::nothrow) CInternetRequest());
+    default:
+      SETUP_ASSERT_MSG(false, "ERR:un support type %d", type);
+      return nullptr;
+  }
+}
+
+bool CBaseRequest::IsUseProxyConnect() {
+  DWORD flags = 0;
+  if (!::InternetGetConnectedState(&flags, 0)) {
+    LOG_INFO("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(::GetLastError()));
+    return false;
+  }
+  return (flags & INTERNET_CONNECTION_PROXY) != 0;
+}
+
+bool CBaseRequest::QueryInternetOpt(DWORD option, std::string& value) {
+  DWORD length = 0;
+  if (::InternetQueryOptionW(nullptr, option, nullptr, &length)) return false;
+  // Some WinINet builds (Wine's) refuse the sizing call without naming a length for the 32-bit
+  // options; the connection limits this program sets are such options.
+  if (length == 0) length = sizeof(DWORD);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[length ? length : 1]);
+  if (!buffer) {
+    LOG_INFO("ERR: new %d bytes fail!", static_cast<int>(length));
+    return false;
+  }
+  if (!::InternetQueryOptionW(nullptr, option, buffer.get(), &length)) {
+    LOG_INFO("ERR: InternetQueryOption fail! 0x%x", static_cast<unsigned>(::GetLastError()));
+    return false;
+  }
+  value.assign(buffer.get(), length);
+  return true;
+}
+
+namespace {
+bool OptionHolds(DWORD option, DWORD value) {
+  std::string current;
+  return CBaseRequest::QueryInternetOpt(option, current) && current.size() >= sizeof(DWORD) &&
+         *reinterpret_cast<const DWORD*>(current.data()) == value;
+}
+}  // namespace
+
+bool CBaseRequest::InternetSetOpt(DWORD option, DWORD value) {
+  if (OptionHolds(option, value)) return true;
+  if (!::InternetSetOptionW(nullptr, option, &value, sizeof(value))) {
+    LOG_INFO("ERR: InternetSetOption fail! 0x%x", static_cast<unsigned>(::GetLastError()));
+    return false;
+  }
+  return OptionHolds(option, value);
+}
+
+bool CBaseRequest::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path) {
+  std::wstring rest;
+  if (url.find(L"http://") != std::wstring::npos) {
+    rest = url.substr(7);
+  } else if (url.find(L"https://") != std::wstring::npos) {
+    rest = url.substr(8);
+  } else {
+    return false;
+  }
+  size_t slash = rest.find(L'/');
+  if (slash == std::wstring::npos) return false;
+  path = rest.substr(slash + 1);
+  host = rest.substr(0, slash);
+  return true;
+}
+
+bool CBaseRequest::OpenUrl(const std::wstring& url) {
+  std::wstring host, path;
+  if (!SplitUrl(url, host, path)) return false;
+  if (OpenUrlImp(true, host, path)) return true;
+  return OpenUrlImp(false, host, path);
+}
+
+bool CBaseRequest::OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path) {
+  CloseHandles();  // a second attempt starts from nothing
+  strPath = path;
+  strHost = host;
+  if (!OpenSession()) return false;
+  if (nMaxConnsPerServer != 0) {
+    // Process-wide, whichever backend this is, so that every range can reach the server at once.
+    InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
+    InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
+  }
+  return ConnectSession(secure) && OpenRequest(secure) && SendRequest();
+}
+
+void CBaseRequest::CloseHandles() {
+  hRequest.reset();
+  hConnect.reset();
+  hSession.reset();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+// One HTTP exchange against one URL, over WinHTTP (CWinHttpRequest) or WinINet (CInternetRequest).
+// Use: create, optionally set strVerb, strHeaders and nMaxConnsPerServer, OpenUrl, then either
+// GetUrlFileSize once or HttpRead until it returns 0 or -1, then destroy. No time-outs are set and no
+// status code is judged here: success means the platform calls succeeded. Every failed platform call
+// is logged through ShowApiError. An object belongs to the thread that uses it.
+//
+// winhttp.h and wininet.h cannot be included together, so this header names neither and each backend
+// lives in a file of its own.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+// A WinHTTP or WinINet handle, closed with the call of the library that opened it.
+class CRequestHandle {
+ public:
+  using CloseCall = BOOL(WINAPI*)(void*);
+
+  CRequestHandle() = default;
+  ~CRequestHandle() { reset(); }
+  CRequestHandle(const CRequestHandle&) = delete;
+  CRequestHandle& operator=(const CRequestHandle&) = delete;
+
+  void* get() const { return hHandle; }
+  explicit operator bool() const { return hHandle != nullptr; }
+  // Closes the current handle, then takes `handle`, to be closed later with `close`.
+  void reset(void* handle = nullptr, CloseCall close = nullptr);
+
+ private:
+  void* hHandle = nullptr;
+  CloseCall pClose = nullptr;
+};
+
+class CBaseRequest {
+ public:
+  enum Type { kWinHttp = 0, kInternet = 1 };
+
+  // Closes the request, the connection and the session, in this order.
+  virtual ~CBaseRequest() = default;
+
+  // A new request of backend `type`; null (after the assertion box) for an unknown type, or when
+  // memory runs out.
+  static std::unique_ptr<CBaseRequest> CreateInstance(int type);
+
+  // True when the system reaches the network through a proxy.
+  static bool IsUseProxyConnect();
+
+  // Process-wide WinINet options. QueryInternetOpt hands back the option's raw bytes; InternetSetOpt
+  // sets a 32-bit option unless it already holds `value`, and is true only when it reads back `value`.
+  [[nodiscard]] static bool QueryInternetOpt(DWORD option, std::string& value);
+  static bool InternetSetOpt(DWORD option, DWORD value);
+
+  // "http://host/path" or "https://host/path" into host (a ":port" stays part of it) and the path
+  // without its leading slash. False without a scheme or without a slash after the host.
+  [[nodiscard]] static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
+
+  // The exchange up to the answer's headers: a secure attempt first, a plain one second.
+  [[nodiscard]] bool OpenUrl(const std::wstring& url);
+  // One attempt: session, connection limits, connection, request, send.
+  [[nodiscard]] bool OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path);
+
+  // "WinHttp" or "Internet", for log lines.
+  virtual const char* GetTypeName() const = 0;
+  // The answer's Content-Length. False without a request, without the header, or when it is not a
+  // size the engine can hold (0 to 2^31-1).
+  [[nodiscard]] virtual bool GetUrlFileSize(int& size) = 0;
+  // The answer's HTTP status code; false without an answer.
+  [[nodiscard]] virtual bool GetStatusCode(int& status) = 0;
+  // Reads up to `capacity` bytes of the body: the count read, 0 at its end, -1 on failure.
+  virtual int HttpRead(void* buffer, int capacity) = 0;
+
+  std::wstring strVerb = L"GET";
+  std::wstring strHeaders;  // extra request headers, added as they stand
+  std::wstring strPath;     // object path, without its leading slash
+  std::wstring strHost;
+  int nMaxConnsPerServer = 0;  // when not 0, raises WinINet's process-wide connection limits to it
+
+ protected:
+  virtual bool OpenSession() = 0;
+  virtual bool ConnectSession(bool secure) = 0;
+  virtual bool OpenRequest(bool secure) = 0;
+  // Adds strHeaders, sends, and waits for the answer's headers.
+  virtual bool SendRequest() = 0;
+
+  // Logs the failed platform call `apiName` with GetLastError() and the text WinINet holds for it
+  // (both libraries share the error numbers); `context` names the class and operation.
+  static void ReportApiError(const char* apiName, const char* context);
+
+  // Declared after the strings and in this order, so the request closes first and the strings go last.
+  CRequestHandle hSession;
+  CRequestHandle hConnect;
+  CRequestHandle hRequest;
+
+ private:
+  void CloseHandles();
+};
+
+class CWinHttpRequest : public CBaseRequest {
+ public:
+  const char* GetTypeName() const override { return "WinHttp"; }
+  bool GetUrlFileSize(int& size) override;
+  bool GetStatusCode(int& status) override;
+  int HttpRead(void* buffer, int capacity) override;
+
+ protected:
+  bool OpenSession() override;
+  // Port 443 when secure, 80 when not.
+  bool ConnectSession(bool secure) override;
+  bool OpenRequest(bool secure) override;
+  bool SendRequest() override;
+};
+
+class CInternetRequest : public CBaseRequest {
+ public:
+  const char* GetTypeName() const override { return "Internet"; }
+  bool GetUrlFileSize(int& size) override;
+  bool GetStatusCode(int& status) override;
+  int HttpRead(void* buffer, int capacity) override;
+
+ protected:
+  bool OpenSession() override;
+  // Always port 443 with TLS, whatever the secure flag says.
+  bool ConnectSession(bool secure) override;
+  bool OpenRequest(bool secure) override;
+  bool SendRequest() override;
+};

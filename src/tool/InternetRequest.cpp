@@ -1,0 +1,104 @@
+#include <windows.h>
+#include "tool/WinInetApi.h"
+
+#include <climits>
+
+#include "log/Log.h"
+#include "tool/BaseRequest.h"
+
+namespace {
+
+const CRequestHandle::CloseCall kClose = &::InternetCloseHandle;
+
+// Fresh copy every time, TLS, and none of WinINet's cookies, log-on or dialogs.
+const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
+                            INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH |
+                            INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
+
+// A whole decimal number from 0 to INT_MAX, nothing else.
+bool ParseSize(const wchar_t* text, int& size) {
+  long long value = 0;
+  if (!*text) return false;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (*p < L'0' || *p > L'9') return false;
+    value = value * 10 + (*p - L'0');
+    if (value > INT_MAX) return false;
+  }
+  size = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool CInternetRequest::OpenSession() {
+  DWORD access = IsUseProxyConnect() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+  hSession.reset(::InternetOpenW(L"", access, nullptr, nullptr, 0), kClose);
+  if (!hSession) ReportApiError("InternetOpen", "CInternetRequest::OpenSession");
+  return static_cast<bool>(hSession);
+}
+
+bool CInternetRequest::ConnectSession(bool) {
+  hConnect.reset(::InternetConnectW(hSession.get(), strHost.c_str(), INTERNET_DEFAULT_HTTPS_PORT, nullptr, nullptr,
+                                    INTERNET_SERVICE_HTTP, 0, 0),
+                 kClose);
+  if (!hConnect) ReportApiError("InternetConnect", "CInternetRequest::ConnectSession");
+  return static_cast<bool>(hConnect);
+}
+
+bool CInternetRequest::OpenRequest(bool) {
+  const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+  hRequest.reset(::HttpOpenRequestW(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1", nullptr,
+                                    acceptTypes, kRequestFlags, 0),
+                 kClose);
+  if (!hRequest) ReportApiError("HttpOpenRequest", "CInternetRequest::OpenRequest");
+  return static_cast<bool>(hRequest);
+}
+
+bool CInternetRequest::SendRequest() {
+  const char* context = "CInternetRequest::SendRequest";
+  if (!strHeaders.empty() && !::HttpAddRequestHeadersW(hRequest.get(), strHeaders.c_str(),
+                                                       static_cast<DWORD>(strHeaders.size()), HTTP_ADDREQ_FLAG_ADD)) {
+    ReportApiError("\"HttpAddRequestHeaders\"", context);
+    return false;
+  }
+  if (!::HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0)) {
+    ReportApiError("HttpSendRequest", context);
+    return false;
+  }
+  return true;
+}
+
+bool CInternetRequest::GetUrlFileSize(int& size) {
+  if (!hRequest) return false;
+  wchar_t text[260] = {};
+  DWORD length = sizeof(text), index = 0;
+  if (!::HttpQueryInfoW(hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, text, &length, &index)) {
+    ReportApiError("HttpQueryInfo", "CInternetRequest::GetUrlFileSize");
+    return false;
+  }
+  if (!ParseSize(text, size)) {
+    LOG_INFOW(L"ERR:Content-Length (%s) is not a size", text);
+    return false;
+  }
+  return true;
+}
+
+bool CInternetRequest::GetStatusCode(int& status) {
+  if (!hRequest) return false;
+  DWORD value = 0, length = sizeof(value), index = 0;
+  if (!::HttpQueryInfoW(hRequest.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &length, &index)) {
+    ReportApiError("HttpQueryInfo", "CInternetRequest::GetStatusCode");
+    return false;
+  }
+  status = static_cast<int>(value);
+  return true;
+}
+
+int CInternetRequest::HttpRead(void* buffer, int capacity) {
+  DWORD read = 0;
+  if (!::InternetReadFile(hRequest.get(), buffer, static_cast<DWORD>(capacity), &read)) {
+    ReportApiError("InternetReadFile", "CInternetRequest::HttpRead");
+    return -1;
+  }
+  return static_cast<int>(read);
+}

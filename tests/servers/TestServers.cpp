@@ -1,0 +1,64 @@
+#include "TestServers.h"
+
+#include <windows.h>
+
+#include <random>
+
+#include "TestSupport.h"
+
+namespace TestServers {
+
+namespace {
+
+// The servers' folder as Wine's Z: drive shows it.
+std::wstring ServersDir() {
+  std::wstring dir = L"Z:" + TestSupport::Wide(SETUP_SERVERS_DIR) + L"\\";
+  for (wchar_t& c : dir) {
+    if (c == L'/') c = L'\\';
+  }
+  return dir;
+}
+
+std::wstring LogPath(ServerLog log) {
+  return ServersDir() + (log == ServerLog::kNginx ? L"logs\\access.log" : L"logs\\fault.log");
+}
+
+}  // namespace
+
+std::wstring WebRoot() { return ServersDir() + L"www\\"; }
+
+std::string MakeFile(const std::wstring& name, int size) {
+  static std::mt19937 random(::GetTickCount() ^ ::GetCurrentProcessId());
+  std::string bytes(static_cast<size_t>(size), '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random());
+  TestSupport::WriteFileBytes(WebRoot() + name, bytes);
+  return bytes;
+}
+
+LogMark::LogMark(ServerLog log) : path_(LogPath(log)), start_(TestSupport::ReadFileBytes(path_).size()) {}
+
+std::string LogMark::Text() const {
+  std::string all = TestSupport::ReadFileBytes(path_);
+  return all.size() >= start_ ? all.substr(start_) : all;
+}
+
+int LogMark::CountLines(const std::string& part) const {
+  std::string text = Text();
+  int count = 0;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    if (text.substr(begin, end - begin).find(part) != std::string::npos) ++count;
+    begin = end + 1;
+  }
+  return count;
+}
+
+std::string UniqueToken(const char* tag) {
+  static int counter = 0;
+  return std::string(tag) + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount()) +
+         "-" + std::to_string(++counter);
+}
+
+}  // namespace TestServers

@@ -1,0 +1,35 @@
+#pragma once
+
+// What the download and analytics suites need from the loopback servers of tools/test-servers.sh:
+// the web root both servers serve, their request logs, and files with random content.
+
+#include <string>
+
+namespace TestServers {
+
+// Folder nginx (http://localhost/NAME, https://localhost/NAME) and the fault server
+// (http://127.0.0.2/MODE/.../NAME) serve; ends with a backslash.
+std::wstring WebRoot();
+
+// Writes `size` random bytes to the web root as `name` and returns them.
+std::string MakeFile(const std::wstring& name, int size);
+
+enum class ServerLog { kNginx, kFault };
+
+// What a server's request log gained since the mark was taken.
+class LogMark {
+ public:
+  explicit LogMark(ServerLog log);
+  std::string Text() const;
+  // Lines of Text() that contain `part`.
+  int CountLines(const std::string& part) const;
+
+ private:
+  std::wstring path_;
+  size_t start_;
+};
+
+// A text that no earlier request of any run used, for URLs whose requests a test wants to find.
+std::string UniqueToken(const char* tag);
+
+}  // namespace TestServers

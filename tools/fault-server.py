@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+"""Misbehaving HTTP server for the download tests. Loopback only, plain HTTP, standard library only.
+
+It serves the files of the test web root (the folder nginx serves) through a fault chosen by the
+first parts of the request path:
+
+  /plain/FILE                    honours Range, like a good server
+  /cut/N/FILE                    announces the full length, closes after N body bytes
+  /cutfirst/N/TOKEN/FILE         like cut, but only for the first request of each (TOKEN, Range)
+  /norange/FILE                  ignores Range: always 200 with the whole file
+  /status/CODE/FILE              answers CODE with a body as long as the requested range (or file)
+  /nolength/FILE                 no Content-Length: the body ends when the connection closes
+  /trickle/BYTES/MS/FILE         sends BYTES, sleeps MS milliseconds, and so on to the end
+  /stall/N/SECONDS/FILE          sends N bytes, goes quiet for SECONDS, then sends the rest
+  /drop/FILE                     closes the connection without any answer
+  /collect?...                   analytics endpoint: an empty 200
+
+Every request is appended to the request log as one line: METHOD TARGET "RANGE".
+"""
+
+import argparse
+import http.server
+import os
+import re
+import signal
+import socketserver
+import sys
+import threading
+import time
+
+RANGE_RE = re.compile(r"^bytes=(\d+)-(\d*)$")
+MAX_STALL_SECONDS = 120  # a stalled answer never outlives a test run
+
+
+class State:
+    root = "."
+    log_path = None
+    log_lock = threading.Lock()
+    seen_lock = threading.Lock()
+    seen = set()
+
+    @classmethod
+    def log(cls, line):
+        with cls.log_lock:
+            with open(cls.log_path, "a", encoding="utf-8") as log:
+                log.write(line + "\n")
+
+    @classmethod
+    def first_time(cls, key):
+        with cls.seen_lock:
+            if key in cls.seen:
+                return False
+            cls.seen.add(key)
+            return True
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "fault-server"
+
+    def log_message(self, *args):
+        pass  # the request log below is the only record
+
+    def do_HEAD(self):
+        self.dispatch(head=True)
+
+    def do_GET(self):
+        self.dispatch(head=False)
+
+    def dispatch(self, head):
+        range_header = self.headers.get("Range", "")
+        State.log('%s %s "%s"' % (self.command, self.path, range_header))
+        self.close_connection = True
+        parts = self.path.split("?", 1)[0].lstrip("/").split("/")
+        mode = parts[0]
+        try:
+            handler = getattr(self, "mode_" + mode)
+        except AttributeError:
+            return self.simple(404, b"unknown fault mode\n", head)
+        try:
+            handler(parts[1:], head, range_header)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    # -- helpers ---------------------------------------------------------------------------------
+
+    def read_file(self, name):
+        path = os.path.join(State.root, os.path.basename(name))
+        try:
+            with open(path, "rb") as f:
+                return f.read()
+        except OSError:
+            return None
+
+    @staticmethod
+    def requested_slice(size, range_header):
+        """(start, end) inclusive of the Range header, or None for the whole file."""
+        m = RANGE_RE.match(range_header.replace(" ", ""))
+        if not m:
+            return None
+        start = int(m.group(1))
+        end = int(m.group(2)) if m.group(2) else size - 1
+        if start > end or start >= size:
+            return None
+        return start, min(end, size - 1)
+
+    def simple(self, code, body, head):
+        self.send_response(code)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def start_answer(self, data, range_header, honour_range=True, length=True):
+        """Sends status and headers; returns the body bytes that belong to the answer."""
+        size = len(data)
+        part = self.requested_slice(size, range_header) if honour_range else None
+        if part:
+            start, end = part
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, size))
+            body = data[start:end + 1]
+        else:
+            self.send_response(200)
+            body = data
+        self.send_header("Content-Type", "application/octet-stream")
+        if length:
+            self.send_header("Content-Length", str(len(body)))
+        if honour_range:
+            self.send_header("Accept-Ranges", "bytes")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        return body
+
+    def file_or_404(self, name, head):
+        data = self.read_file(name) if name else None
+        if data is None:
+            self.simple(404, b"no such file\n", head)
+        return data
+
+    # -- fault modes -----------------------------------------------------------------------------
+
+    def mode_plain(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is not None:
+            body = self.start_answer(data, range_header)
+            if not head:
+                self.wfile.write(body)
+
+    def send_cut(self, data, head, range_header, keep):
+        body = self.start_answer(data, range_header)
+        if not head:
+            self.wfile.write(body[:keep])
+            self.wfile.flush()
+
+    def mode_cut(self, args, head, range_header):
+        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        if data is not None:
+            self.send_cut(data, head, range_header, int(args[0]))
+
+    def mode_cutfirst(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        if not head and State.first_time((args[1], range_header)):
+            self.send_cut(data, head, range_header, int(args[0]))
+        else:
+            self.mode_plain(args[2:], head, range_header)
+
+    def mode_norange(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is not None:
+            body = self.start_answer(data, range_header, honour_range=False)
+            if not head:
+                self.wfile.write(body)
+
+    def mode_status(self, args, head, range_header):
+        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        if data is None:
+            return
+        part = self.requested_slice(len(data), range_header)
+        length = part[1] - part[0] + 1 if part else len(data)
+        self.send_response(int(args[0]))
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if not head:
+            self.wfile.write(b"E" * length)
+
+    def mode_nolength(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is not None:
+            body = self.start_answer(data, range_header, length=False)
+            if not head:
+                self.wfile.write(body)
+
+    def mode_trickle(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        step, pause = max(1, int(args[0])), int(args[1]) / 1000.0
+        body = self.start_answer(data, range_header)
+        if head:
+            return
+        for offset in range(0, len(body), step):
+            self.wfile.write(body[offset:offset + step])
+            self.wfile.flush()
+            time.sleep(pause)
+
+    def mode_stall(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        keep, quiet = int(args[0]), min(float(args[1]), MAX_STALL_SECONDS)
+        body = self.start_answer(data, range_header)
+        if head:
+            return
+        self.wfile.write(body[:keep])
+        self.wfile.flush()
+        time.sleep(quiet)
+        self.wfile.write(body[keep:])
+
+    def mode_drop(self, args, head, range_header):
+        pass  # closing without a word is the fault
+
+    def mode_collect(self, args, head, range_header):
+        self.simple(200, b"", head)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 128
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--address", default="127.0.0.2")
+    parser.add_argument("--port", type=int, default=80)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--pid", required=True)
+    args = parser.parse_args()
+    if not args.address.startswith("127."):
+        sys.exit("the fault server listens on loopback only")
+    State.root = args.root
+    State.log_path = args.log
+    server = Server((args.address, args.port), Handler)
+    with open(args.pid, "w") as f:
+        f.write(str(os.getpid()))
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))  # stalled answers are not waited for
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
