@@ -1,0 +1,415 @@
+#include "toolkit/UIManager.h"
+
+#include <algorithm>
+
+#include "toolkit/UIControl.h"
+
+namespace SkinUI {
+
+namespace {
+
+std::vector<CUIManager*>& LiveManagers() {
+  static std::vector<CUIManager*> managers;
+  return managers;
+}
+
+const DWORD kInitialColors[kColorCount] = {0xFFA7A6AA, 0xFF000000, 0xFF0000FF, 0xFFD3215F, 0xFFBAE4FF};
+
+DWORD* SharedColors() {
+  static DWORD colors[kColorCount] = {kInitialColors[0], kInitialColors[1], kInitialColors[2], kInitialColors[3],
+                                      kInitialColors[4]};
+  return colors;
+}
+
+std::map<std::wstring, std::wstring>& SharedClassDefaults() {
+  static std::map<std::wstring, std::wstring> defaults;
+  return defaults;
+}
+
+template <typename T>
+void EraseValue(std::vector<T>& list, const T& value) {
+  list.erase(std::remove(list.begin(), list.end(), value), list.end());
+}
+
+template <typename T>
+void AddUnique(std::vector<T>& list, const T& value) {
+  if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
+}
+
+CControlUI* RegisterNameProc(CControlUI* control, void* data) {
+  auto* names = static_cast<std::map<std::wstring, CControlUI*>*>(data);
+  const std::wstring name = control->GetName();
+  if (!name.empty()) names->emplace(name, control);
+  return nullptr;
+}
+
+}  // namespace
+
+CUIManager::CUIManager() {
+  std::copy(SharedColors(), SharedColors() + kColorCount, colors_);
+}
+
+CUIManager::~CUIManager() {
+  EraseValue(LiveManagers(), this);
+  for (ControlTimer& timer : timers_) {
+    if (!timer.killed && ::IsWindow(timer.hwnd)) ::KillTimer(timer.hwnd, timer.systemId);
+  }
+  timers_.clear();
+  DeleteDelayed();
+  posted_.clear();
+  CControlUI* root = std::exchange(root_, nullptr);
+  if (root) root->Delete();
+}
+
+void CUIManager::Init(HWND hwnd, const std::wstring& name) {
+  if (LiveManagers().empty()) {
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+  }
+  hwnd_ = hwnd;
+  name_ = name;
+  names_.clear();
+  windowDc_ = Scoped::ReleaseDC(hwnd);
+  AddUnique(LiveManagers(), this);
+}
+
+size_t CUIManager::LiveManagerCount() { return LiveManagers().size(); }
+
+bool CUIManager::AttachRoot(CControlUI* root) {
+  SetFocus(nullptr, true);
+  keyTarget_ = hot_ = pushed_ = rightClicked_ = lastTooltip_ = nullptr;
+  if (root_) {
+    DeleteDelayed();
+    posted_.clear();
+    names_.clear();
+    overlays_.clear();
+    childWindows_.clear();
+    QueueDeletion(root_);
+  }
+  root_ = root;
+  if (!root_) return false;
+  firstLayout_ = updateNeeded_ = focusNeeded_ = true;
+  BindControls(root_, nullptr);
+  Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
+  return true;
+}
+
+void CUIManager::BindControls(CControlUI* control, CControlUI* parent) {
+  control->AttachManager(this, parent, true);
+  control->LookupControl(RegisterNameProc, &names_, 0);
+}
+
+void CUIManager::QueueDeletion(CControlUI* control) {
+  if (!control) return;
+  control->AttachManager(nullptr, nullptr, false);
+  // A detached tree no longer reaches this manager, so drop its references now.
+  control->LookupControl([](CControlUI* c, void* data) -> CControlUI* {
+    static_cast<CUIManager*>(data)->ForgetControl(c);
+    return nullptr;
+  }, this, 0);
+  AddUnique(delayed_, control);
+  if (hwnd_) ::PostMessageW(hwnd_, WM_UI_DELIVER, 0, 0);
+}
+
+void CUIManager::DeleteDelayed() {
+  std::vector<CControlUI*> doomed;
+  doomed.swap(delayed_);
+  for (CControlUI* control : doomed) control->Delete();
+}
+
+void CUIManager::ForgetControl(CControlUI* control) {
+  if (keyTarget_ == control) keyTarget_ = nullptr;
+  if (hot_ == control) hot_ = nullptr;
+  if (pushed_ == control) pushed_ = nullptr;
+  if (focus_ == control) focus_ = nullptr;
+  if (rightClicked_ == control) rightClicked_ = nullptr;
+  if (initialFocus_ == control) initialFocus_ = nullptr;
+  KillTimer(control);
+  const std::wstring name = control->GetName();
+  auto it = names_.find(name);
+  if (it != names_.end() && it->second == control) names_.erase(it);
+  for (auto& posted : posted_)
+    if (posted->pSender == control) posted->pSender = nullptr;
+  EraseValue(overlays_, control);
+  EraseValue(mouseLeave_, control);
+  if (lastTooltip_ == control) lastTooltip_ = nullptr;
+  childWindows_.erase(std::remove_if(childWindows_.begin(), childWindows_.end(),
+                                     [control](const auto& child) { return child.first == control; }),
+                      childWindows_.end());
+  for (auto& group : groups_) EraseValue(group.second, control);
+}
+
+void CUIManager::RenameControl(CControlUI* control, const std::wstring& oldName, const std::wstring& newName) {
+  auto it = names_.find(oldName);
+  if (it != names_.end() && it->second == control) names_.erase(it);
+  if (!newName.empty()) names_.emplace(newName, control);
+}
+
+CControlUI* CUIManager::LookupControl(const std::wstring& name) const {
+  auto it = names_.find(name);
+  return it == names_.end() ? nullptr : it->second;
+}
+
+CControlUI* CUIManager::LookupControl(POINT pt) const {
+  if (!root_) return nullptr;
+  return root_->LookupControl([](CControlUI* c, void*) { return c; }, &pt, FindVisible | FindHitTest | FindTopFirst);
+}
+
+bool CUIManager::OwnsControl(const CControlUI* control) const { return control && control->Manager() == this; }
+
+void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
+  if (takeWindowFocus && hwnd_ && ::GetFocus() != hwnd_ && control != focus_ && !noActivate_) ::SetFocus(hwnd_);
+  if (control == focus_) return;
+  if (CControlUI* old = std::exchange(focus_, nullptr)) {
+    SendEvent(old, UIEVENT_KILLFOCUS);
+    RaiseNotification(old, L"killfocus");
+  }
+  if (!control || !OwnsControl(control) || !control->IsVisible() || !control->IsEnabled()) return;
+  focus_ = control;
+  SendEvent(control, UIEVENT_SETFOCUS);
+  RaiseNotification(control, L"setfocus");
+}
+
+CControlUI* CUIManager::FindTabStop(bool forward) const {
+  struct Search {
+    CControlUI* focus;
+    bool forward;
+    bool passedFocus = false;
+    CControlUI* first = nullptr;
+    CControlUI* last = nullptr;
+    CControlUI* beforeFocus = nullptr;
+    CControlUI* afterFocus = nullptr;
+  } search{focus_, forward};
+  root_->LookupControl([](CControlUI* c, void* data) -> CControlUI* {
+    auto* s = static_cast<Search*>(data);
+    if (c == s->focus) {
+      s->passedFocus = true;
+      return nullptr;
+    }
+    if (!(c->ControlFlags() & ControlFlagTabStop)) return nullptr;
+    if (!s->first) s->first = c;
+    s->last = c;
+    if (!s->passedFocus) s->beforeFocus = c;
+    else if (!s->afterFocus) s->afterFocus = c;
+    return nullptr;
+  }, &search, FindVisible | FindEnabled | FindMeFirst);
+  if (!focus_ || !search.passedFocus) return forward ? search.first : search.last;
+  if (forward) return search.afterFocus ? search.afterFocus : search.first;
+  return search.beforeFocus ? search.beforeFocus : search.last;
+}
+
+void CUIManager::MoveTabFocus(bool forward) {
+  if (!root_) return;
+  if (updateNeeded_ && forward) {
+    focusNeeded_ = true;
+    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
+    return;
+  }
+  focusNeeded_ = false;
+  if (CControlUI* next = FindTabStop(forward)) SetFocus(next, true);
+}
+
+void CUIManager::RequestInitialFocus(CControlUI* control) {
+  if (hwnd_ && !noActivate_) ::SetFocus(hwnd_);
+  SetFocus(nullptr, false);
+  initialFocus_ = control ? control->LookupControl(
+                                [](CControlUI* c, void*) { return (c->ControlFlags() & ControlFlagTabStop) ? c : nullptr; },
+                                nullptr, FindVisible | FindEnabled | FindMeFirst)
+                          : nullptr;
+  focusNeeded_ = true;
+  if (root_) root_->MarkNeedsLayout();
+}
+
+// The focus that waited for the layout: the requested initial control, else the next Tab stop.
+void CUIManager::ApplyPendingFocus() {
+  CControlUI* initial = std::exchange(initialFocus_, nullptr);
+  if (initial && OwnsControl(initial) && initial->IsVisible() && initial->IsEnabled()) {
+    focusNeeded_ = false;
+    SetFocus(initial, true);
+    return;
+  }
+  MoveTabFocus(true);
+}
+
+void CUIManager::Invalidate(RECT rc) {
+  if (!hwnd_) return;
+  if (rc.left < 0) rc.left = 0;
+  if (rc.top < 0) rc.top = 0;
+  if (rc.right < rc.left) rc.right = rc.left;
+  if (rc.bottom < rc.top) rc.bottom = rc.top;
+  ::InvalidateRect(hwnd_, &rc, FALSE);
+}
+
+bool CUIManager::SetTimer(CControlUI* control, UINT id, UINT elapse) {
+  for (ControlTimer& timer : timers_) {
+    if (timer.sender != control || timer.hwnd != hwnd_ || timer.localId != id) continue;
+    if (!timer.killed) return false;
+    if (!::SetTimer(hwnd_, timer.systemId, elapse, nullptr)) return false;
+    timer.killed = false;
+    return true;
+  }
+  nextTimerId_ = (nextTimerId_ + 1) % 255;
+  if (!::SetTimer(hwnd_, nextTimerId_, elapse, nullptr)) return false;
+  timers_.push_back({control, id, hwnd_, nextTimerId_, false});
+  return true;
+}
+
+bool CUIManager::KillTimer(CControlUI* control, UINT id) {
+  for (ControlTimer& timer : timers_) {
+    if (timer.sender != control || timer.hwnd != hwnd_ || timer.localId != id) continue;
+    if (!timer.killed && ::IsWindow(hwnd_)) ::KillTimer(timer.hwnd, timer.systemId);
+    timer.killed = true;
+    return true;
+  }
+  return false;
+}
+
+void CUIManager::KillTimer(CControlUI* control) {
+  for (ControlTimer& timer : timers_) {
+    if (timer.sender == control && !timer.killed && ::IsWindow(timer.hwnd)) ::KillTimer(timer.hwnd, timer.systemId);
+  }
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
+                               [control](const ControlTimer& t) { return t.sender == control; }),
+                timers_.end());
+}
+
+const ControlTimer* CUIManager::FindTimer(CControlUI* control, UINT id) const {
+  for (const ControlTimer& timer : timers_)
+    if (timer.sender == control && timer.localId == id) return &timer;
+  return nullptr;
+}
+
+void CUIManager::SetCapture() {
+  ::SetCapture(hwnd_);
+  captured_ = true;
+}
+
+void CUIManager::ReleaseCapture() {
+  ::ReleaseCapture();
+  captured_ = false;
+}
+
+void CUIManager::AddListener(INotifyUI* listener) { AddUnique(listeners_, listener); }
+void CUIManager::RemoveListener(INotifyUI* listener) { EraseValue(listeners_, listener); }
+void CUIManager::AddPreFilter(IMessageFilterUI* filter) { AddUnique(preFilters_, filter); }
+void CUIManager::RemovePreFilter(IMessageFilterUI* filter) { EraseValue(preFilters_, filter); }
+void CUIManager::AddFilter(IMessageFilterUI* filter) { AddUnique(filters_, filter); }
+void CUIManager::RemoveFilter(IMessageFilterUI* filter) { EraseValue(filters_, filter); }
+void CUIManager::AddOverlay(CControlUI* control) { AddUnique(overlays_, control); }
+void CUIManager::RemoveOverlay(CControlUI* control) { EraseValue(overlays_, control); }
+void CUIManager::RequestMouseLeave(CControlUI* control) { AddUnique(mouseLeave_, control); }
+void CUIManager::DropMouseLeave(CControlUI* control) { EraseValue(mouseLeave_, control); }
+
+void CUIManager::RaiseNotification(CControlUI* sender, const std::wstring& type, WPARAM wParam, LPARAM lParam,
+                                   bool async, bool allowRepeat) {
+  UINotification msg;
+  msg.sType = type;
+  msg.pSender = sender;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  RaiseNotification(msg, async, allowRepeat);
+}
+
+void CUIManager::RaiseNotification(UINotification& msg, bool async, bool allowRepeat) {
+  msg.ptMouse = lastMouse_;
+  msg.dwTimestamp = ::GetTickCount();
+  if (!async) {
+    DeliverNow(msg);
+    return;
+  }
+  if (!allowRepeat) {
+    for (auto& queued : posted_) {
+      if (queued->pSender == msg.pSender && queued->sType == msg.sType) {
+        *queued = msg;
+        return;
+      }
+    }
+  }
+  posted_.push_back(std::make_unique<UINotification>(msg));
+  if (!deliverPosted_ && hwnd_) deliverPosted_ = ::PostMessageW(hwnd_, WM_UI_DELIVER, 0, 0) != FALSE;
+}
+
+void CUIManager::DeliverNow(UINotification& msg) {
+  if (msg.pSender) msg.pSender->OnNotify.Fire(msg);
+  const std::vector<INotifyUI*> listeners = listeners_;
+  for (INotifyUI* listener : listeners) listener->Notify(msg);
+}
+
+void CUIManager::DeliverPosted() {
+  deliverPosted_ = false;
+  while (!posted_.empty()) {
+    std::unique_ptr<UINotification> msg = std::move(posted_.front());
+    posted_.erase(posted_.begin());
+    DeliverNow(*msg);
+  }
+  DeleteDelayed();
+}
+
+void CUIManager::JoinGroup(const std::wstring& group, CControlUI* control) {
+  if (!group.empty() && control) AddUnique(groups_[group], control);
+}
+
+const std::vector<CControlUI*>* CUIManager::GroupMembers(const std::wstring& group) const {
+  auto it = groups_.find(group);
+  return it == groups_.end() ? nullptr : &it->second;
+}
+
+void CUIManager::LeaveGroup(const std::wstring& group, CControlUI* control) {
+  auto it = groups_.find(group);
+  if (it == groups_.end()) return;
+  EraseValue(it->second, control);
+  if (it->second.empty()) groups_.erase(it);
+}
+
+ImageRecord* CUIManager::CachedImage(const std::wstring& name) const {
+  ImageRecord* image = images_.Find(name);
+  return image ? image : SharedImages().Find(name);
+}
+
+ImageRecord* CUIManager::CacheImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared,
+                                    bool adjust) {
+  if (name.empty()) return nullptr;
+  const UINT id = (type && iswdigit(name[0])) ? static_cast<UINT>(Parse::Int(name)) : 0;
+  ImagePtr image = LoadSkinImage(name, type, mask, id);
+  if (!image) return nullptr;
+  image->resourceType = type ? type : L"";
+  image->mask = mask;
+  if (adjust) image->original.assign(image->pixels, image->pixels + image->width * image->height);
+  CImageTable& table = (shared || forceShared_) ? SharedImages() : images_;
+  return table.Insert(name, std::move(image));
+}
+
+ImageRecord* CUIManager::LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust) {
+  if (ImageRecord* image = CachedImage(name)) return image;
+  return CacheImage(name, type, mask, false, adjust);
+}
+
+void CUIManager::AddClassDefaults(const std::wstring& className, const std::wstring& attributes, bool shared) {
+  (shared || forceShared_ ? SharedClassDefaults() : classDefaults_)[className] = attributes;
+}
+
+const std::wstring* CUIManager::ClassDefaults(const std::wstring& className) const {
+  auto it = classDefaults_.find(className);
+  if (it != classDefaults_.end()) return &it->second;
+  it = SharedClassDefaults().find(className);
+  return it == SharedClassDefaults().end() ? nullptr : &it->second;
+}
+
+void CUIManager::SetDefaultColor(DefaultColor which, DWORD color, bool shared) {
+  colors_[which] = color;
+  if (shared) SharedColors()[which] = color;
+}
+
+bool CUIManager::TranslateMessage(const MSG* msg) {
+  if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return false;
+  const std::vector<CUIManager*> managers = LiveManagers();
+  for (CUIManager* manager : managers) {
+    HWND hwnd = manager->PaintWindow();
+    if (msg->hwnd != hwnd && !::IsChild(hwnd, msg->hwnd)) continue;
+    LRESULT result = 0;
+    if (manager->PreFilterMessage(msg->message, msg->wParam, msg->lParam, result)) return true;
+  }
+  return false;
+}
+
+}  // namespace SkinUI

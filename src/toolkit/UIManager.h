@@ -1,0 +1,246 @@
+#pragma once
+
+// The per-window heart of the toolkit: owns the control tree and the name map, paints the tree
+// off-screen, turns window messages into toolkit events, keeps focus, Tab order, timers and fonts,
+// and delivers notifications. Everything runs on the thread that owns the window.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/UIDefs.h"
+#include "toolkit/UIResource.h"
+#include "toolkit/UIScoped.h"
+
+namespace SkinUI {
+
+struct ControlTimer {
+  CControlUI* sender = nullptr;
+  UINT localId = 0;
+  HWND hwnd = nullptr;
+  UINT systemId = 0;
+  bool killed = false;
+};
+
+struct FontInfo {
+  Scoped::DeleteObject<HFONT> font;
+  std::wstring face;
+  int size = 0;
+  bool bold = false, underline = false, italic = false;
+  TEXTMETRICW metrics = {};
+};
+
+enum DefaultColor { kDisabledColor, kTextColor, kLinkColor, kLinkHoverColor, kSelectedColor, kColorCount };
+
+// Posted notifications wait for this message; it also deletes the controls queued for clean-up.
+constexpr UINT WM_UI_DELIVER = WM_APP + 1;
+
+class CUIManager {
+ public:
+  CUIManager();
+  ~CUIManager();
+  CUIManager(const CUIManager&) = delete;
+  CUIManager& operator=(const CUIManager&) = delete;
+
+  // Set-up and the tree.
+  void Init(HWND hwnd, const std::wstring& name = std::wstring());
+  HWND PaintWindow() const { return hwnd_; }
+  HDC PaintContext() const { return windowDc_.get(); }
+  bool AttachRoot(CControlUI* root);
+  void BindControls(CControlUI* control, CControlUI* parent);
+  void ForgetControl(CControlUI* control);
+  void QueueDeletion(CControlUI* control);
+  void RenameControl(CControlUI* control, const std::wstring& oldName, const std::wstring& newName);
+  CControlUI* GetRoot() const { return root_; }
+  CControlUI* LookupControl(const std::wstring& name) const;
+  CControlUI* LookupControl(POINT pt) const;
+
+  // Focus.
+  CControlUI* GetFocus() const { return focus_; }
+  void SetFocus(CControlUI* control, bool takeWindowFocus = true);
+  void RequestInitialFocus(CControlUI* control);
+  void MoveTabFocus(bool forward);
+
+  // Painting.
+  void Invalidate(RECT rc);
+  void MarkNeedsLayout() { updateNeeded_ = true; }
+  bool IsLayoutPending() const { return updateNeeded_; }
+  void SetOffscreenPaint(bool on) { offscreen_ = on; }
+  // The bitmap the last paint went into (null before the first paint or without off-screen painting).
+  HBITMAP OffscreenBitmap() const { return offscreenBitmap_.get(); }
+
+  // Timers.
+  bool SetTimer(CControlUI* control, UINT id, UINT elapse);
+  bool KillTimer(CControlUI* control, UINT id);
+  void KillTimer(CControlUI* control);
+  const ControlTimer* FindTimer(CControlUI* control, UINT id) const;
+
+  // Capture and listeners.
+  void SetCapture();
+  void ReleaseCapture();
+  bool IsCaptured() const { return captured_; }
+  void AddListener(INotifyUI* listener);
+  void RemoveListener(INotifyUI* listener);
+  void AddPreFilter(IMessageFilterUI* filter);
+  void RemovePreFilter(IMessageFilterUI* filter);
+  void AddFilter(IMessageFilterUI* filter);
+  void RemoveFilter(IMessageFilterUI* filter);
+  void AddOverlay(CControlUI* control);
+  void RemoveOverlay(CControlUI* control);
+  void RequestMouseLeave(CControlUI* control);
+  // A native window shown inside a control; its focus follows the control's.
+  void RegisterChildWindow(CControlUI* control, HWND child);
+  HWND ToolTipWindow() const { return tooltip_.get(); }
+  void DropMouseLeave(CControlUI* control);
+
+  // Notifications.
+  void RaiseNotification(UINotification& msg, bool async = false, bool allowRepeat = true);
+  void RaiseNotification(CControlUI* sender, const std::wstring& type, WPARAM wParam = 0, LPARAM lParam = 0,
+                         bool async = false, bool allowRepeat = true);
+
+  // Fonts and colours.
+  HFONT AddFont(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                bool shared = false);
+  HFONT GetFont(int id) const;
+  const FontInfo* GetFontInfo(int id) const;
+  const FontInfo* FindFont(int id) const;
+  // A font of this exact form for the markup renderer: found in the font table or added under the
+  // next free id of a range the skin does not use.
+  const FontInfo* DerivedFont(const std::wstring& face, int size, bool bold, bool underline, bool italic);
+  void SetDefaultFontSpec(const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                          bool shared = false);
+  const FontInfo* DefaultFontInfo() const;
+  DWORD GetDefaultColor(DefaultColor which) const { return colors_[which]; }
+  void SetDefaultColor(DefaultColor which, DWORD color, bool shared = false);
+
+  // Images (per-window table, then the shared one).
+  ImageRecord* CacheImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared = false,
+                          bool adjust = false);
+  ImageRecord* CachedImage(const std::wstring& name) const;
+  ImageRecord* LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust = false);
+  void SetForceShared(bool on) { forceShared_ = on; }
+
+  // Class defaults and custom window attributes.
+  void AddClassDefaults(const std::wstring& className, const std::wstring& attributes, bool shared = false);
+  const std::wstring* ClassDefaults(const std::wstring& className) const;
+  void ApplyWindowAttribute(const std::wstring& name, const std::wstring& value);
+  std::wstring WindowCustomAttribute(const std::wstring& name) const;
+  SIZE InitSize() const { return initSize_; }
+  RECT SizeBox() const { return sizeBox_; }
+  RECT CaptionRect() const { return caption_; }
+  SIZE RoundCorner() const { return roundCorner_; }
+  SIZE MinInfo() const { return minInfo_; }
+  SIZE MaxInfo() const { return maxInfo_; }
+  bool ShowsDirty() const { return showDirty_; }
+  BYTE Opacity() const { return opacity_; }
+
+  // Option groups.
+  void JoinGroup(const std::wstring& group, CControlUI* control);
+  const std::vector<CControlUI*>* GroupMembers(const std::wstring& group) const;
+  void LeaveGroup(const std::wstring& group, CControlUI* control);
+
+  // Message entry points.
+  bool FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  bool PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  static bool TranslateMessage(const MSG* msg);
+  static size_t LiveManagerCount();
+
+ private:
+  // Painting (UIManager_paint.cpp).
+  bool OnPaint();
+  void LayoutIfNeeded();
+  bool EnsureOffscreen(const RECT& client);
+  void PaintOffscreen(HDC windowDc, const RECT& update);
+  void OnPrintClient(HDC dc, LPARAM flags);
+
+  // Events (UIManager_events.cpp).
+  bool RouteMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  bool DispatchMouse(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  bool DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  void RememberMousePoint(UINT msg, LPARAM lParam);
+  void SendEvent(CControlUI* control, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0,
+                 wchar_t key = 0);
+  void OnMouseMove(LPARAM lParam);
+  void OnButtonDown(WPARAM wParam, LPARAM lParam, bool doubleClick);
+  void OnButtonUp();
+  void OnRightButtonDown(LPARAM lParam);
+  void OnMouseWheel(WPARAM wParam, LPARAM lParam);
+  void OnMouseLeave();
+  bool OnMouseHover(WPARAM wParam, LPARAM lParam);
+  void ShowToolTip(CControlUI* control, POINT pt);
+  void HideToolTip();
+  void OnClose();
+  bool OnSetCursor(LPARAM lParam);
+  void OnTimer(WPARAM wParam, LPARAM lParam);
+  void OnMinMaxInfo(LPARAM lParam);
+  bool Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  void OnKillFocus(HWND next);
+  void ArmMouseTracking();
+  bool OwnsControl(const CControlUI* control) const;
+  bool OnSysChar(WPARAM wParam);
+  void DeliverPosted();
+  void DeliverNow(UINotification& msg);
+
+  // Attributes (UIManager_attributes.cpp).
+  bool ApplyColorAttribute(const std::wstring& name, const std::wstring& value);
+  bool ApplyGeometryAttribute(const std::wstring& name, const std::wstring& value);
+
+  void DeleteDelayed();
+  CControlUI* FindTabStop(bool forward) const;
+  void ApplyPendingFocus();
+
+  HWND hwnd_ = nullptr;
+  std::wstring name_;
+  Scoped::ReleaseDC windowDc_;
+  Scoped::DeleteDC offscreenDc_;
+  Scoped::DeleteObject<HBITMAP> offscreenBitmap_;
+
+  CControlUI* root_ = nullptr;
+  CControlUI* focus_ = nullptr;
+  CControlUI* hot_ = nullptr;
+  CControlUI* pushed_ = nullptr;
+  CControlUI* keyTarget_ = nullptr;
+  CControlUI* rightClicked_ = nullptr;
+  CControlUI* initialFocus_ = nullptr;
+  POINT lastMouse_ = {-1, -1};
+
+  SIZE initSize_ = {0, 0}, minInfo_ = {0, 0}, maxInfo_ = {0, 0}, roundCorner_ = {0, 0};
+  RECT sizeBox_ = {0, 0, 0, 0}, caption_ = {0, 0, 0, 0};
+  BYTE opacity_ = 255;
+  UINT hoverTime_ = 1000;
+  bool noActivate_ = false, showDirty_ = false;
+
+  bool firstLayout_ = true, updateNeeded_ = false, focusNeeded_ = false, offscreen_ = true;
+  bool painting_ = false, mouseTracking_ = false, captured_ = false, deliverPosted_ = false;
+  bool forceShared_ = false;
+  UINT nextTimerId_ = 4096;
+
+  std::vector<INotifyUI*> listeners_;
+  std::vector<IMessageFilterUI*> preFilters_, filters_;
+  std::vector<CControlUI*> overlays_, delayed_, mouseLeave_;
+  std::vector<std::pair<CControlUI*, HWND>> childWindows_;
+  Scoped::DestroyWindow tooltip_;
+  TOOLINFOW toolInfo_ = {};
+  std::wstring tooltipText_;
+  CControlUI* lastTooltip_ = nullptr;
+  int lastTooltipWidth_ = -1;
+  std::vector<std::unique_ptr<UINotification>> posted_;
+  std::vector<ControlTimer> timers_;
+
+  std::map<std::wstring, CControlUI*> names_;
+  std::map<std::wstring, std::wstring> customAttributes_;
+  std::map<std::wstring, std::unique_ptr<FontInfo>> fonts_;
+  std::map<std::wstring, std::wstring> classDefaults_;
+  std::map<std::wstring, std::vector<CControlUI*>> groups_;
+  CImageTable images_;
+  std::unique_ptr<FontInfo> defaultFont_;
+  std::map<std::wstring, int> derivedFonts_;
+  int nextDerivedFont_ = 0x10000;
+  DWORD colors_[kColorCount];
+};
+
+}  // namespace SkinUI

@@ -1,0 +1,143 @@
+#include "toolkit/UIRender.h"
+
+#include "toolkit/UIControl.h"
+#include "toolkit/UIManager.h"
+#include "toolkit/UIMsimg.h"
+#include "toolkit/UIScoped.h"
+
+namespace SkinUI {
+
+namespace {
+
+BYTE Alpha(DWORD color) { return static_cast<BYTE>(color >> 24); }
+
+// A 32-bit top-down DIB section in its own memory device context.
+struct PixelCanvas {
+  Scoped::DeleteDC dc;
+  Scoped::DeleteObject<HBITMAP> bitmap;
+  uint32_t* pixels = nullptr;
+  HGDIOBJ previous = nullptr;
+
+  PixelCanvas(HDC reference, int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    bitmap.reset(::CreateDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    dc.reset(::CreateCompatibleDC(reference));
+    pixels = static_cast<uint32_t*>(bits);
+    if (dc && bitmap) previous = ::SelectObject(dc.get(), bitmap.get());
+  }
+  ~PixelCanvas() {
+    if (previous) ::SelectObject(dc.get(), previous);
+  }
+  PixelCanvas(const PixelCanvas&) = delete;
+  PixelCanvas& operator=(const PixelCanvas&) = delete;
+  bool Ok() const { return previous != nullptr && pixels != nullptr; }
+};
+
+void FillOpaque(HDC dc, const RECT& rc, DWORD color) {
+  COLORREF old = ::SetBkColor(dc, ToColorRef(color));
+  ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);
+  ::SetBkColor(dc, old);
+}
+
+void GradientInto(HDC dc, const RECT& rc, DWORD color1, DWORD color2, bool vertical) {
+  TRIVERTEX vertices[2] = {};
+  vertices[0] = {rc.left, rc.top, static_cast<COLOR16>(((color1 >> 16) & 0xFF) << 8),
+                 static_cast<COLOR16>(((color1 >> 8) & 0xFF) << 8), static_cast<COLOR16>((color1 & 0xFF) << 8), 0};
+  vertices[1] = {rc.right, rc.bottom, static_cast<COLOR16>(((color2 >> 16) & 0xFF) << 8),
+                 static_cast<COLOR16>(((color2 >> 8) & 0xFF) << 8), static_cast<COLOR16>((color2 & 0xFF) << 8), 0};
+  GRADIENT_RECT rect = {0, 1};
+  DelayedGradientFill(dc, vertices, 2, &rect, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+}
+
+// A pen of the colour (alpha ignored) selected for the life of the object, with a hollow brush.
+class PenScope {
+ public:
+  PenScope(HDC dc, int width, DWORD color, int style)
+      : pen_(::CreatePen(style, width, ToColorRef(color))), pen(dc, pen_.get()),
+        brush(dc, ::GetStockObject(HOLLOW_BRUSH)) {}
+
+ private:
+  Scoped::DeleteObject<HPEN> pen_;
+  Scoped::SelectObject pen;
+  Scoped::SelectObject brush;
+};
+
+}  // namespace
+
+void DrawColor(HDC dc, const RECT& rc, DWORD color) {
+  const BYTE alpha = Alpha(color);
+  if (alpha == 0 || RectEmpty(rc)) return;
+  if (alpha == 0xFF) {
+    FillOpaque(dc, rc, color);
+    return;
+  }
+  PixelCanvas pixel(dc, 1, 1);
+  if (!pixel.Ok()) return;
+  const DWORD r = ((color >> 16) & 0xFF) * alpha / 255, g = ((color >> 8) & 0xFF) * alpha / 255,
+              b = (color & 0xFF) * alpha / 255;
+  pixel.pixels[0] = (static_cast<DWORD>(alpha) << 24) | (r << 16) | (g << 8) | b;
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  DelayedAlphaBlend(dc, rc.left, rc.top, RectWidth(rc), RectHeight(rc), pixel.dc.get(), 0, 0, 1, 1, blend);
+}
+
+void DrawGradient(HDC dc, const RECT& rc, DWORD color1, DWORD color2, bool vertical, int steps) {
+  const int alpha = (Alpha(color1) + Alpha(color2)) / 2;
+  if (alpha == 0 || RectEmpty(rc)) return;
+  if (alpha == 0xFF) {
+    GradientInto(dc, rc, color1, color2, vertical);
+    return;
+  }
+  PixelCanvas canvas(dc, RectWidth(rc), RectHeight(rc));
+  if (!canvas.Ok()) return;
+  GradientInto(canvas.dc.get(), {0, 0, RectWidth(rc), RectHeight(rc)}, color1, color2, vertical);
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(alpha), 0};
+  DelayedAlphaBlend(dc, rc.left, rc.top, RectWidth(rc), RectHeight(rc), canvas.dc.get(), 0, 0, RectWidth(rc),
+               RectHeight(rc), blend);
+}
+
+void DrawLine(HDC dc, const RECT& rc, int width, DWORD color, int style) {
+  PenScope pen(dc, width, color, style);
+  ::MoveToEx(dc, rc.left, rc.top, nullptr);
+  ::LineTo(dc, rc.right, rc.bottom);
+}
+
+void DrawRect(HDC dc, const RECT& rc, int width, DWORD color, int style) {
+  PenScope pen(dc, width, color, style);
+  ::Rectangle(dc, rc.left, rc.top, rc.right, rc.bottom);
+}
+
+void DrawRoundRect(HDC dc, const RECT& rc, int width, int ellipseWidth, int ellipseHeight, DWORD color, int style) {
+  PenScope pen(dc, width, color, style);
+  ::RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, ellipseWidth, ellipseHeight);
+}
+
+void DrawText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& text, DWORD color, int font, UINT style) {
+  if (text.empty() || !manager) return;
+  const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+  const COLORREF oldColor = ::SetTextColor(dc, ToColorRef(color));
+  {
+    Scoped::SelectObject selectFont(dc, manager->GetFont(font));
+    const std::wstring expanded = MultiLanguage::Expand(text);
+    ::DrawTextW(dc, expanded.c_str(), static_cast<int>(expanded.size()), &rc, style | DT_NOPREFIX);
+  }
+  ::SetTextColor(dc, oldColor);
+  ::SetBkMode(dc, oldMode);
+}
+
+Scoped::DeleteObject<HBITMAP> GenerateBitmap(CUIManager* manager, const RECT& rc, CControlUI* stop, DWORD background) {
+  Scoped::DeleteObject<HBITMAP> result;
+  if (!manager || !manager->GetRoot() || RectEmpty(rc)) return result;
+  PixelCanvas canvas(manager->PaintContext(), RectWidth(rc), RectHeight(rc));
+  if (!canvas.Ok()) return result;
+  ::SetWindowOrgEx(canvas.dc.get(), rc.left, rc.top, nullptr);
+  DrawColor(canvas.dc.get(), rc, background);
+  manager->GetRoot()->Paint(canvas.dc.get(), rc, stop);
+  ::SelectObject(canvas.dc.get(), canvas.previous);
+  canvas.previous = nullptr;
+  result = std::move(canvas.bitmap);
+  return result;
+}
+
+}  // namespace SkinUI

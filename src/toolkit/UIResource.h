@@ -1,0 +1,85 @@
+#pragma once
+
+// Where skin files and pictures come from: the process-wide resource state (module, skin folder,
+// skin archive on disk or in memory), the image loader and the image tables that cache pictures
+// by the name the skin gave them. Used from the UI thread only.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/UIScoped.h"
+
+namespace SkinUI {
+
+// Largest picture the loader accepts; beyond either limit a forged header could exhaust memory.
+constexpr int kMaxImageSide = 16384;
+constexpr uint64_t kMaxImageBytes = 256ull * 1024 * 1024;
+
+struct ImageRecord {
+  Scoped::DeleteObject<HBITMAP> bitmap;  // 32-bit top-down DIB section
+  uint32_t* pixels = nullptr;            // premultiplied 0xAARRGGBB, owned by the bitmap
+  int width = 0;
+  int height = 0;
+  bool hasAlpha = false;
+  std::vector<uint32_t> original;        // the pixels as loaded, kept for colour adjustment
+  std::wstring resourceType;
+  DWORD mask = 0;
+};
+using ImagePtr = std::unique_ptr<ImageRecord>;
+
+// Image name to record; replacing a name frees the old record.
+class CImageTable {
+ public:
+  ImageRecord* Find(const std::wstring& name) const;
+  ImageRecord* Insert(const std::wstring& name, ImagePtr image);
+  void Clear() { images_.clear(); }
+  size_t Size() const { return images_.size(); }
+
+ private:
+  std::map<std::wstring, ImagePtr> images_;
+};
+
+CImageTable& SharedImages();
+
+namespace Resource {
+
+void SetModuleInstance(HINSTANCE instance);
+HINSTANCE ModuleInstance();
+std::wstring ModuleFolder();
+void SetSkinPath(const std::wstring& path);
+std::wstring SkinPath();
+std::wstring SkinZipName();
+bool CachesArchive();
+
+void UseSkinArchive(const std::wstring& zipName, bool cache);
+// Keeps a literal name from choosing the memory form below.
+inline void UseSkinArchive(const wchar_t* zipName, bool cache) { UseSkinArchive(std::wstring(zipName), cache); }
+// The bytes are not copied and must outlive the archive.
+void UseSkinArchive(const void* data, size_t size);
+// Forgets the archive and the settings; for tests that set the state up more than once.
+void Reset();
+
+// Reads a skin file by its skin name: from the loose skin folder or from the skin archive.
+bool ReadSkinFile(const std::wstring& name, std::vector<unsigned char>& bytes);
+// Reads a whole file (shared reading); an empty file or a short read fails.
+bool ReadWholeFile(const std::wstring& path, std::vector<unsigned char>& bytes);
+
+}  // namespace Resource
+
+// Turns encoded picture bytes into a premultiplied bitmap; pixels whose 0xAARRGGBB value equals
+// mask become transparent. Null on any failure, including pictures beyond the size limits.
+ImagePtr DecodeImage(const unsigned char* data, size_t size, DWORD mask);
+// A 1 x 1 picture of the colour written in text (hexadecimal ARGB, optional "#").
+ImagePtr MakeColorImage(const std::wstring& text);
+ImagePtr MakeImage(int width, int height);
+
+// Loads a picture by its skin name. type: nullptr for skin files, "*COLOR*" for a colour, else a
+// resource type of the module (resourceId non-zero looks the resource up by number).
+ImagePtr LoadSkinImage(const std::wstring& name, const wchar_t* type, DWORD mask, UINT resourceId = 0);
+
+}  // namespace SkinUI

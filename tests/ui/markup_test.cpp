@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "UiTestSupport.h"
+#include "toolkit/UIRender.h"
+
+using namespace SkinUI;
+using UiTest::Canvas;
+
+namespace {
+
+class MarkupTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(manager_.AddFont(1, L"Tahoma", 20, false, false, false)); }
+
+  int TextWidth(const std::wstring& text) {
+    Canvas canvas(1, 1);
+    HGDIOBJ old = ::SelectObject(canvas.dc(), manager_.GetFont(1));
+    SIZE size = {0, 0};
+    ::GetTextExtentPoint32W(canvas.dc(), text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(canvas.dc(), old);
+    return size.cx;
+  }
+
+  CUIManager manager_;
+};
+
+}  // namespace
+
+TEST_F(MarkupTest, ColourTagColoursOnlyItsWord) {
+  Canvas canvas(300, 40);
+  RECT rc = {0, 0, 300, 40};
+  int links = 0;
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"{c #FFFF0000}red{/c} and more words", 0x0000FF00, nullptr, nullptr,
+                 links, 1, 0);
+  const RECT red = canvas.Find(0xFF0000);
+  const RECT green = canvas.Find(0x00FF00);
+  ASSERT_FALSE(RectEmpty(red));
+  ASSERT_FALSE(RectEmpty(green));
+  EXPECT_LT(red.right, green.left);
+  EXPECT_LE(red.right, TextWidth(L"red"));
+  EXPECT_EQ(0, links);
+}
+
+TEST_F(MarkupTest, LinksGetTheirRectanglesTargetsAndColour) {
+  Canvas canvas(400, 40);
+  RECT rc = {10, 5, 390, 35};
+  RECT linkRects[2] = {};
+  std::wstring targets[2];
+  int count = 2;
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"read {u}{a https://example.test/eula}the terms{/a}{/u} now",
+                 0xFFDDDDDD, linkRects, targets, count, 1, 0);
+  ASSERT_EQ(1, count);
+  EXPECT_EQ(L"https://example.test/eula", targets[0]);
+  const RECT& link = linkRects[0];
+  EXPECT_EQ(10 + TextWidth(L"read "), link.left);
+  EXPECT_EQ(TextWidth(L"the terms"), RectWidth(link));
+  EXPECT_EQ(5, link.top);
+  // Link pixels (the default link colour, blue) lie inside the link rectangle only.
+  const RECT blue = canvas.Find(0x0000FF);
+  ASSERT_FALSE(RectEmpty(blue));
+  EXPECT_GE(blue.left, link.left);
+  EXPECT_LE(blue.right, link.right);
+  EXPECT_GT(canvas.Count(0xDDDDDD), 0);
+
+  // The hovered link takes the hover colour; with no room for links none are reported.
+  Canvas hover(400, 40);
+  count = 2;
+  DrawMarkupText(hover.dc(), &manager_, rc, L"{a x}link{/a}", 0xFFDDDDDD, linkRects, targets, count, 1, 0, 0);
+  EXPECT_GT(hover.Count(0xD3215F), 0);
+  EXPECT_EQ(0, hover.Count(0x0000FF));
+  count = 0;
+  DrawMarkupText(hover.dc(), &manager_, rc, L"{a x}link{/a}", 0xFFDDDDDD, linkRects, targets, count, 1, 0);
+  EXPECT_EQ(0, count);
+}
+
+TEST_F(MarkupTest, SingleLineCutEndsWithEllipsis) {
+  const std::wstring text = L"abcdefghij klmnopqrst uvwxyz";
+  RECT calc = {0, 0, 80, 30};
+  int none = 0;
+  DrawMarkupText(nullptr, &manager_, calc, text, 0xFF000000, nullptr, nullptr, none, 1,
+                 DT_SINGLELINE | DT_END_ELLIPSIS | DT_CALCRECT);
+  ASSERT_GT(calc.right, 0);
+  EXPECT_LE(calc.right, 80);
+  bool matchesAPrefixWithDots = false;
+  for (size_t n = 0; n <= text.size(); ++n)
+    matchesAPrefixWithDots |= TextWidth(text.substr(0, n) + L"...") == calc.right;
+  EXPECT_TRUE(matchesAPrefixWithDots);
+
+  Canvas canvas(120, 30);
+  RECT rc = {0, 0, 80, 30};
+  DrawMarkupText(canvas.dc(), &manager_, rc, text, 0xFFFFFFFF, nullptr, nullptr, none, 1,
+                 DT_SINGLELINE | DT_END_ELLIPSIS);
+  const RECT ink = canvas.Find(0xFFFFFF);
+  EXPECT_LE(ink.right, 80);
+  EXPECT_GT(ink.right, 60);
+}
+
+TEST_F(MarkupTest, WrapsMeasuresAndAligns) {
+  const std::wstring text = L"one two three four five six seven";
+  RECT wide = {0, 0, 1000, 200};
+  int none = 0;
+  DrawMarkupText(nullptr, &manager_, wide, text, 0, nullptr, nullptr, none, 1, DT_CALCRECT);
+  const int lineHeight = RectHeight(wide);
+  EXPECT_EQ(TextWidth(text), RectWidth(wide));
+  RECT narrow = {0, 0, 100, 200};
+  DrawMarkupText(nullptr, &manager_, narrow, text, 0, nullptr, nullptr, none, 1, DT_CALCRECT);
+  EXPECT_GE(RectHeight(narrow), 3 * lineHeight);
+  EXPECT_LE(RectWidth(narrow), 100);
+  RECT breaks = {0, 0, 1000, 200};
+  DrawMarkupText(nullptr, &manager_, breaks, L"a{n}b{p 7}c{/p}", 0, nullptr, nullptr, none, 1, DT_CALCRECT);
+  EXPECT_EQ(3 * lineHeight + 7, RectHeight(breaks));
+
+  Canvas canvas(200, 60);
+  RECT rc = {0, 0, 200, 60};
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"mid", 0xFFFFFFFF, nullptr, nullptr, none, 1,
+                 DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  const RECT ink = canvas.Find(0xFFFFFF);
+  ASSERT_FALSE(RectEmpty(ink));
+  EXPECT_NEAR(ink.left, 200 - ink.right, 4);
+  EXPECT_NEAR(ink.top, 60 - ink.bottom, 8);
+  Canvas right(200, 30);
+  DrawMarkupText(right.dc(), &manager_, rc, L"end", 0xFFFFFFFF, nullptr, nullptr, none, 1,
+                 DT_SINGLELINE | DT_RIGHT);
+  EXPECT_GE(right.Find(0xFFFFFF).right, 196);
+}
+
+TEST_F(MarkupTest, MalformedMarkupStaysInsideTheText) {
+  int none = 0;
+  for (const wchar_t* text : {L"{", L"{c", L"{c #", L"{/", L"{a", L"text {b", L"{r}raw {b} text", L"{i img.png 3",
+                              L"{x 5}{y}{v center}{s}x{/s}{/v}", L"{z unknown}x", L"<b>bold</b> <c>"}) {
+    RECT rc = {0, 0, 300, 100};
+    DrawMarkupText(nullptr, &manager_, rc, text, 0, nullptr, nullptr, none, 1, DT_CALCRECT);
+    EXPECT_LE(RectWidth(rc), 300) << text;
+  }
+  // Raw text keeps its tags as text.
+  RECT raw = {0, 0, 1000, 100};
+  DrawMarkupText(nullptr, &manager_, raw, L"{r}{b}{/r}", 0, nullptr, nullptr, none, 1, DT_CALCRECT);
+  EXPECT_EQ(TextWidth(L"{b}"), RectWidth(raw));
+  // Plain drawing ignores the alpha byte of the colour.
+  Canvas canvas(100, 30);
+  RECT rc = {0, 0, 100, 30};
+  DrawText(canvas.dc(), &manager_, rc, L"white", 0x00FFFFFF, 1, DT_SINGLELINE);
+  EXPECT_GT(canvas.Count(0xFFFFFF), 0);
+}
