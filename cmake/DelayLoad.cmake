@@ -5,6 +5,13 @@ file(GLOB SETUP_DELAY_DEFS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload
 foreach(def ${SETUP_DELAY_DEFS})
   get_filename_component(name ${def} NAME_WE)
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${name}_delay.a)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # 64-bit exports carry no stdcall decoration.
+    file(READ ${def} text)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+    set(def ${CMAKE_BINARY_DIR}/delayload/${name}.def)
+    file(WRITE ${def} "${text}")
+  endif()
   add_custom_command(OUTPUT ${lib}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
     COMMAND ${CMAKE_DLLTOOL} -k -d ${def} -y ${lib}

@@ -3,10 +3,7 @@
 # (no Mono or Gecko prompts). WINEPREFIX may be set by the caller; otherwise it is build/wineprefix.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=${WINEARCH:-win64}
+source "$here/tools/wine-env.sh"
 # Programs draw on the private Xvfb display that wine-session.sh started for this prefix.
 if [ -n "${SETUP_XVFB_DISPLAY:-}" ]; then
   export DISPLAY=$SETUP_XVFB_DISPLAY
@@ -17,11 +14,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   (flock 9
    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-     wineboot -i >/dev/null 2>&1 || true
+     "$SETUP_WINE" wineboot -i >/dev/null 2>&1 || true
      # A crashing test must end at once with its exit code, not wait in Wine's crash debugger.
-     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
-     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
-     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+     "$SETUP_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1 || true
+     "$SETUP_WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+     "$SETUP_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
    fi) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+exec "$SETUP_WINE" "$@"

@@ -6,10 +6,7 @@
 # so parallel builds and stale locks of killed servers never collide; SETUP_XVFB_DISPLAY forces one.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=${WINEARCH:-win64}
+source "$here/tools/wine-env.sh"
 pidfile="$WINEPREFIX.xvfb.pid"
 displayfile="$WINEPREFIX.display"
 

@@ -9,9 +9,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 name="langprobe-$expected"
 cp "$exe" "$scratch/$name.exe"
-work="$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/$name"
-rm -rf "$work"
+# A 32-bit program's Program Files is the (x86) one; the 64-bit test build's is the other.
+works=("$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/$name" "$WINEPREFIX/drive_c/Program Files/pelarin_down/$name")
+rm -rf "${works[@]}"
 LANG=$locale LC_ALL=$locale "$here/tools/wine-run.sh" "$scratch/$name.exe" 2>/dev/null
+work=${works[0]}
+[ -d "$work" ] || work=${works[1]}
 log="$work/Log/pelarin_down.log"
 if grep -aq "Language Code:$expected" "$log"; then
   echo "ok: $locale -> Language Code:$expected"

@@ -30,7 +30,8 @@ TEST(Folders, ProgramFilesAndWorkDir) {
   ASSERT_GT(folder.size(), 1u);
   EXPECT_EQ(L'\\', folder.back());
   EXPECT_TRUE(TestSupport::IsFolder(folder));
-  EXPECT_EQ(IsWindows64(), folder.find(L"(x86)") != std::wstring::npos);  // this program is 32-bit
+  // A 32-bit program on 64-bit Windows is given the (x86) folder; a 64-bit build the native one.
+  EXPECT_EQ(IsWindows64() && sizeof(void*) == 4, folder.find(L"(x86)") != std::wstring::npos);
   EXPECT_EQ(folder + L"pelarin_down\\test_tool\\", GetWorkDir());
 }
 
@@ -45,7 +46,8 @@ TEST(Windows, NameAndBitness) {
   EXPECT_FALSE(GetWindowsProductName().empty());
   BOOL wow64 = FALSE;
   ASSERT_TRUE(::IsWow64Process(::GetCurrentProcess(), &wow64));
-  EXPECT_EQ(wow64 != FALSE, IsWindows64());  // a 32-bit program runs under WOW64 exactly on 64-bit Windows
+  // A 32-bit program runs under WOW64 exactly on 64-bit Windows; a 64-bit one only runs there.
+  EXPECT_EQ(wow64 != FALSE || sizeof(void*) == 8, IsWindows64());
   EXPECT_TRUE(IsArchitecture64(PROCESSOR_ARCHITECTURE_AMD64));
   EXPECT_TRUE(IsArchitecture64(PROCESSOR_ARCHITECTURE_IA64));
   EXPECT_FALSE(IsArchitecture64(PROCESSOR_ARCHITECTURE_INTEL));
