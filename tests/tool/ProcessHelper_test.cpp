@@ -32,6 +32,10 @@ bool SleepyRuns(DWORD& pid, DWORD ms) {
   return false;
 }
 
+std::wstring SampleInstallerPath() {
+  return L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"\\tests\\fixtures\\SampleInstaller.exe";
+}
+
 bool SystemHasWdc() {
   return static_cast<bool>(Scoped::FreeLibrary(::LoadLibraryExW(L"wdc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)));
 }
@@ -81,14 +85,22 @@ TEST(FileExists, OnlyReadableFiles) {
 TEST(SilentInstaller, WaitsForTheInstallerAndPassesExactlyTheArguments) {
   EXPECT_EQ(L" /verysilent /pelarin_down /wait_run /path=\"D:\\Apps\\\" /progress=\"C:\\t\\p.txt\"",
             BuildSilentCommandLine(L"D:\\Apps\\", L"C:\\t\\p.txt"));
+  // The sample full installer refuses any other command line, reports in steps, leaves its helper
+  // process running and installs the product only at its end.
   ScratchDir dir;
-  std::wstring record = dir / L"record.bin";
-  ASSERT_TRUE(RunSilentInstaller(ExeDir() + L"FakeInstaller.exe", L"D:\\Apps\\", record));
-  // The fake writes only after a pause, so the record is there only if we waited for its end.
-  std::string bytes = TestSupport::ReadFileBytes(record);
-  EXPECT_EQ(BuildSilentCommandLine(L"D:\\Apps\\", record),
-            std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
-  EXPECT_FALSE(RunSilentInstaller(dir / L"absent.exe", L"D:\\Apps\\", record));
+  std::wstring folder = dir / L"Apps\\";
+  std::wstring progress = dir / L"temp.progress";
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  ASSERT_TRUE(RunSilentInstaller(SampleInstallerPath(), folder, progress));
+  std::wstring product = folder + L"Brenmark Solvetta\\";
+  EXPECT_EQ(TestSupport::Utf8(BuildSilentCommandLine(folder, progress)),
+            TestSupport::ReadFileBytes(product + L"install-command-line.txt"));
+  EXPECT_TRUE(TestSupport::IsFile(product + L"Solvetta.exe"));
+  EXPECT_EQ("100\r\n", TestSupport::ReadFileBytes(progress));
+  DWORD helper = 0;
+  ASSERT_TRUE(FindProcess(L"pelarin-download.tmp", helper));
+  EXPECT_TRUE(KillProcess(helper));
+  EXPECT_FALSE(RunSilentInstaller(dir / L"absent.exe", folder, progress));
 }
 
 TEST(LaunchProduct, AsAdminStartsTheProgramAsItIs) {
