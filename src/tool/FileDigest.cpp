@@ -1,0 +1,90 @@
+#include "tool/FileDigest.h"
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <vector>
+
+#include "tool/ScopedWin.h"
+
+namespace FileDigest {
+namespace {
+
+struct CryptProviderTraits {
+  using Type = HCRYPTPROV;
+  static Type Invalid() { return 0; }
+  static bool IsValid(Type h) { return h != 0; }
+  static void Close(Type h) { ::CryptReleaseContext(h, 0); }
+};
+using CryptProvider = Scoped::Handle<CryptProviderTraits>;
+
+struct CryptHashTraits {
+  using Type = HCRYPTHASH;
+  static Type Invalid() { return 0; }
+  static bool IsValid(Type h) { return h != 0; }
+  static void Close(Type h) { ::CryptDestroyHash(h); }
+};
+using CryptHash = Scoped::Handle<CryptHashTraits>;
+
+constexpr DWORD kChunk = 1 << 20;
+constexpr size_t kDigestBytes = 32;
+
+bool HashFileInto(HCRYPTHASH hash, HANDLE file) {
+  std::vector<BYTE> buffer(kChunk);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer.data(), kChunk, &read, nullptr)) return false;
+    if (read == 0) return true;
+    if (!::CryptHashData(hash, buffer.data(), read, 0)) return false;
+  }
+}
+
+std::string ToHex(const BYTE* bytes, size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (size_t i = 0; i < count; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 15];
+  }
+  return hex;
+}
+
+wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+}  // namespace
+
+bool Sha256File(const std::wstring& path, std::string& hex) {
+  hex.clear();
+  Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  CryptProvider provider;
+  if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+  CryptHash hash;
+  if (!::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) return false;
+  if (!HashFileInto(hash.get(), file.get())) return false;
+  BYTE digest[kDigestBytes] = {};
+  DWORD size = sizeof(digest);
+  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &size, 0) || size != kDigestBytes) return false;
+  hex = ToHex(digest, size);
+  return true;
+}
+
+bool IsSha256Text(const std::wstring& text) {
+  if (text.size() != 2 * kDigestBytes) return false;
+  for (wchar_t c : text) {
+    wchar_t l = Lower(c);
+    if (!((l >= L'0' && l <= L'9') || (l >= L'a' && l <= L'f'))) return false;
+  }
+  return true;
+}
+
+bool Sha256Equal(const std::wstring& expected, const std::string& computed) {
+  if (!IsSha256Text(expected) || computed.size() != expected.size()) return false;
+  for (size_t i = 0; i < expected.size(); ++i)
+    if (Lower(expected[i]) != static_cast<wchar_t>(computed[i])) return false;
+  return true;
+}
+
+}  // namespace FileDigest

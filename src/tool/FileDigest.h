@@ -1,0 +1,20 @@
+#pragma once
+
+// SHA-256 of a file, for checking a downloaded installer before it runs with administrator rights.
+
+#include <string>
+
+namespace FileDigest {
+
+// Lower-case hexadecimal SHA-256 of the file's bytes; false (and `hex` emptied) when the file cannot be
+// read or the system's hash provider is missing.
+bool Sha256File(const std::wstring& path, std::string& hex);
+
+// Whether `text` is a SHA-256 written as 64 hexadecimal digits, in either case, with nothing else.
+bool IsSha256Text(const std::wstring& text);
+
+// Compares a digest from a settings file (any case) with a computed one; false unless both are
+// well-formed SHA-256 texts of the same value.
+bool Sha256Equal(const std::wstring& expected, const std::string& computed);
+
+}  // namespace FileDigest
