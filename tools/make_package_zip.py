@@ -8,8 +8,13 @@ the top-level files; names sorted case-insensitively. Files are deflated; names 
 
 --substitute KEY=VALUE replaces KEY in every .ini file (UTF-16LE with BOM or 8-bit text) before
 packing, which is how the build options put the hosts into the addresses.
+
+--url-key KEY=VALUE appends the line KEY=VALUE to every "UrlInfo.ini" (nothing when VALUE is empty);
+--url-key-digest KEY=PATH appends KEY= the lower-case hexadecimal SHA-256 of the file PATH. This is how
+the expected digest of the full installer reaches the pack.
 """
 import argparse
+import hashlib
 import os
 import sys
 import zipfile
@@ -70,18 +75,46 @@ def substitute(name, data, pairs):
     return text.encode("latin-1")
 
 
+def append_lines(name, data, lines):
+    if not lines or os.path.basename(name).lower() != "urlinfo.ini":
+        return data
+    utf16 = data.startswith(b"\xff\xfe")
+    text = data[2:].decode("utf-16-le") if utf16 else data.decode("latin-1")
+    if text and not text.endswith("\n"):
+        text += "\r\n"
+    text += "".join(f"{key}={value}\r\n" for key, value in lines)
+    return b"\xff\xfe" + text.encode("utf-16-le") if utf16 else text.encode("latin-1")
+
+
+def file_sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+def parse_pairs(options, flag):
+    pairs = []
+    for s in options:
+        key, sep, value = s.partition("=")
+        if not sep:
+            sys.exit(f"{flag} needs KEY=VALUE, got {s!r}")
+        pairs.append((key, value))
+    return pairs
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("source")
     parser.add_argument("output")
     parser.add_argument("--substitute", action="append", default=[])
+    parser.add_argument("--url-key", action="append", default=[])
+    parser.add_argument("--url-key-digest", action="append", default=[])
     args = parser.parse_args()
-    pairs = []
-    for s in args.substitute:
-        key, sep, value = s.partition("=")
-        if not sep:
-            sys.exit(f"--substitute needs KEY=VALUE, got {s!r}")
-        pairs.append((key, value))
+    pairs = parse_pairs(args.substitute, "--substitute")
+    lines = [(k, v) for k, v in parse_pairs(args.url_key, "--url-key") if v]
+    lines += [(k, file_sha256(v)) for k, v in parse_pairs(args.url_key_digest, "--url-key-digest")]
 
     os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)
     tmp = args.output + ".tmp"
@@ -93,7 +126,7 @@ def main():
                 z.writestr(info, b"", compress_type=zipfile.ZIP_STORED)
                 continue
             with open(os.path.join(args.source, name), "rb") as f:
-                data = substitute(name, f.read(), pairs)
+                data = append_lines(name, substitute(name, f.read(), pairs), lines)
             info = zipfile.ZipInfo(name, FIXED_TIME)
             info.external_attr = 0x20  # archive attribute
             z.writestr(info, data, compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)

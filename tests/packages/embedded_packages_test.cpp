@@ -7,6 +7,7 @@
 #include "common/LanguageManager.h"
 #include "packages/EmbeddedPackages.h"
 #include "res/resource.h"
+#include "tool/FileDigest.h"
 #include "tool/ScopedWin.h"
 #include "toolkit/ZipArchive.h"
 
@@ -101,6 +102,22 @@ TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
     }
   }
   EXPECT_EQ(files, 52);  // ten languages of five files, language.ini and productInfo.ini
+}
+
+TEST_F(BuiltProgram, LoopbackPackExpectsTheSampleInstallersDigestInEveryLanguage) {
+  ScratchDir scratch(L"pack");
+  const std::wstring pack = scratch / L"pack\\";
+  ASSERT_TRUE(LoadResZipFile(module_.get(), pack));
+  std::string sample;
+  ASSERT_TRUE(FileDigest::Sha256File(BuildFile(L"tests/fixtures/SampleInstaller.exe"), sample));
+  for (const wchar_t* language : {L"English", L"Arabic", L"Chinese", L"Japanese", L"Swedish"}) {
+    std::wstring ini = pack + language + L"\\UrlInfo.ini";
+    for (const wchar_t* key : {L"STR_DOWN_SHA256", L"STR_DOWN_SHA256_X64"}) {
+      wchar_t value[128] = {};
+      ::GetPrivateProfileStringW(L"URL", key, L"", value, 128, ini.c_str());
+      EXPECT_TRUE(FileDigest::Sha256Equal(value, sample)) << TestSupport::Utf8(ini);
+    }
+  }
 }
 
 TEST(EmbeddedResources, ModuleWithoutThemYieldsNothing) {
