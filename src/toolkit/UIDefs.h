@@ -109,6 +109,8 @@ inline bool Bool(const std::wstring& text) { return text == L"true"; }
 // The process-wide multi-language strings: "%{12}" in a text stands for string 12.
 namespace MultiLanguage {
 void Set(int id, const std::wstring& text);
+// Null when no string has that number.
+const std::wstring* Find(int id);
 void Clear();
 // Replaces every token that has a string; tokens without one stay as written.
 std::wstring Expand(const std::wstring& text);

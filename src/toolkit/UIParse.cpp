@@ -111,6 +111,10 @@ size_t TokenAt(const std::wstring& text, size_t pos, int& id) {
 }  // namespace
 
 void Set(int id, const std::wstring& text) { Strings()[id] = text; }
+const std::wstring* Find(int id) {
+  auto it = Strings().find(id);
+  return it == Strings().end() ? nullptr : &it->second;
+}
 void Clear() { Strings().clear(); }
 
 std::wstring Expand(const std::wstring& text) {

@@ -70,6 +70,7 @@ void SetSkinPath(const std::wstring& path) {
 }
 
 std::wstring SkinPath() { return State().skinPath; }
+const CZipArchive* OpenArchive() { return State().cacheArchive ? State().archive.get() : nullptr; }
 std::wstring SkinZipName() { return State().zipName; }
 bool CachesArchive() { return State().cacheArchive; }
 

@@ -16,6 +16,8 @@
 
 namespace SkinUI {
 
+class CZipArchive;
+
 // Largest picture the loader accepts; beyond either limit a forged header could exhaust memory.
 constexpr int kMaxImageSide = 16384;
 constexpr uint64_t kMaxImageBytes = 256ull * 1024 * 1024;
@@ -64,6 +66,8 @@ void UseSkinArchive(const void* data, size_t size);
 // Forgets the archive and the settings; for tests that set the state up more than once.
 void Reset();
 
+// The archive kept open for skin lookups; null when none is open or archives are not cached.
+const CZipArchive* OpenArchive();
 // Reads a skin file by its skin name: from the loose skin folder or from the skin archive.
 bool ReadSkinFile(const std::wstring& name, std::vector<unsigned char>& bytes);
 // Reads a whole file (shared reading); an empty file or a short read fails.
