@@ -94,6 +94,10 @@ class CUIManager {
   void RequestMouseLeave(CControlUI* control);
   // A native window shown inside a control; its focus follows the control's.
   void RegisterChildWindow(CControlUI* control, HWND child);
+  void UnregisterChildWindow(HWND child) {
+    for (auto it = childWindows_.begin(); it != childWindows_.end();)
+      it = it->second == child ? childWindows_.erase(it) : it + 1;
+  }
   HWND ToolTipWindow() const { return tooltip_.get(); }
   void DropMouseLeave(CControlUI* control);
 
