@@ -204,10 +204,10 @@ bool CSkinMarkup::ReadLooseFile(const std::wstring& path, std::vector<unsigned c
 }
 
 bool CSkinMarkup::ReadArchiveFile(const std::wstring& name, std::vector<unsigned char>& bytes) {
-  CZipArchive ownArchive;  // for this load only, when archives are not kept open
+  CZipArchive ownArchive;  // for this load only, when no archive is kept open
   const CZipArchive* archive = Resource::OpenArchive();
   const std::wstring zipName = Resource::SkinZipName();
-  if (!Resource::CachesArchive() && ownArchive.OpenFile(Resource::SkinPath() + zipName)) archive = &ownArchive;
+  if (!archive && ownArchive.OpenFile(Resource::SkinPath() + zipName)) archive = &ownArchive;
   if (!archive) return LoadError(L"Error opening zip file", zipName);
   // Archive names of 256 characters or more are never found.
   const int index = name.size() < 256 ? archive->FindEntry(name) : -1;

@@ -264,9 +264,13 @@ TEST_F(SkinFileTest, DamagedEntryAndMissingArchiveHaveTheirTexts) {
   EXPECT_EQ(L"Could not unzip file", markup.GetLastErrorMessage());
   Resource::Reset();
   Resource::SetSkinPath(dir_.path());
-  Resource::UseSkinArchive(L"absent.zip", true);
+  Resource::UseSkinArchive(L"late.zip", true);
   EXPECT_FALSE(markup.LoadFromFile(L"main.xml"));
   EXPECT_EQ(L"Error opening zip file", markup.GetLastErrorMessage());
+  // Nothing is kept open, so a later load opens the archive file itself once it exists.
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"late.zip", UiTest::ZipBuilder().Add("main.xml", "<W><Y/></W>").Build()));
+  EXPECT_TRUE(markup.LoadFromFile(L"main.xml"));
+  EXPECT_STREQ(L"Y", markup.GetRoot().GetChild().GetName());
 }
 
 TEST_F(SkinFileTest, UncachedArchiveIsOpenedForEachLoad) {
