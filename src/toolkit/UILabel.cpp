@@ -137,7 +137,7 @@ bool CLabelUI::ApplyEffectAttribute(const std::wstring& name, const std::wstring
 }
 
 SIZE CLabelUI::MeasureSize(SIZE available) {
-  if (GetFixedWidth() > 0 && GetFixedHeight() > 0) return {GetFixedWidth(), GetFixedHeight()};
+  if (!manager_ || (GetFixedWidth() > 0 && GetFixedHeight() > 0)) return {GetFixedWidth(), GetFixedHeight()};
   const bool multiLine = (textStyle_ & DT_SINGLELINE) == 0;
   const bool availableChanged = available.cx != estimatedFor_.cx || available.cy != estimatedFor_.cy;
   if (reestimate_ || (multiLine && availableChanged)) {
@@ -149,7 +149,6 @@ SIZE CLabelUI::MeasureSize(SIZE available) {
 }
 
 SIZE CLabelUI::MeasureText(SIZE available, bool multiLine) {
-  if (!manager_) return {GetFixedWidth(), GetFixedHeight()};
   const LONG padX = textPadding_.left + textPadding_.right, padY = textPadding_.top + textPadding_.bottom;
   SIZE size;
   if (!multiLine) {

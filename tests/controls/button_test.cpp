@@ -203,3 +203,83 @@ TEST(Button, DisablingForgetsHoverAndPress) {
   EXPECT_EQ(kRed, scene.At(50, 30));
   EXPECT_TRUE(scene.NotesOf(button).empty());
 }
+
+namespace {
+
+// Pictures for the five-status button: five 10 x 10 bands, normal, pushed, hot, focused, disabled.
+class FiveStatusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Resource::Reset();
+    const uint32_t bands[5] = {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFF00, 0xFF808080};
+    std::vector<uint32_t> pixels(50 * 10);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 50; ++x) pixels[y * 50 + x] = bands[x / 10];
+    zip_ = UiTest::ZipBuilder().Add("img/five.png", UiTest::MakePng(50, 10, pixels)).Build();
+    Resource::UseSkinArchive(zip_.data(), zip_.size());
+  }
+  void TearDown() override { Resource::Reset(); }
+  std::string zip_;
+};
+
+}  // namespace
+
+TEST_F(FiveStatusTest, OnePictureCutIntoFiveStates) {
+  Scene scene;
+  // No Tab stops here, so nothing takes the focus at the first paint.
+  CButtonUI* sized = scene.Add(new CButtonUI, L"0,0,40,40", L"keyboard=\"false\" fivestatusimage=\"img/five.png\"");
+  auto* floating = new CButtonUI;
+  floating->ApplyAttributeList(L"keyboard=\"false\" float=\"true\" fivestatusimage=\"img/five.png\"");
+  scene.root()->Add(floating);
+  scene.Show();
+  EXPECT_EQ(10, floating->GetFixedWidth());  // a floating button without a size takes one part's
+  EXPECT_EQ(10, floating->GetFixedHeight());
+  EXPECT_EQ(kRed, scene.At(20, 20));  // stretched normal part
+  scene.MoveTo(20, 20);
+  scene.Paint();
+  EXPECT_EQ(kGreen, scene.At(20, 20));
+  scene.Down(20, 20);
+  scene.Paint();
+  EXPECT_EQ(kBlue, scene.At(20, 20));
+  scene.Up(20, 20);
+  scene.MoveTo(200, 150);
+  scene.Paint();
+  EXPECT_EQ(0xFFFF00u, scene.At(20, 20));  // focused by the click
+  sized->SetEnabled(false);
+  scene.Paint();
+  EXPECT_EQ(kGray, scene.At(20, 20));
+}
+
+TEST(Button, HotForegroundOrHotColourOverTheHotPicture) {
+  Scene scene;
+  scene.Add(new CButtonUI, L"0,0,40,40", L"normalimage=\"color='FFFF0000'\" hotbkcolor=\"#FF0000FF\"");
+  scene.Add(new CButtonUI, L"50,0,90,40",
+            L"normalimage=\"color='FFFF0000'\" hotbkcolor=\"#FF0000FF\" "
+            L"hotforeimage=\"color='FF00FF00' dest='0,0,10,10'\" foreimage=\"color='FF808080' dest='30,30,40,40'\"");
+  scene.Show();
+  EXPECT_EQ(kGray, scene.At(85, 35));  // the foreground picture, always last
+  scene.MoveTo(20, 20);
+  scene.Paint();
+  EXPECT_EQ(kBlue, scene.At(20, 20));
+  scene.MoveTo(70, 20);
+  scene.Paint();
+  EXPECT_EQ(kRed, scene.At(20, 20));
+  EXPECT_EQ(kGreen, scene.At(55, 5));
+  EXPECT_EQ(kRed, scene.At(70, 20));  // with a hot foreground picture the colour is not used
+  EXPECT_EQ(kGray, scene.At(85, 35));
+}
+
+TEST(Button, ContextMenuOnlyWhenAsked) {
+  Scene scene;
+  CButtonUI* plain = scene.Add(new CButtonUI, L"0,0,40,40");
+  CButtonUI* menu = scene.Add(new CButtonUI, L"50,0,90,40", L"menu=\"true\"");
+  scene.Show();
+  for (int x : {20, 70}) {
+    scene.window.Send(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, 20));
+    POINT screen = {x, 20};
+    ::ClientToScreen(scene.window.hwnd(), &screen);
+    scene.window.Send(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(scene.window.hwnd()), MAKELPARAM(screen.x, screen.y));
+  }
+  EXPECT_TRUE(scene.NotesOf(plain).empty());
+  EXPECT_EQ(Notes{L"menu"}, scene.NotesOf(menu));
+}

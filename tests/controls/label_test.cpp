@@ -86,10 +86,12 @@ TEST(Label, HeightWithoutFixedHeightIsFontPlusEightPlusPadding) {
   EXPECT_EQ(fontHeight + 8 + 3 + 5, label->GetHeight());
   EXPECT_EQ(300, label->GetWidth());
 
-  // The estimate follows text changes and the width of the text.
+  // The estimate follows text changes and the width of the text; one asked before the label has a
+  // window is not kept.
   CLabelUI probe;
-  probe.AttachManager(&manager, nullptr, false);
   probe.ApplyAttributeList(L"font=\"1\" text=\"ab\" textpadding=\"4,0,6,0\"");
+  EXPECT_EQ(0, probe.MeasureSize({300, 200}).cx);
+  probe.AttachManager(&manager, nullptr, false);
   const SIZE narrow = probe.MeasureSize({300, 200});
   probe.SetText(L"abababababab");
   const SIZE wide = probe.MeasureSize({300, 200});
