@@ -279,3 +279,16 @@ TEST(Edit, NamesAndFallThrough) {
   EXPECT_EQ(L"", edit.GetCustomAttribute(L"bordercolor"));
   EXPECT_EQ(0u, edit.GetTextStyle() & DT_VCENTER);
 }
+
+TEST(Edit, TabInTheNativeWindowMovesTheFocusOnAndEndsEditing) {
+  EditScene s;
+  HWND native = s.StartEditing();
+  ASSERT_NE(nullptr, native);
+  MSG tab = {native, WM_KEYDOWN, VK_TAB, 0};
+  EXPECT_TRUE(CUIManager::TranslateMessage(&tab));  // the message loop's filter sees keys of child windows
+  s.scene.window.Pump();
+  EXPECT_EQ(s.other, s.scene.window.manager().GetFocus());
+  EXPECT_FALSE(::IsWindow(native));
+  EXPECT_EQ(nullptr, s.edit->NativeWindow());
+  EXPECT_NE(native, ::GetFocus());
+}
