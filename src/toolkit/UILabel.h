@@ -9,8 +9,8 @@
 
 namespace SkinUI {
 
-// Text drawn through plain GDI with a shadow; the gradient, stroke and glow settings are kept for the
-// skin but drawn as a solid fill.
+// Effect text, drawn with plain GDI: an offset shadow and a one-pixel outline; the gradient and glow
+// settings are kept for the skin but the text itself is a solid fill.
 struct TextEffect {
   bool enabled = false, luminous = false, stroke = false, shadow = false;
   double luminousBlur = 3.0;

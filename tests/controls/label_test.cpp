@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ControlScene.h"
 #include "toolkit/UILabel.h"
 #include "toolkit/UILayout.h"
@@ -150,4 +152,24 @@ TEST(Label, MarkupTextWhenShowHtml) {
   scene.Show();
   EXPECT_GT(scene.Count(kRed, {10, 10, 290, 70}), 20);
   EXPECT_GT(scene.Count(kGreen, {10, 10, 290, 70}), 20);
+}
+
+TEST(Label, EffectTextDrawsItsShadowAtTheOffset) {
+  Scene scene;
+  scene.window.manager().AddFont(1, L"Tahoma", 24, true, false, false);
+  scene.Add(new CLabelUI, L"10,10,290,70",
+            L"font=\"1\" text=\"MMMM\" textcolor=\"#FFFF0000\" enabledeffect=\"true\" enabledshadow=\"true\" "
+            L"shadowoffset=\"4,4\" textshadowcolora=\"#FF00FF00\"");
+  scene.Show();
+  const RECT red = {10, 10, 290, 70};
+  EXPECT_GT(scene.Count(kRed, red), 30);
+  EXPECT_GT(scene.Count(kGreen, red), 10);
+  // The shadow lies below and to the right of the text: no green left of or above the first red pixel.
+  int firstRedX = 290, firstGreenX = 290;
+  for (int y = 10; y < 70; ++y)
+    for (int x = 10; x < 290; ++x) {
+      if (scene.At(x, y) == kRed) firstRedX = std::min(firstRedX, x);
+      if (scene.At(x, y) == kGreen) firstGreenX = std::min(firstGreenX, x);
+    }
+  EXPECT_GT(firstGreenX, firstRedX);
 }
