@@ -416,12 +416,9 @@ bool CEditUI::HandleMouseEvent(UIEvent& event) {
 
 void CEditUI::OnButtonDown(const UIEvent& event) {
   if (manager_) manager_->ReleaseCapture();
-  if (IsFocused() && !editWnd_) StartEditing();
+  if (IsFocused()) StartEditing();
   HWND native = NativeWindow();
-  if (!native) return;
-  // The paint window took the keyboard for this click; the field keeps editing.
-  if (::GetFocus() != native) ::SetFocus(native);
-  if (autoSelAll_) return;
+  if (!native || autoSelAll_) return;
   const POINT pt = {event.ptMouse.x - item_.left - textPadding_.left, event.ptMouse.y - item_.top - textPadding_.top};
   ::SendMessageW(native, EM_SETSEL, 0, 0);
   ::SendMessageW(native, WM_LBUTTONDOWN, event.wParam, MAKELPARAM(pt.x, pt.y));
@@ -437,8 +434,13 @@ void CEditUI::OnMouseLeave(const UIEvent& event) {
   if (manager_) manager_->DropMouseLeave(this);
 }
 
+// A native window that lost the keyboard has a close queued; taking the keyboard back makes that close
+// stale (the paint window takes the keyboard on every click and on a resize).
 void CEditUI::StartEditing() {
-  if (editWnd_) return;
+  if (HWND native = NativeWindow()) {
+    if (::GetFocus() != native) ::SetFocus(native);
+    return;
+  }
   editWnd_ = CEditWnd::Create(this);
   Invalidate();
 }

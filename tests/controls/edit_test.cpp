@@ -292,3 +292,19 @@ TEST(Edit, TabInTheNativeWindowMovesTheFocusOnAndEndsEditing) {
   EXPECT_EQ(nullptr, s.edit->NativeWindow());
   EXPECT_NE(native, ::GetFocus());
 }
+
+TEST(Edit, ResizingTheWindowKeepsEditing) {
+  EditScene s;
+  HWND native = s.StartEditing();
+  ASSERT_NE(nullptr, native);
+  Type(native, L"x");
+  s.scene.window.Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(320, 200));
+  s.scene.Paint();  // the focus asked for by the resize is applied at this paint, before queued messages
+  s.scene.window.Pump();
+  EXPECT_EQ(s.edit, s.scene.window.manager().GetFocus());
+  HWND after = s.edit->NativeWindow();
+  ASSERT_NE(nullptr, after);
+  EXPECT_TRUE(::IsWindow(after));
+  EXPECT_EQ(after, ::GetFocus());
+  EXPECT_EQ(L"C:\\Program Files\\x", NativeText(after));
+}
