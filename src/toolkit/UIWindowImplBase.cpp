@@ -28,7 +28,8 @@ RECT MonitorWorkArea(HWND hwnd) {
 
 }  // namespace
 
-WindowImplBase::~WindowImplBase() = default;
+// Let go of a window that is still there before the manager and the tree go away under it.
+WindowImplBase::~WindowImplBase() { Detach(); }
 
 const NotifyMap* WindowImplBase::RouteTable() const {
   static const NotifyMapRow rows[] = {RouteWhole(L"click", L"", &WindowImplBase::OnClick), RouteEnd()};

@@ -143,6 +143,20 @@ LRESULT CWindowWnd::OnFinalMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   return result;
 }
 
+CWindowWnd::~CWindowWnd() { Detach(); }
+
+void CWindowWnd::Detach() {
+  if (!::IsWindow(hwnd_)) return;
+  if (subclassed_) {
+    Unsubclass();
+    return;
+  }
+  if (::GetPropW(hwnd_, kWindowObjectProperty) == this) ::RemovePropW(hwnd_, kWindowObjectProperty);
+  if (::GetWindowLongPtrW(hwnd_, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this))
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  hwnd_ = nullptr;
+}
+
 LRESULT CWindowWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   return CallPreviousProc(msg, wParam, lParam);
 }

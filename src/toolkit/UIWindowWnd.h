@@ -62,10 +62,13 @@ class CWindowWnd {
   virtual void OnWindowGone(HWND hwnd) {}
 
  public:
-  virtual ~CWindowWnd() = default;
+  // A window that outlives its object is let go: its messages then reach the default procedure
+  // instead of freed memory.
+  virtual ~CWindowWnd();
 
  protected:
   LRESULT CallPreviousProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  void Detach();
 
   HWND hwnd_ = nullptr;
   WNDPROC previousProc_ = ::DefWindowProcW;

@@ -197,3 +197,42 @@ TEST(WindowWndTest, SubclassTakesAndGivesBackAnExistingWindow) {
   EXPECT_EQ(hwnd, watcher.goneHandle);
   EXPECT_EQ(nullptr, watcher.GetHWND());
 }
+
+namespace {
+
+class PlainWindow : public CWindowWnd {
+ protected:
+  const wchar_t* WindowClassName() const override { return L"SkinUiTestPlain"; }
+};
+
+// A skinned window whose object does not destroy its window on the way out.
+class LeftOpenWindow : public WindowImplBase {
+ protected:
+  const wchar_t* WindowClassName() const override { return L"SkinUiTestLeftOpen"; }
+  std::wstring SkinFolder() override { return std::wstring(); }
+  std::wstring SkinFile() override { return L"<Window size=\"100,50\"><Button name=\"closebtn\"/></Window>"; }
+};
+
+}  // namespace
+
+TEST(WindowWndTest, WindowOutlivingItsObjectFallsBackToTheDefaultProcedure) {
+  HWND plainWindow = nullptr, skinnedWindow = nullptr;
+  {
+    PlainWindow plain;
+    LeftOpenWindow skinned;
+    plainWindow = plain.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 100, 50);
+    skinnedWindow = skinned.Create(nullptr, L"", WS_POPUP, 0, 0, 0, 100, 50);
+    ASSERT_TRUE(plainWindow && skinnedWindow);
+    ASSERT_TRUE(skinned.Manager().GetRoot());
+  }
+  // The objects went first, as when a loop ends on a quit request with the window still open.
+  EXPECT_EQ(0, ::GetWindowLongPtrW(plainWindow, GWLP_USERDATA));
+  ::SetWindowTextW(plainWindow, L"still here");
+  EXPECT_EQ(L"still here", TextOf(plainWindow));
+  ::SendMessageW(skinnedWindow, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+  ::SendMessageW(skinnedWindow, WM_NCHITTEST, 0, MAKELPARAM(10, 10));
+  ::RedrawWindow(skinnedWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_TRUE(::DestroyWindow(plainWindow));
+  EXPECT_TRUE(::DestroyWindow(skinnedWindow));
+  Pump();
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Regenerates docs/window-{home,progress}-{ltr,rtl}.png: the window suite opens the installer's skin
+# from the skin zip built into its test program (both reading directions, both pages), checks it and
+# saves what the window shows.
+#   tools/screenshots.sh [BUILD_DIR]    BUILD_DIR defaults to build/x64 (or build on 32-bit hosts)
+# The build directory must be configured; the suite's program is built here if needed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+arch=$("$root/tools/host-arch.sh")
+default_build="$root/build/x64"
+[ "$arch" = i686 ] && default_build="$root/build"
+build=$(cd "${1:-$default_build}" && pwd)
+
+cmake --build "$build" --target test_window
+export WINEPREFIX="$build/wineprefix"
+"$root/tools/wine-session.sh" start
+trap '"$root/tools/wine-session.sh" stop' EXIT
+# Wine would otherwise wait for a window manager that a bare Xvfb does not have (see tests/window).
+"$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\AppDefaults\test_window.exe\X11 Driver' \
+  /v Managed /t REG_SZ /d N /f >/dev/null
+(cd "$build/tests/window" &&
+  "$root/tools/wine-run.sh" ./test_window.exe --gtest_brief=1 --gtest_filter='Directions/InstallerSkinTest.*')
+ls -l "$root"/docs/window-*.png
