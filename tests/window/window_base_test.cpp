@@ -131,6 +131,12 @@ TEST_F(WindowBaseTest, MaximizedWindowHasNoSizeBoxAndSwapsMaxAndRestore) {
   Pump();
   ASSERT_TRUE(::IsZoomed(hwnd()));
   EXPECT_EQ(HTCAPTION, window_->HitTestAt(1, 1));  // a corner point falls to the caption test
+  MONITORINFO monitor = {sizeof(monitor)};
+  ::GetMonitorInfoW(::MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+  RECT client = {};
+  ::GetClientRect(hwnd(), &client);
+  EXPECT_EQ(monitor.rcWork.right - monitor.rcWork.left, client.right);  // the work area, no frame
+  EXPECT_EQ(monitor.rcWork.bottom - monitor.rcWork.top, client.bottom);
   EXPECT_FALSE(maxButton->IsVisible());
   EXPECT_TRUE(restoreButton->IsVisible());
   int w = 0, h = 0;
