@@ -1,28 +1,16 @@
 #include "toolkit/UIEdit.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 
-#include "log/Log.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIManager.h"
-#include "toolkit/UIResource.h"
 
 namespace SkinUI {
 
 namespace {
 
-constexpr wchar_t kEditWndClass[] = L"EditWnd";
 // The manager reflects child notifications back to the child as the message number plus this.
 constexpr UINT kReflectBase = 0x2000;
-
-WNDPROC g_systemEditProc = nullptr;
-
-HINSTANCE Instance() {
-  HINSTANCE instance = Resource::ModuleInstance();
-  return instance ? instance : ::GetModuleHandleW(nullptr);
-}
 
 bool IsMouseEvent(const UIEvent& event) {
   return event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
@@ -40,56 +28,25 @@ std::wstring WindowText(HWND hwnd) {
 
 // The native window.
 
-bool CEditWnd::RegisterClassOnce() {
-  static bool registered = false;
-  if (registered) return true;
-  WNDCLASSEXW wc = {sizeof(wc)};
-  if (!::GetClassInfoExW(nullptr, L"Edit", &wc)) {
-    LOG_INFO("ERR: the system edit class is missing (error %lu)", ::GetLastError());
-    return false;
-  }
-  g_systemEditProc = wc.lpfnWndProc;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WndProc;
-  wc.hInstance = Instance();
-  wc.lpszClassName = kEditWndClass;
-  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    LOG_INFO("ERR: cannot register the edit window class (error %lu)", ::GetLastError());
-    return false;
-  }
-  registered = true;
+bool CEditWnd::Init() {
+  CUIManager* manager = owner_ ? owner_->Manager() : nullptr;
+  if (!manager || !manager->PaintWindow()) return false;
+  DWORD style = owner_->NativeStyle() | WS_CHILD | ES_AUTOHSCROLL;
+  const UINT textStyle = owner_->GetTextStyle();
+  if (textStyle & DT_CENTER) style |= ES_CENTER;
+  else if (textStyle & DT_RIGHT) style |= ES_RIGHT;
+  if (owner_->IsPasswordMode()) style |= ES_PASSWORD;
+  if (!Create(manager->PaintWindow(), nullptr, style, 0, owner_->NativeRect())) return false;
+  FillFromOwner();
   return true;
 }
 
-std::unique_ptr<CEditWnd> CEditWnd::Create(CEditUI* owner) {
-  CUIManager* manager = owner ? owner->Manager() : nullptr;
-  if (!manager || !manager->PaintWindow() || !RegisterClassOnce()) return nullptr;
-  const RECT pos = owner->NativeRect();
-  DWORD style = owner->NativeStyle() | WS_CHILD | ES_AUTOHSCROLL;
-  const UINT textStyle = owner->GetTextStyle();
-  if (textStyle & DT_CENTER) style |= ES_CENTER;
-  else if (textStyle & DT_RIGHT) style |= ES_RIGHT;
-  if (owner->IsPasswordMode()) style |= ES_PASSWORD;
-  std::unique_ptr<CEditWnd> wnd(new CEditWnd(owner));
-  HWND hwnd = ::CreateWindowExW(0, kEditWndClass, nullptr, style, pos.left, pos.top, RectWidth(pos),
-                                RectHeight(pos), manager->PaintWindow(), nullptr, Instance(), wnd.get());
-  if (!hwnd) {
-    LOG_INFO("ERR: cannot create the native edit window (error %lu)", ::GetLastError());
-    return nullptr;
-  }
-  wnd->FillFromOwner();
-  return wnd;
-}
-
 CEditWnd::~CEditWnd() {
-  // Only reached with a live window when its owner dies first; the window must not call back here.
-  if (hwnd_ && ::IsWindow(hwnd_)) {
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    ::DestroyWindow(hwnd_);
-  }
+  // Reached with a live window only when the owner dies first; the edit's own procedure still sees the
+  // window's last messages, but nothing calls back into the owner.
+  owner_ = nullptr;
+  if (::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
 }
-
-void CEditWnd::DetachOwner() { owner_ = nullptr; }
 
 void CEditWnd::FillFromOwner() {
   CUIManager* manager = owner_->Manager();
@@ -109,26 +66,10 @@ void CEditWnd::FillFromOwner() {
   initialised_ = true;
 }
 
-LRESULT CALLBACK CEditWnd::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    auto* self = static_cast<CEditWnd*>(create->lpCreateParams);
-    self->hwnd_ = hwnd;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<CEditWnd*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return ::CallWindowProcW(g_systemEditProc, hwnd, msg, wParam, lParam);
-  return self->HandleMessage(msg, wParam, lParam);
-}
-
-LRESULT CEditWnd::CallDefault(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return ::CallWindowProcW(g_systemEditProc, hwnd_, msg, wParam, lParam);
-}
-
-LRESULT CEditWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CEditWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE: {
-      const LRESULT result = CallDefault(msg, wParam, lParam);
+      const LRESULT result = CallPreviousProc(msg, wParam, lParam);
       if (result != -1) OnCreate();
       return result;
     }
@@ -152,15 +93,10 @@ LRESULT CEditWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam != kCaretTimer) break;
       if (owner_) owner_->Invalidate();
       return 0;
-    case WM_NCDESTROY: {
-      const LRESULT result = CallDefault(msg, wParam, lParam);
-      OnFinalDestroy();  // may delete this
-      return result;
-    }
     default:
       break;
   }
-  return CallDefault(msg, wParam, lParam);
+  return CallPreviousProc(msg, wParam, lParam);
 }
 
 void CEditWnd::OnCreate() {
@@ -173,7 +109,7 @@ void CEditWnd::OnCreate() {
 }
 
 LRESULT CEditWnd::OnKillFocus(WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = CallDefault(WM_KILLFOCUS, wParam, lParam);
+  const LRESULT result = CallPreviousProc(WM_KILLFOCUS, wParam, lParam);
   CUIManager* manager = owner_ ? owner_->Manager() : nullptr;
   HWND paint = manager ? manager->PaintWindow() : nullptr;
   if (paint && reinterpret_cast<HWND>(wParam) != paint) ::SendMessageW(paint, WM_KILLFOCUS, wParam, lParam);
@@ -216,14 +152,12 @@ HBRUSH CEditWnd::BackgroundBrush(DWORD color) {
   return brush_.get();
 }
 
-void CEditWnd::OnFinalDestroy() {
-  ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-  HWND gone = std::exchange(hwnd_, nullptr);
+void CEditWnd::OnWindowGone(HWND hwnd) {
   brush_.reset();
   if (!owner_) return;
   owner_->Invalidate();
-  if (CUIManager* manager = owner_->Manager()) manager->UnregisterChildWindow(gone);
-  owner_->OnNativeGone(this);
+  if (CUIManager* manager = owner_->Manager()) manager->UnregisterChildWindow(hwnd);
+  owner_->OnNativeGone(this);  // deletes this
 }
 
 // The control.
@@ -232,7 +166,6 @@ CEditUI::CEditUI() = default;
 
 CEditUI::~CEditUI() {
   if (!editWnd_) return;
-  editWnd_->DetachOwner();
   if (manager_) manager_->UnregisterChildWindow(editWnd_->GetHWND());
   editWnd_.reset();
 }
@@ -441,7 +374,8 @@ void CEditUI::StartEditing() {
     if (::GetFocus() != native) ::SetFocus(native);
     return;
   }
-  editWnd_ = CEditWnd::Create(this);
+  auto wnd = std::make_unique<CEditWnd>(this);
+  if (wnd->Init()) editWnd_ = std::move(wnd);
   Invalidate();
 }
 

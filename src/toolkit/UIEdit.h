@@ -10,43 +10,41 @@
 
 #include "toolkit/UILabel.h"
 #include "toolkit/UIScoped.h"
+#include "toolkit/UIWindowWnd.h"
 
 namespace SkinUI {
 
 class CEditUI;
 
 // The native companion window: a superclass of the system "Edit" class, registered as "EditWnd".
-class CEditWnd {
+// Its owner holds it; when the native window is gone the owner lets it go.
+class CEditWnd : public CWindowWnd {
  public:
   static constexpr UINT kCaretTimer = 20;
 
-  // Creates, fills and focuses the native window over owner; null when the window cannot be made.
-  static std::unique_ptr<CEditWnd> Create(CEditUI* owner);
-  ~CEditWnd();
-  CEditWnd(const CEditWnd&) = delete;
-  CEditWnd& operator=(const CEditWnd&) = delete;
+  explicit CEditWnd(CEditUI* owner) : owner_(owner) {}
+  // The owner is going away: the native window is destroyed without calling back into it.
+  ~CEditWnd() override;
 
-  HWND GetHWND() const { return hwnd_; }
-  // The owner is going away: the window is destroyed without calling back into it.
-  void DetachOwner();
+  // Creates, fills and focuses the native window over the owner; false when it cannot be made.
+  bool Init();
+
+ protected:
+  const wchar_t* WindowClassName() const override { return L"EditWnd"; }
+  const wchar_t* BaseWindowClass() const override { return L"Edit"; }
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Tells the owner, which then deletes this object.
+  void OnWindowGone(HWND hwnd) override;
 
  private:
-  explicit CEditWnd(CEditUI* owner) : owner_(owner) {}
-  static bool RegisterClassOnce();
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT CallDefault(UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void FillFromOwner();
   void OnCreate();
   LRESULT OnKillFocus(WPARAM wParam, LPARAM lParam);
   void OnCommand(WPARAM wParam);
   LRESULT OnColor(UINT msg, WPARAM wParam, LPARAM lParam);
   HBRUSH BackgroundBrush(DWORD color);
-  // Last message of the window: tells the owner, which then deletes this object.
-  void OnFinalDestroy();
 
   CEditUI* owner_;
-  HWND hwnd_ = nullptr;
   Scoped::DeleteObject<HBRUSH> brush_;
   bool brushIsSolid_ = false;
   bool initialised_ = false;
