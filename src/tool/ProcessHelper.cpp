@@ -1,6 +1,11 @@
 #include "tool/ProcessHelper.h"
 
+#include <exdisp.h>
+#include <servprov.h>
 #include <shellapi.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shobjidl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -35,23 +40,127 @@ HMODULE LoadSystemWdc() {
   return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-void LaunchAsInteractiveUser(const std::wstring& path) {
+// True when the scheduler's entry point was found and called; its own result says nothing useful.
+bool LaunchAsInteractiveUser(const std::wstring& path) {
   // Stays loaded on purpose: the call may hand work to the library that outlives it.
   HMODULE wdc = LoadSystemWdc();
-  if (!wdc) return;
+  if (!wdc) return false;
   auto run = reinterpret_cast<RunTaskAsInteractiveUserFn>(
       reinterpret_cast<void*>(::GetProcAddress(wdc, "WdcRunTaskAsInteractiveUser")));
-  if (run) run(path.c_str(), nullptr, kInteractiveTaskFlags);
+  if (!run) return false;
+  run(path.c_str(), nullptr, kInteractiveTaskFlags);
+  return true;
 }
 
-void LaunchAsIs(const std::wstring& path) {
+bool LaunchAsIs(const std::wstring& path) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.lpVerb = L"open";
   info.lpFile = path.c_str();
   info.lpParameters = L"";
   info.nShow = SW_SHOWNORMAL;
-  ::ShellExecuteExW(&info);
+  return ::ShellExecuteExW(&info) != FALSE;
+}
+
+// A writable command line naming just the program, quoted, as CreateProcess* want it.
+std::vector<wchar_t> QuotedCommandLine(const std::wstring& path) {
+  std::wstring line = L"\"" + path + L"\"";
+  return std::vector<wchar_t>(line.c_str(), line.c_str() + line.size() + 1);
+}
+
+// COM on the calling thread for the length of one call; a thread already in another apartment
+// model keeps it.
+class ComScope {
+ public:
+  ComScope() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT hr_;
+};
+
+// A BSTR from the system folder's oleaut32, loaded at run time: the library is no import of ours.
+class SystemString {
+ public:
+  explicit SystemString(const std::wstring& text) {
+    oleaut_.reset(::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!oleaut_) return;
+    auto alloc = reinterpret_cast<BSTR(WINAPI*)(const OLECHAR*)>(
+        reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysAllocString")));
+    free_ = reinterpret_cast<void(WINAPI*)(BSTR)>(reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysFreeString")));
+    if (alloc && free_) value_ = alloc(text.c_str());
+  }
+  ~SystemString() {
+    if (value_) free_(value_);
+  }
+  SystemString(const SystemString&) = delete;
+  SystemString& operator=(const SystemString&) = delete;
+  BSTR get() const { return value_; }
+
+ private:
+  Scoped::FreeLibrary oleaut_;
+  void(WINAPI* free_)(BSTR) = nullptr;
+  BSTR value_ = nullptr;
+};
+
+// The shell's own automation object, reached through the desktop window's view. What it starts runs
+// in the desktop shell's process, with the signed-in user's rights and without our elevation.
+Scoped::Release<IShellDispatch2> DesktopShellDispatch() {
+  Scoped::Release<IShellWindows> windows;
+  if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                reinterpret_cast<void**>(windows.put()))))
+    return {};
+  VARIANT desktop = {};  // VT_EMPTY
+  long window = 0;
+  Scoped::Release<IDispatch> found;
+  if (windows.get()->FindWindowSW(&desktop, &desktop, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.put()) != S_OK ||
+      !found)
+    return {};
+  Scoped::Release<IServiceProvider> provider;
+  Scoped::Release<IShellBrowser> browser;
+  Scoped::Release<IShellView> view;
+  Scoped::Release<IDispatch> background;
+  Scoped::Release<IShellFolderViewDual> folderView;
+  Scoped::Release<IDispatch> application;
+  Scoped::Release<IShellDispatch2> shell;
+  if (FAILED(found.get()->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider.put()))) ||
+      FAILED(provider.get()->QueryService(SID_STopLevelBrowser, IID_IShellBrowser,
+                                          reinterpret_cast<void**>(browser.put()))) ||
+      FAILED(browser.get()->QueryActiveShellView(view.put())) ||
+      FAILED(view.get()->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(background.put()))) ||
+      FAILED(background.get()->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(folderView.put()))) ||
+      FAILED(folderView.get()->get_Application(application.put())) ||
+      FAILED(application.get()->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(shell.put()))))
+    return {};
+  return shell;
+}
+
+bool LaunchThroughDesktopShell(const std::wstring& path) {
+  ComScope com;
+  Scoped::Release<IShellDispatch2> shell = DesktopShellDispatch();
+  SystemString file(path);
+  if (!shell || !file.get()) return false;
+  VARIANT none = {};  // VT_EMPTY: no arguments, folder or verb
+  VARIANT show = {};
+  show.vt = VT_I4;
+  show.lVal = SW_SHOWNORMAL;
+  return SUCCEEDED(shell.get()->ShellExecute(file.get(), none, none, none, show));
+}
+
+bool LaunchDirectly(const std::wstring& path) {
+  std::vector<wchar_t> line = QuotedCommandLine(path);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return false;
+  Scoped::CloseHandle thread(info.hThread);
+  Scoped::CloseHandle process(info.hProcess);
+  return true;
 }
 
 }  // namespace
@@ -119,4 +228,24 @@ void LaunchProduct(const std::wstring& path, bool runAsAdmin) {
     LaunchAsIs(path);
   else
     LaunchAsInteractiveUser(path);
+}
+
+LaunchRoute LaunchProductElevated(const std::wstring& path) {
+  return LaunchAsIs(path) ? kLaunchRoute_Elevated : kLaunchRoute_None;
+}
+
+LaunchRoute LaunchProductAsUser(const std::wstring& path) {
+  if (LaunchAsInteractiveUser(path)) return kLaunchRoute_Scheduler;
+  if (LaunchThroughDesktopShell(path)) return kLaunchRoute_ShellDesktop;
+  if (!IsProcessElevated() && LaunchDirectly(path)) return kLaunchRoute_Direct;
+  return kLaunchRoute_None;
+}
+
+bool IsProcessElevated() {
+  Scoped::CloseHandle token;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return true;
+  return elevation.TokenIsElevated != 0;
 }

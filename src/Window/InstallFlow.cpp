@@ -1,0 +1,356 @@
+#include "Window/InstallFlow.h"
+
+#include <process.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <utility>
+
+#include "HttpDownload.h"
+#include "Window/SilentRun.h"
+#include "common/LanguageManager.h"
+#include "log/Log.h"
+#include "packages/EmbeddedPackages.h"
+#include "tool/FileDigest.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+#include "tool/SystemInfo.h"
+#include "tool/TextHelper.h"
+
+namespace {
+
+// The bar's forward step when the downloader lowers its count (a range started over).
+constexpr int kProgressNudgeBytes = 10;
+// How long the finish view shows full progress on the taskbar button before it is cleared.
+constexpr DWORD kTaskbarFullMs = 1000;
+
+unsigned __stdcall RunDetachedBody(void* parameter) {
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+  (*body)();
+  return 0;
+}
+
+// Runs `body` on a thread nobody joins; false when the thread could not be made.
+bool StartDetached(std::function<void()> body, const char* what) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(body));
+  Scoped::CloseHandle thread(
+      reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RunDetachedBody, owned.get(), 0, nullptr)));
+  if (!thread) {
+    LOG_INFO("ERR:%s thread could not start, errno %d", what, errno);
+    return false;
+  }
+  owned.release();  // the thread owns it now
+  return true;
+}
+
+}  // namespace
+
+// ---- Folder and space rules ----
+
+std::wstring InstallFolderFromText(const std::wstring& text) {
+  if (!text.empty() && text.back() == L'\\') return text;
+  return text + L"\\";
+}
+
+namespace {
+
+// The folder test proper: a path that fails only because the path itself is missing is fine.
+bool ProbeAccepts(std::wstring folder) {
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  folder += L"\\.";
+  ::SetLastError(ERROR_SUCCESS);
+  if (::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  return ::GetLastError() != ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+bool IsInstallFolderAccepted(const std::wstring& installFolder) {
+  // Wine answers "file not found" for a folder on a missing drive, where Windows says "path not
+  // found"; the drive's root is asked as well so that a missing drive is refused on both.
+  std::wstring drive = DriveOfFolder(installFolder);
+  if (!drive.empty() && !ProbeAccepts(drive + L"\\")) return false;
+  return ProbeAccepts(installFolder);
+}
+
+bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFolder) {
+  installFolder = InstallFolderFromText(editText);
+  LOG_INFOW(L"sel path:%s", installFolder.c_str());
+  return IsInstallFolderAccepted(installFolder);
+}
+
+std::wstring DriveOfFolder(const std::wstring& installFolder) {
+  size_t colon = installFolder.find(L':');
+  return colon == std::wstring::npos ? std::wstring() : installFolder.substr(0, colon + 1);
+}
+
+int SizeToMB(int bytes) { return bytes >> 20; }
+
+bool HasRoomFor(int sizeMB, int freeMB) { return static_cast<long long>(freeMB) >= 3LL * sizeMB; }
+
+std::wstring StorageMessage(const std::wstring& storageText, int sizeMB, const std::wstring& unitText) {
+  wchar_t message[1024] = {};
+  FormatWide(message, 1024, L"%s %d %s", storageText.c_str(), 3 * sizeMB,
+             unitText.empty() ? L"MB" : unitText.c_str());
+  return message;
+}
+
+// ---- Download progress ----
+
+int CDownloadProgress::Map(int bytes, int total, int share) {
+  std::lock_guard<std::mutex> hold(lock_);
+  int shown = bytes < lastBytes_ ? lastBytes_ + kProgressNudgeBytes : bytes;
+  if (shown > total) shown = total;
+  lastBytes_ = shown;
+  if (total <= 0) return 0;  // a size of 0 would divide by zero
+  return static_cast<int>(static_cast<double>(shown) / total * share);
+}
+
+void CDownloadProgress::Reset() {
+  std::lock_guard<std::mutex> hold(lock_);
+  lastBytes_ = 0;
+}
+
+int CDownloadProgress::LastBytes() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return lastBytes_;
+}
+
+DownloadOutcome OutcomeOfResult(int result) { return result == 0 ? kOutcome_Success : kOutcome_Failed; }
+
+// ---- Payload check ----
+
+PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64) {
+  return windows64 ? PayloadSource{language.GetUrlValue(L"STR_DOWN_URL_X64"), language.GetUrlValue(L"STR_DOWN_SHA256_X64")}
+                   : PayloadSource{language.GetUrlValue(L"STR_DOWN_URL"), language.GetUrlValue(L"STR_DOWN_SHA256")};
+}
+
+bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256) {
+  if (expectedSha256.empty()) return true;
+  std::string actual;
+  bool read = FileDigest::Sha256File(path, actual);
+  if (read && FileDigest::Sha256Equal(expectedSha256, actual)) return true;
+  LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %s", expectedSha256.c_str());
+  LOG_INFO("ERR:VerifyPayload digest of the download %s", read ? actual.c_str() : "(unreadable)");
+  if (!::DeleteFileW(path.c_str())) LOG_INFO("ERR:VerifyPayload DeleteFile failed, error %lu", ::GetLastError());
+  return false;
+}
+
+// ---- Settings ----
+
+InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const std::wstring& workDir,
+                                         const std::wstring& installFolder, bool windows64) {
+  InstallFlowSettings settings;
+  PayloadSource source = GetPayloadSource(language, windows64);
+  settings.workDir = workDir;
+  settings.installFolder = installFolder;
+  settings.downloadUrl = source.url;
+  settings.payloadSha256 = source.sha256;
+  settings.productDir = language.GetProductDir();
+  settings.productExeName = language.GetExeName();
+  settings.domainTag = language.GetDomain();
+  settings.installUrl = language.GetInstallUrl();
+  settings.storageText = language.GetString(L"STR_STORAGE");
+  settings.unitText = language.GetString(L"STR_MB");
+  settings.networkErrorText = language.GetString(L"STR_NETWORK_ERROR");
+  settings.operateTipText = language.GetString(L"STR_OPERATE_TIP");
+  settings.softRunText = language.GetString(L"STR_SOFT_RUN");
+  settings.downloadShare = language.GetDownloadRatio();
+  settings.progressIntervalMs = language.GetReadFileTimeout();
+  return settings;
+}
+
+// ---- The flow ----
+
+CInstallFlow::CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view,
+                           const CUiDispatcher& dispatcher)
+    : settings_(settings), view_(view), dispatcher_(dispatcher) {}
+
+void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
+  IInstallFlowView* view = &view_;
+  dispatcher_.Post([view, step = std::move(step)] { step(*view); });
+}
+
+int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
+  IInstallFlowView* view = &view_;
+  return dispatcher_.Call([view, text, style] { return view->ShowMessage(text, style); }, 0);
+}
+
+void CInstallFlow::Begin() {
+  LOG_INFO("sel path end");
+  StartSpaceCheck();
+  LOG_INFO("send ga begin");
+  view_.SendEvent(kFlowEvent_StartInstall);
+  LOG_INFO("send ga end");
+  LOG_INFO("change page downloading begin");
+  view_.UpdateWindowSate(kWindow_Downloading);
+  LOG_INFO("change page downloading end");
+}
+
+void CInstallFlow::StartSpaceCheck() {
+  auto self = shared_from_this();
+  if (!StartDetached([self] { self->RunSpaceCheck(); }, "space check")) DownloadFailed();
+}
+
+void CInstallFlow::RunSpaceCheck() {
+  LOG_INFO("get file size begin");
+  int sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl));
+  LOG_INFO("get file size end");
+  std::wstring drive = DriveOfFolder(settings_.installFolder);
+  LOG_INFO("get disk size begin");
+  int freeMB = 0;
+  bool known = GetDiskFreeMB(drive, freeMB);
+  LOG_INFO("get disk size end");
+  if (!known) {
+    LOG_INFO("OnClickInstall\xA3\xBAGetFreeSize Failed");
+    DownloadFailed();  // rather than a progress page that never moves
+  } else if (HasRoomFor(sizeMB, freeMB)) {
+    if (!StartDownload()) DownloadFailed();
+  } else {
+    LOG_INFO("OnClickInstall\xA3\xBA" "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+    AskAboutStorage(sizeMB);
+  }
+}
+
+void CInstallFlow::AskAboutStorage(int sizeMB) {
+  if (Ask(StorageMessage(settings_.storageText, sizeMB, settings_.unitText), MB_OK) != IDOK) return;
+  Show([](IInstallFlowView& view) { view.SetProgressPercent(0); });
+  progress_.Reset();
+  Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Init); });
+}
+
+bool CInstallFlow::StartDownload() {
+  if (settings_.downloadUrl.empty() || settings_.workDir.empty()) {
+    LOG_INFO("ERR:StartDownload no download address or target");
+    return false;
+  }
+  auto self = shared_from_this();
+  return StartDetached([self] { self->RunDownload(); }, "download");
+}
+
+void CInstallFlow::RunDownload() {
+  DownloadParam param;
+  param.nDownloadThread = settings_.downloadThreads;
+  param.pUserData = this;
+  param.strDownloadUrl = settings_.downloadUrl;
+  param.strSavePath = settings_.InstallerPath();
+  RunHttpDownload(param, &CInstallFlow::DownloadCallback, &cancelFlag_);
+}
+
+void CInstallFlow::DownloadCallback(int code, int first, int second, void* user) {
+  CInstallFlow* flow = static_cast<CInstallFlow*>(user);
+  if (code == kDownload_Progress) flow->OnDownloadProgress(first, second);
+  if (code == kDownload_End) flow->OnDownloadEnd(first);
+}
+
+void CInstallFlow::OnDownloadProgress(int bytes, int total) {
+  int percent = progress_.Map(bytes, total, settings_.downloadShare);
+  Show([percent](IInstallFlowView& view) { view.SetProgressPercent(percent); });
+}
+
+void CInstallFlow::OnDownloadEnd(int result) {
+  if (OutcomeOfResult(result) == kOutcome_Success && VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256))
+    DownloadSuccess();
+  else
+    DownloadFailed();
+}
+
+void CInstallFlow::DownloadSuccess() {
+  LOG_INFO("HttpDownloadEnd\xA3\xBASuccess");
+  view_.SendEvent(kFlowEvent_Downloaded);
+  Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); });
+  StartInstallExe();
+}
+
+void CInstallFlow::DownloadFailed() {
+  LOG_INFO("HttpDownloadEnd\xA3\xBA" "Failed");
+  Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_ERROR); });
+  std::wstring message = settings_.networkErrorText + L"\n\n" + settings_.operateTipText;
+  for (;;) {
+    int answer = Ask(message, MB_ABORTRETRYIGNORE | MB_ICONWARNING);
+    if (answer == IDABORT) {
+      Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+    } else if (answer == IDRETRY) {
+      CleanupInstallFiles();
+      if (!StartDownload()) continue;  // nothing to retry with: ask again instead of a dead end
+    } else if (answer == IDIGNORE) {
+      std::wstring url = settings_.downloadUrl;
+      Show([url](IInstallFlowView& view) { view.OpenInBrowser(url); });
+      CleanupInstallFiles();
+      Show([](IInstallFlowView& view) { view.SetProgressPercent(0); });
+      progress_.Reset();
+      Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Init); });
+    }
+    return;
+  }
+}
+
+bool CInstallFlow::MakeRoomForInstall() {
+  DWORD pid = 0;
+  if (settings_.productExeName.empty() || !FindProcess(settings_.productExeName, pid)) return true;
+  LOG_INFO("StartInstallExe\xA3\xBA" "FindProcess");
+  Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_PAUSED); });
+  if (Ask(settings_.softRunText, MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
+    Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+    return false;
+  }
+  KillProcess(pid);
+  Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NORMAL); });
+  return true;
+}
+
+void CInstallFlow::StartInstallExe() {
+  if (!MakeRoomForInstall()) return;
+  CreateProductFolder(settings_.ProductFolder());
+  WriteDomainFile(settings_.domainTag, settings_.ProductFolder());
+  // Before the installer starts, so that its first report cannot be taken for a stale one.
+  DeleteStaleProgressFile(settings_.ProgressFilePath());
+  // The timer and the download's full share go to the window before the installer can report
+  // anything, so that none of the installer's own steps can overtake them.
+  int interval = settings_.progressIntervalMs;
+  int share = settings_.downloadShare;
+  Show([interval](IInstallFlowView& view) { view.StartProgressTimer(interval); });
+  Show([share](IInstallFlowView& view) { view.SetProgressPercent(share); });
+  auto self = shared_from_this();
+  if (!StartDetached([self] { self->RunInstall(); }, "install")) {
+    Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
+    DownloadFailed();
+  }
+}
+
+void CInstallFlow::RunInstall() {
+  if (!RunSilentInstaller(settings_.InstallerPath(), settings_.installFolder, settings_.ProgressFilePath())) {
+    LOG_INFOW(L"ERR:StartInstallExe cannot start %s", settings_.InstallerPath().c_str());
+    Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
+    DownloadFailed();  // the user may fetch it again instead of watching a bar that never moves
+    return;
+  }
+  view_.SendEvent(kFlowEvent_Installed);
+  LOG_INFO("StartInstallExe\xA3\xBA" "SilentInstallation");
+  InstallExeFinish();
+}
+
+void CInstallFlow::InstallExeFinish() {
+  Show([](IInstallFlowView& view) {
+    view.UpdateWindowSate(kWindow_Finish);
+    LOG_INFO("InstallExeFinish");
+  });
+  CleanupInstallFiles();
+  ::Sleep(kTaskbarFullMs);
+  Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NOPROGRESS); });
+  std::wstring installUrl = settings_.installUrl;
+  if (!installUrl.empty()) Show([installUrl](IInstallFlowView& view) { view.OpenInBrowser(installUrl); });
+}
+
+bool CInstallFlow::PollProgressFile(int& percent) const {
+  long n = 0;
+  if (!ReadProgressFile(settings_.ProgressFilePath(), n)) return false;
+  percent = InstallPercent(settings_.downloadShare, n);
+  return true;
+}
+
+void CInstallFlow::CleanupInstallFiles() const {
+  KillSilentInstallProcess();
+  ::DeleteFileW(settings_.InstallerPath().c_str());
+  ::DeleteFileW(settings_.ProgressFilePath().c_str());
+}

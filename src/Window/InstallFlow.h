@@ -1,0 +1,170 @@
+#pragma once
+
+// The install flow below the window: the folder test, the space check, the download with its
+// progress, the check of the downloaded installer, the silent run and the finish. Workers run the
+// steps; every step that touches the window goes to the window's thread through the dispatcher, in
+// the order the steps are written here, through the IInstallFlowView the window implements.
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Window/UiDispatcher.h"
+
+class LanguageManager;
+
+// Window states (values fixed: the log names them).
+enum WindowState { kWindow_Init = 0, kWindow_Downloading = 1, kWindow_Installing = 2, kWindow_Finish = 3 };
+
+// ---- Folder and space rules ----
+
+// The edited path as an install folder: always ending with a backslash (an empty text gives "\").
+std::wstring InstallFolderFromText(const std::wstring& text);
+// A folder that exists, or whose last level is missing under an existing parent, is accepted; a path
+// whose drive or upper folders are missing is refused.
+bool IsInstallFolderAccepted(const std::wstring& installFolder);
+// On the window's thread: the edited path as the install folder, logged, and the folder test.
+bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFolder);
+// The folder's text up to and including its first ":"; empty without one.
+std::wstring DriveOfFolder(const std::wstring& installFolder);
+// Whole MiB of a remote size (arithmetic shift: 1048575 bytes are 0 MiB).
+int SizeToMB(int bytes);
+// The drive must hold three times the installer, both in whole MiB.
+bool HasRoomFor(int sizeMB, int freeMB);
+// The storage message: "%s %d %s" of the storage text, the MiB needed and the unit ("MB" when empty).
+std::wstring StorageMessage(const std::wstring& storageText, int sizeMB, const std::wstring& unitText);
+
+// ---- Download progress ----
+
+// The bar's share of the download, from the downloader's byte counts. The count never goes back: a
+// report below the last one (a retried range) moves it up by 10 bytes instead. Thread-safe.
+class CDownloadProgress {
+ public:
+  // Percent of the bar for `bytes` of `total`; 0 while the total is unknown.
+  int Map(int bytes, int total, int share);
+  void Reset();
+  int LastBytes() const;
+
+ private:
+  mutable std::mutex lock_;
+  int lastBytes_ = 0;
+};
+
+// What a finished download leads to.
+enum DownloadOutcome { kOutcome_Success, kOutcome_Failed };
+// Only 0 is a success; every other result is a failure the user is asked about.
+DownloadOutcome OutcomeOfResult(int result);
+
+// ---- Payload check ----
+
+// The download address and, when the pack names one, the SHA-256 its file must have: STR_DOWN_URL
+// with STR_DOWN_SHA256, or on 64-bit Windows STR_DOWN_URL_X64 with STR_DOWN_SHA256_X64.
+struct PayloadSource {
+  std::wstring url;
+  std::wstring sha256;
+};
+PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64);
+
+// True when `expectedSha256` is empty (no check) or the file has that digest. Otherwise logs both
+// digests and deletes the file, so that nothing can run it.
+bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256);
+
+// ---- The flow ----
+
+// Answers of the download-failure question.
+enum FailureAnswer { kAnswer_Abort = IDABORT, kAnswer_Retry = IDRETRY, kAnswer_Ignore = IDIGNORE };
+
+// Analytics moments the flow reports.
+enum FlowEvent { kFlowEvent_StartInstall, kFlowEvent_Downloaded, kFlowEvent_Installed };
+
+// What the flow asks of the window. Every call arrives on the window's thread.
+class IInstallFlowView {
+ public:
+  virtual ~IInstallFlowView() = default;
+  virtual void SetProgressPercent(int percent) = 0;
+  virtual void UpdateWindowSate(int state) = 0;
+  // A modal box owned by the window with its title and reading-direction styles; returns the answer.
+  virtual int ShowMessage(const std::wstring& text, UINT style) = 0;
+  virtual void SetTaskbarState(int state) = 0;
+  virtual void StartProgressTimer(int intervalMs) = 0;
+  virtual void StopProgressTimer() = 0;
+  virtual void OpenInBrowser(const std::wstring& address) = 0;
+  // Closes the window without the close question (it cleans up on the way).
+  virtual void CloseWithoutQuestion() = 0;
+  // Starts the analytics event on a thread of its own; Installed is sent by the caller's thread.
+  virtual void SendEvent(FlowEvent event) = 0;
+};
+
+// Everything the flow needs from the pack and the environment, fixed when the install starts.
+struct InstallFlowSettings {
+  std::wstring workDir;        // ends with a backslash
+  std::wstring installFolder;  // ends with a backslash
+  std::wstring downloadUrl;
+  std::wstring payloadSha256;  // empty: no check
+  std::wstring productDir;     // below the install folder, ends with a backslash
+  std::wstring productExeName; // image name of a running product
+  std::wstring domainTag;
+  std::wstring installUrl;
+  std::wstring storageText, unitText, networkErrorText, operateTipText, softRunText;
+  int downloadShare = 90;
+  int progressIntervalMs = 1500;
+  int downloadThreads = 5;
+
+  std::wstring InstallerPath() const { return workDir + L"pelarin-download.exe"; }
+  std::wstring ProgressFilePath() const { return workDir + L"temp.progress"; }
+  std::wstring ProductFolder() const { return installFolder + productDir; }
+};
+
+// The settings the pack gives, for `installFolder` (the work folder and texts included).
+InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const std::wstring& workDir,
+                                         const std::wstring& installFolder, bool windows64);
+
+// Drives one install from the accepted folder to the finish view. Owned through a shared pointer:
+// its detached workers keep it alive while they run.
+class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
+ public:
+  CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view, const CUiDispatcher& dispatcher);
+
+  // On the window's thread, once the folder is accepted: the space check on a worker of its own, the
+  // start event, and the progress page, with their log lines.
+  void Begin();
+  // Starts the space check on a worker of its own; the download follows when there is room.
+  void StartSpaceCheck();
+  // Starts a download thread; false (nothing started) when the address or the target is empty.
+  bool StartDownload();
+  // The silent-run progress poll, on the window's thread: the percentage to show, or false when the
+  // progress file cannot be read this time.
+  bool PollProgressFile(int& percent) const;
+  // Removes the temporary files: the installer's helper process, the downloaded installer, the
+  // progress file.
+  void CleanupInstallFiles() const;
+
+  const InstallFlowSettings& Settings() const { return settings_; }
+  CDownloadProgress& Progress() { return progress_; }
+
+  // The worker bodies, public so that a caller may run one on a thread of its choice.
+  void RunSpaceCheck();
+  void RunDownload();
+  void RunInstall();
+
+ private:
+  static void DownloadCallback(int code, int first, int second, void* user);
+  void OnDownloadProgress(int bytes, int total);
+  void OnDownloadEnd(int result);
+  void DownloadSuccess();
+  void DownloadFailed();
+  void AskAboutStorage(int sizeMB);
+  bool MakeRoomForInstall();
+  void StartInstallExe();
+  void InstallExeFinish();
+  void Show(std::function<void(IInstallFlowView&)> step) const;
+  int Ask(const std::wstring& text, UINT style) const;
+
+  InstallFlowSettings settings_;
+  IInstallFlowView& view_;
+  CUiDispatcher dispatcher_;
+  CDownloadProgress progress_;
+  unsigned char cancelFlag_ = 0;  // handed to the downloader, which clears it; never set
+};

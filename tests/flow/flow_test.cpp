@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FlowTestSupport.h"
+#include "TestServers.h"
+#include "TestSupport.h"
+#include "Window/InstallFlow.h"
+#include "common/LanguageManager.h"
+#include "packages/EmbeddedPackages.h"
+#include "tool/FileDigest.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+
+using FlowTest::BuildFile;
+using FlowTest::LogTail;
+using FlowTest::RecordingView;
+using FlowTest::UiWindow;
+using TestSupport::IsFile;
+using TestSupport::ReadFileBytes;
+using TestSupport::ScratchDir;
+using TestSupport::Utf8;
+
+namespace {
+
+const std::string kFailureBox = "box:" + std::to_string(MB_ABORTRETRYIGNORE | MB_ICONWARNING);
+const std::string kRunningBox = "box:" + std::to_string(MB_OKCANCEL | MB_ICONWARNING);
+constexpr DWORD kFlowTimeoutMs = 60000;
+
+// The pack the loopback program carries, unpacked once per test, English.
+class LoopbackPack {
+ public:
+  LoopbackPack() {
+    Scoped::FreeLibrary program(::LoadLibraryExW(BuildFile(L"setup-loopback.exe").c_str(), nullptr,
+                                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    loaded_ = program && LoadResZipFile(program.get(), dir_ / L"pack\\");
+    language_.InitForLanguage(dir_ / L"pack\\", 0x409);
+    if (program) LoadDomainFile(program.get(), language_);
+  }
+  bool loaded() const { return loaded_; }
+  const LanguageManager& language() const { return language_; }
+
+ private:
+  ScratchDir dir_{L"pack"};
+  LanguageManager language_;
+  bool loaded_ = false;
+};
+
+// Puts the sample installer where the loopback pack's download address points.
+bool ServeSampleInstaller(const std::wstring& url) {
+  const std::wstring prefix = L"https://localhost/";
+  if (url.rfind(prefix, 0) != 0) return false;
+  std::wstring target = TestServers::WebRoot() + url.substr(prefix.size());
+  for (wchar_t& c : target) c = c == L'/' ? L'\\' : c;
+  ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
+  return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+class InstallFlowRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pack_.loaded());
+    settings_ = SettingsFromLanguage(pack_.language(), dir_ / L"work\\", dir_ / L"Apps\\", false);
+    ASSERT_TRUE(::CreateDirectoryW(settings_.workDir.c_str(), nullptr));
+    ASSERT_TRUE(ServeSampleInstaller(settings_.downloadUrl)) << Utf8(settings_.downloadUrl);
+    ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  }
+
+  // Runs the flow from the accepted folder until `last` is recorded (or a close, or time runs out).
+  void Run(const std::string& last) {
+    CUiDispatcher dispatcher;
+    UiWindow window(dispatcher);
+    auto flow = std::make_shared<CInstallFlow>(settings_, *view_, dispatcher);
+    flow->Begin();
+    EXPECT_TRUE(UiWindow::PumpUntil([&] { return view_->Has(last) || view_->Has("close"); }, kFlowTimeoutMs))
+        << Joined();
+    UiWindow::PumpUntil([] { return false; }, 100);  // nothing more may follow
+    EXPECT_EQ(0, view_->offThreadCalls);
+  }
+
+  // The recorded events without the download's progress steps.
+  std::vector<std::string> Milestones() const {
+    std::vector<std::string> kept;
+    for (const std::string& e : view_->events)
+      if (e.rfind("percent:", 0) != 0) kept.push_back(e);
+    return kept;
+  }
+  std::string Joined() const {
+    std::string all;
+    for (const std::string& e : view_->events) all += e + " ";
+    return all;
+  }
+
+  LoopbackPack pack_;
+  ScratchDir dir_{L"flow"};
+  InstallFlowSettings settings_;
+  std::unique_ptr<RecordingView> view_ = std::make_unique<RecordingView>();
+};
+
+}  // namespace
+
+// From the accepted folder to the finish view with the sample installer served by nginx over TLS: the
+// pack's digest accepts it, it runs silently with the exact command line, and everything temporary
+// is gone at the end.
+TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
+  ASSERT_FALSE(settings_.payloadSha256.empty());
+  LogTail log;
+  const std::string browser = "browser:" + Utf8(settings_.installUrl);
+  Run(browser);
+  EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "timer:1500", "state:3", "taskbar:0", browser}),
+            Milestones());
+  std::vector<int> percents = view_->Percents();
+  ASSERT_FALSE(percents.empty());
+  for (size_t i = 1; i < percents.size(); ++i) EXPECT_LE(percents[i - 1], percents[i]);
+  EXPECT_EQ(90, percents.back());
+  EXPECT_EQ((std::vector<int>{kFlowEvent_StartInstall, kFlowEvent_Downloaded, kFlowEvent_Installed}),
+            view_->SentEvents());
+
+  const std::wstring product = settings_.ProductFolder();
+  EXPECT_EQ(dir_ / L"Apps\\Brenmark Solvetta\\", product);
+  EXPECT_EQ("com_english", ReadFileBytes(product + L"domain"));
+  EXPECT_EQ(Utf8(BuildSilentCommandLine(settings_.installFolder, settings_.ProgressFilePath())),
+            ReadFileBytes(product + L"install-command-line.txt"));
+  EXPECT_TRUE(IsFile(product + L"Solvetta.exe"));
+  EXPECT_FALSE(IsFile(settings_.InstallerPath()));
+  EXPECT_FALSE(IsFile(settings_.ProgressFilePath()));
+  DWORD helper = 0;
+  EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
+  EXPECT_TRUE(log.InOrder({"sel path end", "get file size begin", "get disk size end", "HttpDownloadEnd\xA3\xBASuccess",
+                           "StartInstallExe\xA3\xBASilentInstallation", "InstallExeFinish"}))
+      << log.Text();
+}
+
+// A download whose digest is not the pack's is a failed download: both digests are logged, the file
+// is deleted before anything could run it, and Abort closes the window.
+TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
+  std::string sample;
+  ASSERT_TRUE(FileDigest::Sha256File(BuildFile(L"tests/fixtures/SampleInstaller.exe"), sample));
+  EXPECT_TRUE(FileDigest::Sha256Equal(settings_.payloadSha256, sample));  // the pack carries the real one
+  settings_.payloadSha256 = std::wstring(64, L'0');
+  view_->answers = {IDABORT};
+  LogTail log;
+  Run("close");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "close"}), Milestones());
+  EXPECT_FALSE(IsFile(settings_.InstallerPath()));
+  EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
+  EXPECT_TRUE(log.InOrder({std::string(64, '0'), sample, "HttpDownloadEnd\xA3\xBA" "Failed"})) << log.Text();
+  ASSERT_EQ(1u, view_->boxes.size());
+  EXPECT_EQ(settings_.networkErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+}
+
+TEST(PayloadCheck, NoDigestNoCheckAndAnUnreadableFileFails) {
+  ScratchDir dir(L"payload");
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.exe", "abc"));
+  EXPECT_TRUE(VerifyPayload(dir / L"a.exe", L""));
+  EXPECT_TRUE(IsFile(dir / L"a.exe"));
+  EXPECT_TRUE(VerifyPayload(dir / L"a.exe", L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
+  EXPECT_FALSE(VerifyPayload(dir / L"a.exe", L"not a digest"));
+  EXPECT_FALSE(IsFile(dir / L"a.exe"));
+  EXPECT_FALSE(VerifyPayload(dir / L"missing.exe", std::wstring(64, L'a')));
+
+  LanguageManager none;
+  PayloadSource plain = GetPayloadSource(none, false);
+  EXPECT_TRUE(plain.url.empty() && plain.sha256.empty());
+}
+
+// A missing file is a failed download; Retry deletes what is left and tries again, Ignore hands the
+// address to the browser and returns to the home page at 0 %.
+TEST_F(InstallFlowRun, RetryThenIgnoreAfterAFailedDownload) {
+  // Nobody listens on that port: the failure comes at once, not after the engine's retries.
+  settings_.downloadUrl = L"https://localhost:1/" + TestSupport::Wide(TestServers::UniqueToken("flow-missing")) + L".exe";
+  settings_.payloadSha256.clear();
+  view_->answers = {IDRETRY, IDIGNORE};
+  Run("state:0");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "taskbar:4", kFailureBox,
+                                      "browser:" + Utf8(settings_.downloadUrl), "state:0"}),
+            Milestones());
+  EXPECT_EQ(0, view_->Percents().back());
+}
+
+// The dead ends become the failure question: no address, no free-space answer, an installer that
+// cannot start.
+TEST_F(InstallFlowRun, DeadEndsAskTheFailureQuestion) {
+  settings_.downloadUrl.clear();
+  view_->answers = {IDRETRY, IDABORT};  // nothing to retry with: asked again
+  Run("close");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, kFailureBox, "close"}), Milestones());
+}
+
+TEST_F(InstallFlowRun, AFreeSpaceQueryThatFailsAsksTheFailureQuestion) {
+  DWORD drives = ::GetLogicalDrives();
+  wchar_t letter = L'Q';
+  while (letter < L'Z' && (drives & (1u << (letter - L'A')))) ++letter;
+  settings_.installFolder = std::wstring(1, letter) + L":\\Apps\\";
+  view_->answers = {IDIGNORE};
+  LogTail log;
+  Run("state:0");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "browser:" + Utf8(settings_.downloadUrl),
+                                      "state:0"}),
+            Milestones());
+  EXPECT_TRUE(log.InOrder({"get disk size end", "OnClickInstall\xA3\xBAGetFreeSize Failed"})) << log.Text();
+}
+
+TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
+  std::string name = TestServers::UniqueToken("flow-junk") + ".exe";
+  TestServers::MakeFile(TestSupport::Wide(name), 300000);
+  settings_.downloadUrl = L"https://localhost/" + TestSupport::Wide(name);
+  settings_.payloadSha256.clear();
+  view_->answers = {IDABORT};
+  Run("close");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "timer:1500", "timer:stop", "taskbar:4", kFailureBox,
+                                      "close"}),
+            Milestones());
+}
+
+// A running product is asked about: Cancel closes without installing; OK ends it and installs.
+TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
+  std::wstring product = BuildFile(L"tests/tool/SleepyChild.exe");
+  settings_.productExeName = L"SleepyChild.exe";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  std::wstring line = L"\"" + product + L"\" 60000";
+  ASSERT_TRUE(::CreateProcessW(product.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  Scoped::CloseHandle thread(info.hThread), process(info.hProcess);
+
+  view_->answers = {IDCANCEL};
+  Run("close");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "taskbar:8", kRunningBox, "close"}), Milestones());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(process.get(), 0));
+  EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
+
+  view_ = std::make_unique<RecordingView>();
+  view_->answers = {IDOK};
+  const std::string browser = "browser:" + Utf8(settings_.installUrl);
+  Run(browser);
+  EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "taskbar:8", kRunningBox, "taskbar:2", "timer:1500",
+                                      "state:3", "taskbar:0", browser}),
+            Milestones());
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), 5000));
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
+}

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <climits>
+#include <string>
+
+#include "FlowTestSupport.h"
+#include "TestSupport.h"
+#include "Window/InstallFlow.h"
+#include "Window/SilentRun.h"
+
+using TestSupport::ScratchDir;
+using TestSupport::WriteFileBytes;
+
+namespace {
+
+testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new FlowTest::LogEnvironment);
+
+constexpr int kMiB = 1 << 20;
+
+// A drive letter this system does not have.
+std::wstring MissingDrive() {
+  DWORD drives = ::GetLogicalDrives();
+  for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter)
+    if (!(drives & (1u << (letter - L'A')))) return std::wstring(1, letter) + L":";
+  return L"";
+}
+
+}  // namespace
+
+TEST(SpaceRule, NeedsThreeTimesTheInstallerInWholeMebibytes) {
+  int size = SizeToMB(300 * kMiB);
+  EXPECT_EQ(300, size);
+  EXPECT_FALSE(HasRoomFor(size, 899));
+  EXPECT_TRUE(HasRoomFor(size, 900));
+  EXPECT_EQ(0, SizeToMB(1048575));  // counts as nothing and needs nothing
+  EXPECT_TRUE(HasRoomFor(SizeToMB(1048575), 0));
+  EXPECT_EQ(1, SizeToMB(kMiB));
+  EXPECT_EQ(2047, SizeToMB(INT_MAX));
+  EXPECT_FALSE(HasRoomFor(2047, 6140));  // the largest size the engine reports cannot overflow
+  EXPECT_TRUE(HasRoomFor(2047, 6141));
+  EXPECT_EQ(L"Not enough space, need 900 MB", StorageMessage(L"Not enough space, need", 300, L""));
+  EXPECT_EQ(L"x 3 Mo", StorageMessage(L"x", 1, L"Mo"));
+}
+
+TEST(InstallFolder, GetsItsBackslashAndIsTestedLikeTheFolderItNames) {
+  EXPECT_EQ(L"C:\\Program Files (x86)\\", InstallFolderFromText(L"C:\\Program Files (x86)"));
+  EXPECT_EQ(L"D:\\Apps\\", InstallFolderFromText(L"D:\\Apps\\"));
+  EXPECT_EQ(L"\\", InstallFolderFromText(L""));
+  EXPECT_EQ(L"D:", DriveOfFolder(L"D:\\Apps\\"));
+  EXPECT_EQ(L"", DriveOfFolder(L"\\\\server\\share\\"));
+
+  ScratchDir dir(L"folder");
+  EXPECT_TRUE(IsInstallFolderAccepted(dir.path()));
+  EXPECT_TRUE(IsInstallFolderAccepted(dir / L"new\\"));         // the last level is made later
+  EXPECT_FALSE(IsInstallFolderAccepted(dir / L"new\\deeper\\"));  // an upper level is missing
+  std::wstring drive = MissingDrive();
+  ASSERT_FALSE(drive.empty());
+  EXPECT_FALSE(IsInstallFolderAccepted(drive + L"\\Apps\\"));
+
+  FlowTest::LogTail log;
+  std::wstring folder;
+  EXPECT_TRUE(AcceptInstallFolder(dir.path().substr(0, dir.path().size() - 1), folder));
+  EXPECT_EQ(dir.path(), folder);
+  EXPECT_NE(std::string::npos, log.Text().find("sel path:" + TestSupport::Utf8(dir.path())));
+}
+
+TEST(DownloadProgress, FillsTheDownloadShareAndNeverGoesBack) {
+  CDownloadProgress progress;
+  EXPECT_EQ(0, progress.Map(0, 1000, 90));
+  EXPECT_EQ(44, progress.Map(499, 1000, 90));  // 44.91, truncated
+  // A retried range lowers the downloader's count; the bar moves up by 10 bytes instead.
+  EXPECT_EQ(45, progress.Map(100, 1000, 90));
+  EXPECT_EQ(509, progress.LastBytes());
+  EXPECT_EQ(90, progress.Map(5000, 1000, 90));  // never past the file size
+  EXPECT_EQ(1000, progress.LastBytes());
+  progress.Reset();
+  EXPECT_EQ(0, progress.LastBytes());
+  EXPECT_EQ(0, progress.Map(10, 0, 90));  // an unknown size shows nothing instead of dividing by zero
+}
+
+TEST(DownloadOutcome, OnlyZeroSucceeds) {
+  EXPECT_EQ(kOutcome_Success, OutcomeOfResult(0));
+  for (int result : {-1, -3, -4, 1})
+    EXPECT_EQ(kOutcome_Failed, OutcomeOfResult(result)) << result;  // -1 is no longer a dead end
+}
+
+TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
+  EXPECT_EQ(90, InstallPercent(90, 0));
+  EXPECT_EQ(93, InstallPercent(90, 37));
+  EXPECT_EQ(95, InstallPercent(90, 50));
+  EXPECT_EQ(99, InstallPercent(90, 99));
+  EXPECT_EQ(100, InstallPercent(90, 100));
+  EXPECT_EQ(105, InstallPercent(90, 150));  // not limited
+  EXPECT_EQ(85, InstallPercent(90, -50));
+  EXPECT_EQ(214748454, InstallPercent(90, LONG_MAX));  // computed without overflowing
+  EXPECT_EQ(37, ParseProgressText(" \t37abc"));
+  EXPECT_EQ(-4, ParseProgressText("-4"));
+  EXPECT_EQ(0, ParseProgressText("junk"));
+
+  ScratchDir dir(L"progress");
+  InstallFlowSettings settings;
+  settings.workDir = dir.path();
+  CUiDispatcher dispatcher;
+  FlowTest::RecordingView view;
+  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher);
+  const std::wstring file = settings.ProgressFilePath();
+  int percent = -1;
+  EXPECT_FALSE(flow->PollProgressFile(percent));  // missing: the display keeps its value
+  EXPECT_EQ(-1, percent);
+  struct Case {
+    std::string text;
+    int shown;
+  };
+  for (const Case& c : {Case{"37\r\n", 93}, Case{"150", 105}, Case{"junk", 90}, Case{"", 90},
+                        Case{"100\r\n", 100}, Case{std::string(10, ' ') + "42", 90},  // only 10 bytes count
+                        Case{"9999999999", 214748454}}) {
+    ASSERT_TRUE(WriteFileBytes(file, c.text));
+    ASSERT_TRUE(flow->PollProgressFile(percent)) << c.text;
+    EXPECT_EQ(c.shown, percent) << c.text;
+  }
+  DeleteStaleProgressFile(file);
+  EXPECT_FALSE(TestSupport::IsFile(file));
+}
