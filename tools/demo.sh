@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the loopback build of the installer under Wine, as a user would start it, and shows what it
-# did: its exit code, the language pack it unpacked into its work folder and its log.
+# did: its exit code, the language pack it unpacked into its work folder and its log; then opens the
+# installer's window from its real skin in English and Arabic (both pages) and saves what it shows.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$here/build}
@@ -45,3 +46,7 @@ echo
 echo "== Log: $work/Log/pelarin_down.log (last run)"
 tail -c 2000 "$work/Log/pelarin_down.log" | tr -d '\r' | tail -n 9 | sed 's/^ *//; s/^/   /'
 [ "$code" -eq 0 ]
+
+echo
+echo "== The installer's window from its skin, left-to-right and right-to-left, home and progress pages"
+"$here/tools/screenshots.sh" "$build" "$build/demo-screenshots"

@@ -2,7 +2,8 @@
 # Regenerates docs/window-{home,progress}-{ltr,rtl}.png: the window suite opens the installer's skin
 # from the skin zip built into its test program (both reading directions, both pages), checks it and
 # saves what the window shows.
-#   tools/screenshots.sh [BUILD_DIR]    BUILD_DIR defaults to build/x64 (or build on 32-bit hosts)
+#   tools/screenshots.sh [BUILD_DIR [OUT_DIR]]    BUILD_DIR defaults to build/x64 (or build on 32-bit
+#   hosts), OUT_DIR to docs/
 # The build directory must be configured; the suite's program is built here if needed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,6 +11,7 @@ arch=$("$root/tools/host-arch.sh")
 default_build="$root/build/x64"
 [ "$arch" = i686 ] && default_build="$root/build"
 build=$(cd "${1:-$default_build}" && pwd)
+export SETUP_SCREENSHOT_DIR=$(mkdir -p "${2:-$root/docs}" && cd "${2:-$root/docs}" && pwd)
 
 cmake --build "$build" --target test_window
 export WINEPREFIX="$build/wineprefix"
@@ -20,4 +22,4 @@ trap '"$root/tools/wine-session.sh" stop' EXIT
   /v Managed /t REG_SZ /d N /f >/dev/null
 (cd "$build/tests/window" &&
   "$root/tools/wine-run.sh" ./test_window.exe --gtest_brief=1 --gtest_filter='Directions/InstallerSkinTest.*')
-ls -l "$root"/docs/window-*.png
+ls -l "$SETUP_SCREENSHOT_DIR"/window-*.png

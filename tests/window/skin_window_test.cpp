@@ -127,8 +127,16 @@ class InstallerSkinTest : public ::testing::TestWithParam<bool> {
       EXPECT_EQ(RectText(e.rc), RectText(control->Placement())) << e.name;
     }
   }
+  // Into SETUP_SCREENSHOT_DIR (a Unix path; tools/screenshots.sh points it at docs/, the demo at its own
+  // folder), else beside the build, so that a test run never rewrites the committed pictures.
+  static std::wstring ScreenshotFolder() {
+    wchar_t value[MAX_PATH] = {};
+    DWORD length = ::GetEnvironmentVariableW(L"SETUP_SCREENSHOT_DIR", value, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return UnixPath(TestSupport::Utf8(value).c_str());
+    return UnixPath(SETUP_BINARY_DIR "/screenshots");
+  }
   void Screenshot(const wchar_t* page) {
-    const std::wstring folder = UnixPath(SETUP_SOURCE_DIR "/docs");
+    const std::wstring folder = ScreenshotFolder();
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring file = folder + L"/window-" + page + L"-" + Suffix() + L".png";
     EXPECT_TRUE(WritePng(file, pixels_, width_, height_)) << TestSupport::Utf8(file);
