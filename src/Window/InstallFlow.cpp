@@ -3,6 +3,7 @@
 #include <process.h>
 #include <shobjidl.h>
 
+#include <cerrno>
 #include <string>
 #include <utility>
 
@@ -163,8 +164,8 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
 // ---- The flow ----
 
 CInstallFlow::CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view,
-                           const CUiDispatcher& dispatcher)
-    : settings_(settings), view_(view), dispatcher_(dispatcher) {}
+                           const CUiDispatcher& dispatcher, FlowEventSender sendEvent)
+    : settings_(settings), view_(view), dispatcher_(dispatcher), sendEvent_(std::move(sendEvent)) {}
 
 void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
   IInstallFlowView* view = &view_;
@@ -180,7 +181,7 @@ void CInstallFlow::Begin() {
   LOG_INFO("sel path end");
   StartSpaceCheck();
   LOG_INFO("send ga begin");
-  view_.SendEvent(kFlowEvent_StartInstall);
+  sendEvent_(kFlowEvent_StartInstall);
   LOG_INFO("send ga end");
   LOG_INFO("change page downloading begin");
   view_.UpdateWindowSate(kWindow_Downloading);
@@ -257,7 +258,7 @@ void CInstallFlow::OnDownloadEnd(int result) {
 
 void CInstallFlow::DownloadSuccess() {
   LOG_INFO("HttpDownloadEnd\xA3\xBASuccess");
-  view_.SendEvent(kFlowEvent_Downloaded);
+  sendEvent_(kFlowEvent_Downloaded);
   Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); });
   StartInstallExe();
 }
@@ -325,7 +326,7 @@ void CInstallFlow::RunInstall() {
     DownloadFailed();  // the user may fetch it again instead of watching a bar that never moves
     return;
   }
-  view_.SendEvent(kFlowEvent_Installed);
+  sendEvent_(kFlowEvent_Installed);
   LOG_INFO("StartInstallExe\xA3\xBA" "SilentInstallation");
   InstallExeFinish();
 }

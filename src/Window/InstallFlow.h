@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,9 +94,12 @@ class IInstallFlowView {
   virtual void OpenInBrowser(const std::wstring& address) = 0;
   // Closes the window without the close question (it cleans up on the way).
   virtual void CloseWithoutQuestion() = 0;
-  // Starts the analytics event on a thread of its own; Installed is sent by the caller's thread.
-  virtual void SendEvent(FlowEvent event) = 0;
 };
+
+// Reports an analytics moment, called on the flow's own threads: the start and the download on a
+// thread of their own, the installation's success on the calling thread. It must not need the
+// window, which may be gone by then.
+using FlowEventSender = std::function<void(FlowEvent event)>;
 
 // Everything the flow needs from the pack and the environment, fixed when the install starts.
 struct InstallFlowSettings {
@@ -125,7 +129,8 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
 // its detached workers keep it alive while they run.
 class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
  public:
-  CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view, const CUiDispatcher& dispatcher);
+  CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view, const CUiDispatcher& dispatcher,
+               FlowEventSender sendEvent);
 
   // On the window's thread, once the folder is accepted: the space check on a worker of its own, the
   // start event, and the progress page, with their log lines.
@@ -165,6 +170,7 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   InstallFlowSettings settings_;
   IInstallFlowView& view_;
   CUiDispatcher dispatcher_;
+  FlowEventSender sendEvent_;
   CDownloadProgress progress_;
   unsigned char cancelFlag_ = 0;  // handed to the downloader, which clears it; never set
 };

@@ -142,9 +142,12 @@ class RecordingView : public IInstallFlowView {
   void StopProgressTimer() override { Record("timer:stop"); }
   void OpenInBrowser(const std::wstring& address) override { Record("browser:" + TestSupport::Utf8(address)); }
   void CloseWithoutQuestion() override { Record("close"); }
-  void SendEvent(FlowEvent event) override {
-    std::lock_guard<std::mutex> hold(sentLock_);
-    sentEvents_.push_back(event);
+  // The analytics sender a flow gets; the view outlives every flow of a test.
+  FlowEventSender Sender() {
+    return [this](FlowEvent event) {
+      std::lock_guard<std::mutex> hold(sentLock_);
+      sentEvents_.push_back(event);
+    };
   }
 
   bool Has(const std::string& event) const {

@@ -74,7 +74,7 @@ class InstallFlowRun : public testing::Test {
   void Run(const std::string& last) {
     CUiDispatcher dispatcher;
     UiWindow window(dispatcher);
-    auto flow = std::make_shared<CInstallFlow>(settings_, *view_, dispatcher);
+    auto flow = std::make_shared<CInstallFlow>(settings_, *view_, dispatcher, view_->Sender());
     flow->Begin();
     EXPECT_TRUE(UiWindow::PumpUntil([&] { return view_->Has(last) || view_->Has("close"); }, kFlowTimeoutMs))
         << Joined();

@@ -104,7 +104,7 @@ TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
   settings.workDir = dir.path();
   CUiDispatcher dispatcher;
   FlowTest::RecordingView view;
-  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher);
+  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher, view.Sender());
   const std::wstring file = settings.ProgressFilePath();
   int percent = -1;
   EXPECT_FALSE(flow->PollProgressFile(percent));  // missing: the display keeps its value
