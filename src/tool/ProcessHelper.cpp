@@ -62,7 +62,7 @@ bool LaunchAsIs(const std::wstring& path) {
   return ::ShellExecuteExW(&info) != FALSE;
 }
 
-// A writable command line naming just the program, quoted, as CreateProcess* want it.
+// A writable command line naming just the program, quoted, as CreateProcessW wants it.
 std::vector<wchar_t> QuotedCommandLine(const std::wstring& path) {
   std::wstring line = L"\"" + path + L"\"";
   return std::vector<wchar_t>(line.c_str(), line.c_str() + line.size() + 1);
@@ -83,11 +83,12 @@ class ComScope {
   HRESULT hr_;
 };
 
-// A BSTR from the system folder's oleaut32, loaded at run time: the library is no import of ours.
+// A BSTR from oleaut32, loaded at run time because the library is no import of ours. It is one of
+// the system's KnownDLLs, so a load by name never picks up a planted copy.
 class SystemString {
  public:
   explicit SystemString(const std::wstring& text) {
-    oleaut_.reset(::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    oleaut_.reset(::LoadLibraryW(L"oleaut32.dll"));
     if (!oleaut_) return;
     auto alloc = reinterpret_cast<BSTR(WINAPI*)(const OLECHAR*)>(
         reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysAllocString")));
