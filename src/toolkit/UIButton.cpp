@@ -11,10 +11,6 @@ namespace {
 constexpr int kFiveStatusParts = 5;
 enum StatePart { kPartNormal = 0, kPartPushed = 1, kPartHot = 2, kPartFocused = 3, kPartDisabled = 4 };
 
-bool IsMouseEvent(const UIEvent& event) {
-  return event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
-}
-
 }  // namespace
 
 CButtonUI::CButtonUI() { SetTextStyle(DT_CENTER | DT_VCENTER | DT_SINGLELINE); }
@@ -82,11 +78,7 @@ bool CButtonUI::ApplyButtonAttribute(const std::wstring& name, const std::wstrin
 }
 
 void CButtonUI::HandleEvent(UIEvent& event) {
-  if (!IsMouseEnabled() && IsMouseEvent(event)) {
-    if (parent_) parent_->HandleEvent(event);
-    else CLabelUI::HandleEvent(event);
-    return;
-  }
+  if (ForwardWhenMouseDisabled(event)) return;
   switch (event.Type) {
     case UIEVENT_SETFOCUS:
     case UIEVENT_KILLFOCUS:

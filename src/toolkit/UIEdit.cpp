@@ -12,10 +12,6 @@ namespace {
 // The manager reflects child notifications back to the child as the message number plus this.
 constexpr UINT kReflectBase = 0x2000;
 
-bool IsMouseEvent(const UIEvent& event) {
-  return event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
-}
-
 std::wstring WindowText(HWND hwnd) {
   const int length = ::GetWindowTextLengthW(hwnd);
   std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
@@ -290,11 +286,7 @@ bool CEditUI::ApplyEditAttribute(const std::wstring& name, const std::wstring& v
 }
 
 void CEditUI::HandleEvent(UIEvent& event) {
-  if (!IsMouseEnabled() && IsMouseEvent(event)) {
-    if (parent_) parent_->HandleEvent(event);
-    else CLabelUI::HandleEvent(event);
-    return;
-  }
+  if (ForwardWhenMouseDisabled(event)) return;
   switch (event.Type) {
     case UIEVENT_SETCURSOR:
       if (!IsEnabled()) break;

@@ -65,6 +65,14 @@ void CLabelUI::SetShowHtml(bool on) {
   Invalidate();
 }
 
+bool CLabelUI::ForwardWhenMouseDisabled(UIEvent& event) {
+  const bool mouse = event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
+  if (IsMouseEnabled() || !mouse) return false;
+  if (parent_) parent_->HandleEvent(event);
+  else CLabelUI::HandleEvent(event);
+  return true;
+}
+
 RECT CLabelUI::TextRect() const {
   return {item_.left + textPadding_.left, item_.top + textPadding_.top, item_.right - textPadding_.right,
           item_.bottom - textPadding_.bottom};

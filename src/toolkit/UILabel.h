@@ -46,6 +46,9 @@ class CLabelUI : public CControlUI {
   void DrawTextContent(HDC dc) override;
 
  protected:
+  // A control whose mouse input is off hands mouse events to its parent (or to the plain label when it
+  // has none); true when the event was handed on.
+  bool ForwardWhenMouseDisabled(UIEvent& event);
   // The item rectangle minus the text padding.
   RECT TextRect() const;
   // A zero colour takes the manager's default (stored back, so later skin changes do not move it).
