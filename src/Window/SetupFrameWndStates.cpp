@@ -1,0 +1,251 @@
+// The window states, the flow's display steps, timers, message boxes and closing.
+
+#include <shlobj.h>
+
+#include "Window/SetupFrameWnd.h"
+#include "Window/SilentRun.h"
+#include "log/Log.h"
+#include "telemetry/GaSender.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+#include "tool/SystemInfo.h"
+#include "toolkit/UIButton.h"
+#include "toolkit/UIEdit.h"
+#include "toolkit/UILabel.h"
+#include "toolkit/UILayout.h"
+#include "toolkit/UIProgress.h"
+
+using namespace SkinUI;
+
+namespace {
+
+const char* StateName(int state) {
+  switch (state) {
+    case kWindow_Init: return "kWindow_Init";
+    case kWindow_Downloading: return "kWindow_Downloading";
+    case kWindow_Installing: return "kWindow_Installing";
+    case kWindow_Finish: return "kWindow_Finish";
+    default: return "unknown";
+  }
+}
+
+// The start and the download are reported on threads of their own; the installation's success on
+// the install worker, which has nothing left to wait for.
+void SendFlowEvent(FlowEvent event) {
+  if (event == kFlowEvent_StartInstall) StartGaEventThread(kGaEvent_StartInstall);
+  else if (event == kFlowEvent_Downloaded) StartGaEventThread(kGaEvent_Downloaded);
+  else CGaSender::GetInstance().SendInstallSucceed();
+}
+
+}  // namespace
+
+// ---- States ----
+
+void CSetupFrameWnd::UpdateWindowSate(int state) {
+  if (state == windowState_ || !Switch()) return;
+  LOG_INFO("UpdateWindowSate:%s", StateName(state));
+  ApplyState(state);
+  windowState_ = state;
+}
+
+// The install itself is the flow's work; the installing state only keeps the progress page.
+void CSetupFrameWnd::ApplyState(int state) {
+  if (state == kWindow_Init) {
+    SelectPage(0);
+    SetControlVisible(L"btn_start", false);
+  } else if (state == kWindow_Downloading) {
+    EnterDownloading();
+  } else if (state == kWindow_Finish) {
+    SelectPage(0);
+    EnterFinish();
+  }
+}
+
+void CSetupFrameWnd::EnterDownloading() {
+  if (foldBox_) foldBox_->Selected(false, true);
+  SelectPage(1);
+  SetProgressPercent(0);
+  ShowBanner(1);
+  ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
+}
+
+void CSetupFrameWnd::EnterFinish() {
+  ::KillTimer(hwnd_, kBannerTimer);
+  ::KillTimer(hwnd_, kProgressTimer);
+  SetControlVisible(L"btn_start", true);
+  SetControlVisible(L"btn_install", false);
+  if (CControlUI* line = Find(L"lineLayout")) line->ApplyAttribute(L"visible", L"false");
+  if (CControlUI* options = Find(L"customLayout")) options->ApplyAttribute(L"visible", L"false");
+  SetControlVisible(L"control_tip", false);
+  SetTaskbarState(TBPF_NORMAL);
+  if (taskbar_) taskbar_->SetValue(100, 100);
+  if (!::IsWindowVisible(hwnd_)) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+}
+
+// ---- Display steps of the flow ----
+
+// Right to left, the bar fills from the other end; the label still reads the real percentage.
+void CSetupFrameWnd::SetProgressPercent(int percent) {
+  const bool rtl = environment_.Language().IsRightToLeft();
+  if (progressBar_) progressBar_->SetValue(rtl ? 100 - percent : percent);
+  wchar_t text[32] = {};
+  ::wsprintfW(text, L"%d %%", percent);
+  if (progressLabel_) progressLabel_->SetText(text);
+  SetTaskbarState(TBPF_NORMAL);
+  if (taskbar_) taskbar_->SetValue(percent, 100);
+}
+
+UINT CSetupFrameWnd::MessageBoxStyle(UINT style) const {
+  return environment_.Language().IsRightToLeft() ? style | MB_RTLREADING | MB_RIGHT | MB_SETFOREGROUND : style;
+}
+
+int CSetupFrameWnd::ShowMessage(const std::wstring& text, UINT style) {
+  return ::MessageBoxW(hwnd_, text.c_str(), Text(L"STR_MESSAGEBOX_TITLE").c_str(), MessageBoxStyle(style));
+}
+
+void CSetupFrameWnd::SetTaskbarState(int state) {
+  if (taskbar_) taskbar_->SetState(state);
+}
+
+void CSetupFrameWnd::StartProgressTimer(int intervalMs) {
+  ::SetTimer(hwnd_, kProgressTimer, static_cast<UINT>(intervalMs), nullptr);
+}
+
+void CSetupFrameWnd::StopProgressTimer() { ::KillTimer(hwnd_, kProgressTimer); }
+
+void CSetupFrameWnd::OpenInBrowser(const std::wstring& address) { ::OpenInBrowser(hwnd_, address); }
+
+void CSetupFrameWnd::CloseWithoutQuestion() { PostMessage(WM_CLOSE, kOwnCloseRequest, 0); }
+
+// ---- Handlers that start work ----
+
+void CSetupFrameWnd::OnClickInstall() {
+  LOG_INFO("OnClickInstall");
+  ShowTip(std::wstring());
+  const std::wstring text = pathEdit_ ? pathEdit_->GetText() : std::wstring();
+  if (!AcceptInstallFolder(text, installFolder_)) {
+    ShowTip(Text(L"STR_PATH_INVALID"));
+    return;
+  }
+  InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
+  flow_ = std::make_shared<CInstallFlow>(settings, *this, dispatcher_, &SendFlowEvent);
+  flow_->Begin();
+}
+
+void CSetupFrameWnd::StartProduct() {
+  const LanguageManager& language = environment_.Language();
+  StartProductProcess(installFolder_ + language.GetProductExePath(), language.IsRunAsAdmin());
+  PostMessage(WM_CLOSE, kOwnCloseRequest, 0);
+}
+
+void CSetupFrameWnd::BrowseInstallFolder() {
+  wchar_t displayName[MAX_PATH] = {};
+  const std::wstring title = Text(L"STR_SELECT_FOLDER");
+  BROWSEINFOW info = {};
+  info.hwndOwner = hwnd_;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+  if (!chosen) return;
+  wchar_t path[MAX_PATH] = {};
+  ::SHGetPathFromIDListW(chosen, path);
+  ::CoTaskMemFree(chosen);
+  if (pathEdit_) pathEdit_->SetText(path);
+  ShowTip(std::wstring());
+}
+
+// A tip opens the path area so that it can be seen.
+void CSetupFrameWnd::ShowTip(const std::wstring& text) {
+  if (tipLabel_) {
+    tipLabel_->SetText(text);
+    tipLabel_->SetVisible(!text.empty());
+  }
+  if (!text.empty() && foldBox_) foldBox_->Selected(true, true);
+}
+
+// ---- Timers ----
+
+bool CSetupFrameWnd::ShowBanner(int number) {
+  CControlUI* banner = Find(L"banner");
+  if (!banner) return false;
+  wchar_t name[32] = {};
+  ::wsprintfW(name, L"pr_%d.png", number);
+  std::wstring picture = environment_.GetPackDir() + environment_.Language().GetLanguage() + L"\\" + name;
+  if (!FileExists(picture)) return false;
+  banner->SetBkImage(picture);
+  return true;
+}
+
+void CSetupFrameWnd::AdvanceBanner() {
+  if (!Find(L"banner")) return;
+  bannerNumber_ = ShowBanner(bannerNumber_) ? bannerNumber_ + 1 : 1;
+}
+
+void CSetupFrameWnd::PollProgressFile() {
+  int percent = 0;
+  if (flow_ && flow_->PollProgressFile(percent)) SetProgressPercent(percent);
+}
+
+void CSetupFrameWnd::OnTimer(UINT_PTR id) {
+  if (id == kProgressTimer) PollProgressFile();
+  else AdvanceBanner();
+}
+
+// Every window timer is ours: none reaches the toolkit's own timer handling.
+LRESULT CSetupFrameWnd::OnOtherMessage(UINT msg, WPARAM wParam, LPARAM, bool& handled) {
+  if (msg == WM_TIMER) {
+    OnTimer(wParam);
+    return 0;
+  }
+  if (dispatcher_.HandleMessage(msg)) return 0;
+  handled = false;
+  return 0;
+}
+
+// ---- Closing ----
+
+void CSetupFrameWnd::CleanupInstallFiles() {
+  KillSilentInstallProcess();
+  ::DeleteFileW((WorkDir() + L"pelarin-download.exe").c_str());
+  if (!progressFilePath_.empty()) ::DeleteFileW(progressFilePath_.c_str());
+}
+
+bool CSetupFrameWnd::ShouldCloseWithoutQuestion(WPARAM wParam) const {
+  if (wParam == kOwnCloseRequest) return true;
+  CControlUI* start = Find(L"btn_start");
+  return start && start->IsVisible();
+}
+
+// True when the user confirmed.
+bool CSetupFrameWnd::AskToClose() {
+  closeQuestionOpen_ = true;
+  CTabLayoutUI* pages = Switch();
+  std::wstring text = Text(pages && pages->GetCurSel() == 1 ? L"STR_CLOSE_TIP2" : L"STR_CLOSE_TIP1");
+  int answer = ShowMessage(text, MB_YESNO | MB_ICONQUESTION);
+  closeQuestionOpen_ = false;
+  return answer == IDYES;
+}
+
+LRESULT CSetupFrameWnd::OnClose(UINT, WPARAM wParam, LPARAM, bool& handled) {
+  if (ShouldCloseWithoutQuestion(wParam)) {
+    CleanupInstallFiles();
+    handled = false;
+    return 0;
+  }
+  if (!Switch() || closeQuestionOpen_) return 0;
+  if (!AskToClose()) return 0;
+  CleanupInstallFiles();
+  handled = false;
+  return 0;
+}
+
+// Steps the workers still hand over are dropped from here on; the loop of the entry ends.
+LRESULT CSetupFrameWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
+  dispatcher_.Detach();
+  ::KillTimer(hwnd_, kBannerTimer);
+  ::KillTimer(hwnd_, kProgressTimer);
+  ::PostQuitMessage(0);
+  handled = false;
+  return 0;
+}

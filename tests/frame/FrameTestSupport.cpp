@@ -1,0 +1,110 @@
+#include "FrameTestSupport.h"
+
+#include "TestSupport.h"
+#include "toolkit/UIControl.h"
+#include "toolkit/UIManager.h"
+#include "toolkit/UIResource.h"
+
+namespace FrameTest {
+
+namespace {
+
+constexpr DWORD kEntryStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+
+struct BoxSearch {
+  HWND owner;
+  HWND box;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner) return TRUE;
+  search->box = hwnd;
+  return FALSE;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
+}  // namespace
+
+void PumpFor(DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  do {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;  // the window posts it when it goes; tests go on
+      if (SkinUI::CUIManager::TranslateMessage(&msg)) continue;
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  } while (::GetTickCount() - start < ms);
+}
+
+Frame::Frame() {
+  SkinUI::Resource::Reset();
+  SkinUI::Resource::SetModuleInstance(::GetModuleHandleW(nullptr));
+  window_ = std::make_unique<CSetupFrameWnd>(::GetModuleHandleW(nullptr));
+  window_->Create(nullptr, L"", kEntryStyle, 0);
+  PumpFor(50);
+}
+
+Frame::~Frame() {
+  if (alive()) ::SendMessageW(hwnd(), WM_CLOSE, CSetupFrameWnd::kOwnCloseRequest, 0);
+  PumpFor(20);
+  window_.reset();
+  SkinUI::Resource::Reset();
+}
+
+bool Frame::Visible(const wchar_t* name) {
+  SkinUI::CControlUI* control = Find(name);
+  return control && control->IsVisible();
+}
+
+int Frame::ClientHeight() const {
+  RECT rc = {};
+  ::GetClientRect(window_->GetHWND(), &rc);
+  return rc.bottom - rc.top;
+}
+
+std::string Frame::Log() const {
+  return TestSupport::ReadFileBytes(window_->WorkDir() + L"Log\\pelarin_down.log");
+}
+
+BoxAnswerer::BoxAnswerer(HWND owner, int answer) : owner_(owner), answer_(answer), thread_([this] { Watch(); }) {}
+
+BoxAnswerer::~BoxAnswerer() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void BoxAnswerer::Watch() {
+  const DWORD start = ::GetTickCount();
+  while (!stop_ && ::GetTickCount() - start < 15000) {
+    BoxSearch search = {owner_, nullptr};
+    ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&search));
+    if (search.box && ::IsWindowVisible(search.box)) {
+      seen_.title = WindowText(search.box);
+      seen_.text = WindowText(::GetDlgItem(search.box, 0xFFFF));
+      seen_.exStyle = static_cast<LONG>(::GetWindowLongW(search.box, GWL_EXSTYLE));
+      found_ = true;
+      ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
+      return;
+    }
+    ::Sleep(20);
+  }
+}
+
+bool BoxAnswerer::Wait(BoxSeen& seen) {
+  if (thread_.joinable()) thread_.join();
+  seen = seen_;
+  return found_;
+}
+
+}  // namespace FrameTest
