@@ -1,8 +1,17 @@
 #include <windows.h>
 
-#include "Window/SetupEnvironment.h"
+#include <string>
+
+#include "Window/SetupFrameWnd.h"
+#include "Window/SingleInstance.h"
+#include "Window/WindowPlacement.h"
+#include "toolkit/UIResource.h"
 
 namespace {
+
+// WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU; the window base
+// drops the caption again once the skin is loaded.
+constexpr DWORD kFrameStyle = 0x96C80000;
 
 // The program runs elevated and often from a Downloads folder: every later DLL load, delay-loaded
 // imports included, must come from the system folder only. Resolved at run time because Windows 7
@@ -16,15 +25,27 @@ void RestrictDllSearchToSystem() {
   ::SetDllDirectoryW(L"");
 }
 
+// The toolkit finds its resources in this program and its files beside it.
+void PrepareToolkit(HINSTANCE instance) {
+  SkinUI::Resource::SetModuleInstance(instance);
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(instance, path, MAX_PATH);
+  std::wstring folder = path;
+  SkinUI::Resource::SetSkinPath(folder.substr(0, folder.rfind(L'\\') + 1));
+}
+
 }  // namespace
 
-// Until the installer window exists, the program prepares its environment, logs the start-up facts
-// and ends.
+// One copy per program file name; the window does the rest from its own hooks. A window that could
+// not be created leaves nothing to centre or to wait for, and the program still ends with 0.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystem();
-  CSetupEnvironment environment(instance);
-  environment.InitEnvironment();
-  environment.LoadDomainFile();
-  environment.LogStartupLines();
+  Scoped::CloseHandle instanceMutex = AcquireInstanceMutex();
+  if (!instanceMutex) return -1;
+  PrepareToolkit(instance);
+  CSetupFrameWnd frame(instance);
+  frame.Create(nullptr, L"", kFrameStyle, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
+  CenterWindow(frame.GetHWND());
+  if (frame.GetHWND()) frame.RunModalLoop();
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "tool/ScopedWin.h"
 #include "tool/SystemInfo.h"
 
 using TestSupport::IsFile;
@@ -25,7 +26,76 @@ std::wstring BuildDir() {
 
 std::wstring WorkDirFor(const std::wstring& baseName) { return GetProgramFilesDir() + L"pelarin_down\\" + baseName + L"\\"; }
 
-int RunInstaller(const std::wstring& exe) { return TestSupport::RunProcess(L"\"" + exe + L"\"", 120000); }
+constexpr WPARAM kOwnCloseRequest = 1000;  // the program's own close: no question
+constexpr DWORD kStartTimeoutMs = 60000;
+
+// One started copy of the installer, ended by force if a test leaves it running.
+class RunningInstaller {
+ public:
+  explicit RunningInstaller(const std::wstring& exe) {
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+      return;
+    process_.reset(info.hProcess);
+    Scoped::CloseHandle thread(info.hThread);
+    pid_ = info.dwProcessId;
+  }
+  ~RunningInstaller() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+  }
+
+  // The installer's window once it is shown (its set-up has run by then); null when none came.
+  HWND WaitForWindow() {
+    const DWORD start = ::GetTickCount();
+    while (process_ && ::GetTickCount() - start < kStartTimeoutMs) {
+      if (HWND window = FindWindowOf(pid_)) return window;
+      if (::WaitForSingleObject(process_.get(), 50) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+  }
+  // The exit code, or -1001 when the process has not ended in time.
+  int WaitForExit(DWORD timeoutMs = kStartTimeoutMs) {
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -1001;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_.get(), &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  struct Search {
+    DWORD pid;
+    HWND found;
+  };
+  static BOOL CALLBACK Match(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(window, cls, 32);
+    if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+  }
+  static HWND FindWindowOf(DWORD pid) {
+    Search search = {pid, nullptr};
+    ::EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  Scoped::CloseHandle process_;
+  DWORD pid_ = 0;
+};
+
+// Starts the installer, waits for its window and closes it the way the program closes itself.
+int RunInstaller(const std::wstring& exe) {
+  RunningInstaller installer(exe);
+  HWND window = installer.WaitForWindow();
+  if (!window) return -1002;
+  ::PostMessageW(window, WM_CLOSE, kOwnCloseRequest, 0);
+  return installer.WaitForExit();
+}
 
 const wchar_t* const kLanguages[] = {L"Arabic",     L"Chinese",  L"ChineseTW", L"English", L"French",
                                      L"Indonesian", L"Japanese", L"Korean",    L"Spanish", L"Swedish"};
@@ -114,4 +184,45 @@ TEST(SetupRun, TheWorkFolderIsNamedAfterTheProgramFileUpToItsLastDot) {
   ASSERT_EQ(RunInstaller(installer.path()), 0);
   EXPECT_TRUE(IsFolder(WorkDirFor(L"Install.beta") + L"language"));
   EXPECT_TRUE(IsFile(WorkDirFor(L"Install.beta") + L"Log\\pelarin_down.log"));
+}
+
+// A second start of the same file ends at once with -1 and leaves the first copy running; a copy
+// under another file name runs beside them.
+TEST(SetupRun, ASecondCopyOfTheSameFileExitsWithMinusOne) {
+  InstallerCopy installer(L"setup.exe");
+  RunningInstaller first(installer.path());
+  HWND window = first.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  RunningInstaller second(installer.path());
+  EXPECT_EQ(-1, second.WaitForExit());
+  EXPECT_TRUE(::IsWindow(window));
+
+  InstallerCopy other(L"Setup (1).exe");
+  RunningInstaller beside(other.path());
+  HWND otherWindow = beside.WaitForWindow();
+  EXPECT_NE(nullptr, otherWindow);
+  if (otherWindow) ::PostMessageW(otherWindow, WM_CLOSE, kOwnCloseRequest, 0);
+  EXPECT_EQ(0, beside.WaitForExit());
+
+  ::PostMessageW(window, WM_CLOSE, kOwnCloseRequest, 0);
+  EXPECT_EQ(0, first.WaitForExit());
+}
+
+// The window is centred in the work area of its monitor.
+TEST(SetupRun, TheWindowOpensCentredInTheWorkArea) {
+  InstallerCopy installer(L"setup.exe");
+  RunningInstaller running(installer.path());
+  HWND window = running.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  RECT rc = {};
+  ::GetWindowRect(window, &rc);
+  MONITORINFO info = {sizeof(info)};
+  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  const RECT& work = info.rcWork;
+  EXPECT_EQ((work.left + work.right) / 2 - (rc.right - rc.left) / 2, rc.left);
+  EXPECT_EQ((work.top + work.bottom) / 2 - (rc.bottom - rc.top) / 2, rc.top);
+  EXPECT_EQ(650, rc.right - rc.left);
+  EXPECT_EQ(360, rc.bottom - rc.top);
+  ::PostMessageW(window, WM_CLOSE, kOwnCloseRequest, 0);
+  EXPECT_EQ(0, running.WaitForExit());
 }

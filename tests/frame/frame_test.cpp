@@ -7,6 +7,7 @@
 
 #include "FrameTestSupport.h"
 #include "TestSupport.h"
+#include "Window/WindowPlacement.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILayout.h"
@@ -316,4 +317,45 @@ TEST_F(FrameRtl, MessageBoxesReadRightToLeft) {
   ASSERT_TRUE(answerer.Wait(seen));
   EXPECT_EQ(frame_->Text(L"STR_CLOSE_TIP1"), seen.text);
   EXPECT_NE(0, seen.exStyle & (WS_EX_LAYOUTRTL | WS_EX_RTLREADING | WS_EX_RIGHT)) << std::hex << seen.exStyle;
+}
+
+// ---- Centring ----
+
+TEST(Centring, AWindowIsCentredInTheWorkArea) {
+  const RECT work = {0, 0, 1920, 1040};
+  POINT pt = CentredPosition({650, 360}, work, work);
+  EXPECT_EQ(635, pt.x);
+  EXPECT_EQ(340, pt.y);
+}
+
+TEST(Centring, AnOversizedWindowStartsAtTheAreasLeftAndTopEdges) {
+  const RECT work = {100, 50, 900, 650};
+  POINT pt = CentredPosition({1000, 700}, work, work);
+  EXPECT_EQ(100, pt.x);
+  EXPECT_EQ(50, pt.y);
+}
+
+TEST(Centring, AWindowCentredOverAnOwnerNearTheEdgeStaysInside) {
+  const RECT work = {0, 0, 1000, 800};
+  POINT right = CentredPosition({400, 300}, RECT{800, 600, 1000, 800}, work);
+  EXPECT_EQ(600, right.x);
+  EXPECT_EQ(500, right.y);
+  // Odd sums and sizes truncate separately: (1 + 10) / 2 - 5 / 2 = 5 - 2.
+  POINT odd = CentredPosition({5, 5}, RECT{1, 1, 10, 10}, work);
+  EXPECT_EQ(3, odd.x);
+  EXPECT_EQ(3, odd.y);
+}
+
+// A real window with the installer's size lands where the arithmetic says.
+TEST(Centring, CenterWindowMovesARealWindow) {
+  Frame frame;
+  ::SetWindowPos(frame.hwnd(), nullptr, 3, 7, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow(frame.hwnd());
+  RECT rc = {};
+  ::GetWindowRect(frame.hwnd(), &rc);
+  MONITORINFO info = {sizeof(info)};
+  ::GetMonitorInfoW(::MonitorFromWindow(frame.hwnd(), MONITOR_DEFAULTTONEAREST), &info);
+  POINT expected = CentredPosition({rc.right - rc.left, rc.bottom - rc.top}, info.rcWork, info.rcWork);
+  EXPECT_EQ(expected.x, rc.left);
+  EXPECT_EQ(expected.y, rc.top);
 }
