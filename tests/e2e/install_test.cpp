@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "TestServers.h"
+#include "TestSupport.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+#include "tool/SystemInfo.h"
+
+using TestSupport::IsFile;
+using TestSupport::ReadFileBytes;
+using TestSupport::Utf8;
+
+namespace {
+
+constexpr WPARAM kOwnCloseRequest = 1000;
+constexpr DWORD kTimeoutMs = 90000;
+const POINT kInstallButton = {241, 207};  // middle of "btn_install" in the shipped skin
+const wchar_t kProgramName[] = L"e2e-setup";
+
+std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+std::wstring WorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + kProgramName + L"\\"; }
+std::string Log() { return ReadFileBytes(WorkDir() + L"Log\\pelarin_down.log"); }
+
+bool InOrder(const std::string& text, std::initializer_list<const char*> parts) {
+  size_t at = 0;
+  for (const char* part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+  }
+  return true;
+}
+
+template <typename Done>
+bool WaitFor(Done done, DWORD timeoutMs = kTimeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (!done()) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+// The pack's download address, read from the pack the program unpacked.
+std::wstring DownloadUrl() {
+  wchar_t url[512] = {};
+  ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512,
+                             (WorkDir() + L"language\\English\\UrlInfo.ini").c_str());
+  return url;
+}
+
+// Puts the sample installer where the address points on the loopback server.
+bool ServeSampleInstaller(const std::wstring& url) {
+  const std::wstring prefix = L"https://localhost/";
+  if (url.rfind(prefix, 0) != 0) return false;
+  std::wstring target = TestServers::WebRoot() + url.substr(prefix.size());
+  for (wchar_t& c : target) c = c == L'/' ? L'\\' : c;
+  ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
+  return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+// The installer started from a scratch folder under its own name, and its window.
+class Installer {
+ public:
+  Installer() : path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
+    TestSupport::RemoveTree(WorkDir());
+    ::CopyFileW(BuildFile(L"setup-loopback.exe").c_str(), path_.c_str(), FALSE);
+    std::wstring commandLine = L"\"" + path_ + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+      return;
+    process_.reset(info.hProcess);
+    Scoped::CloseHandle thread(info.hThread);
+    pid_ = info.dwProcessId;
+  }
+  ~Installer() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+    TestSupport::RemoveTree(WorkDir());
+  }
+  HWND WaitForWindow() {
+    WaitFor([this] { return (window_ = Find()) != nullptr || !process_; });
+    return window_;
+  }
+  void Click(POINT at) {
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    ::PostMessageW(window_, WM_MOUSEMOVE, 0, where);
+    ::PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    ::PostMessageW(window_, WM_LBUTTONUP, 0, where);
+  }
+  int WaitForExit() {
+    if (!process_ || ::WaitForSingleObject(process_.get(), kTimeoutMs) != WAIT_OBJECT_0) return -1001;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_.get(), &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  struct Search {
+    DWORD pid;
+    HWND found;
+  };
+  static BOOL CALLBACK Match(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(window, cls, 32);
+    if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+  }
+  HWND Find() const {
+    Search search = {pid_, nullptr};
+    ::EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  TestSupport::ScratchDir folder_{L"e2e"};
+  std::wstring path_;
+  Scoped::CloseHandle process_;
+  DWORD pid_ = 0;
+  HWND window_ = nullptr;
+};
+
+}  // namespace
+
+// Install clicked on the home page: the sample installer is downloaded from nginx, checked and run
+// silently into the product folder; the finish view comes, the temporary files are gone, the three
+// analytics events reached the server, and closing the finish view asks nothing.
+TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  const std::wstring installFolder = GetProgramFilesDir();
+  const std::wstring product = installFolder + L"Brenmark Solvetta\\";
+  TestSupport::RemoveTree(product);
+  TestServers::LogMark server(TestServers::ServerLog::kNginx);
+
+  Installer installer;
+  HWND window = installer.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  ASSERT_TRUE(ServeSampleInstaller(DownloadUrl())) << Utf8(DownloadUrl());
+  installer.Click(kInstallButton);
+
+  ASSERT_TRUE(WaitFor([] { return Log().find("InstallExeFinish") != std::string::npos; })) << Log();
+  EXPECT_TRUE(WaitFor([&] { return server.CountLines("collect?") >= 3; }, 20000)) << server.Text();
+  EXPECT_EQ(1, server.CountLines("Downloader_Start_Install"));
+  EXPECT_EQ(1, server.CountLines("Downloader_Installed"));
+  EXPECT_EQ(1, server.CountLines("Installed_Succeed"));
+
+  EXPECT_EQ("com_english", ReadFileBytes(product + L"domain"));
+  EXPECT_TRUE(IsFile(product + L"Solvetta.exe"));
+  EXPECT_EQ(Utf8(BuildSilentCommandLine(installFolder, WorkDir() + L"temp.progress")),
+            ReadFileBytes(product + L"install-command-line.txt"));
+  EXPECT_TRUE(WaitFor([] { return !IsFile(WorkDir() + L"pelarin-download.exe"); }, 5000));
+  EXPECT_FALSE(IsFile(WorkDir() + L"temp.progress"));
+  std::string log = Log();
+  EXPECT_TRUE(InOrder(log, {"UpdateWindowSate:kWindow_Init", "OnClickInstall", "sel path end",
+                            "UpdateWindowSate:kWindow_Downloading", "HttpDownloadEnd\xA3\xBASuccess",
+                            "UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBASilentInstallation",
+                            "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
+      << log;
+
+  ::PostMessageW(window, WM_CLOSE, 1, 0);  // the title bar's close: no question on the finish view
+  EXPECT_EQ(0, installer.WaitForExit());
+  TestSupport::RemoveTree(product);
+}
