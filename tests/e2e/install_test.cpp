@@ -131,6 +131,39 @@ class Installer {
   HWND window_ = nullptr;
 };
 
+struct BoxSearch {
+  HWND owner;
+  HWND box;
+};
+
+BOOL CALLBACK MatchBox(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner || !::IsWindowVisible(hwnd))
+    return TRUE;
+  search->box = hwnd;
+  return FALSE;
+}
+
+// Waits for a message box of the window, returns its text and presses `answer` on it.
+std::wstring AnswerBox(HWND owner, int answer) {
+  BoxSearch search = {owner, nullptr};
+  if (!WaitFor([&] { return ::EnumWindows(&MatchBox, reinterpret_cast<LPARAM>(&search)), search.box != nullptr; },
+               30000))
+    return L"(no box)";
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(::GetDlgItem(search.box, 0xFFFF), text, 1024);
+  ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+  return text;
+}
+
+std::wstring PackText(const wchar_t* key) {
+  wchar_t text[512] = {};
+  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512, (WorkDir() + L"language\\English\\text.ini").c_str());
+  return text;
+}
+
 }  // namespace
 
 // Install clicked on the home page: the sample installer is downloaded from nginx, checked and run
@@ -171,4 +204,40 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
   ::PostMessageW(window, WM_CLOSE, 1, 0);  // the title bar's close: no question on the finish view
   EXPECT_EQ(0, installer.WaitForExit());
   TestSupport::RemoveTree(product);
+}
+
+// Closing the home page asks; No keeps the window, Yes ends the program with 0.
+TEST(EndToEnd, ClosingTheHomePageAsksFirst) {
+  Installer installer;
+  HWND window = installer.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  ::PostMessageW(window, WM_CLOSE, 1, 0);
+  std::wstring asked = AnswerBox(window, IDNO);
+  EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), asked);
+  EXPECT_FALSE(asked.empty());
+  ::Sleep(300);
+  EXPECT_TRUE(::IsWindow(window));
+  ::PostMessageW(window, WM_CLOSE, 1, 0);
+  AnswerBox(window, IDYES);
+  EXPECT_EQ(0, installer.WaitForExit());
+}
+
+// A download that is not the pack's installer (its digest differs) asks the failure question;
+// Abort closes the window without another question and leaves no installer behind.
+TEST(EndToEnd, AFailedDownloadAnsweredAbortCloses) {
+  Installer installer;
+  HWND window = installer.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  const std::wstring url = DownloadUrl();
+  ASSERT_TRUE(ServeSampleInstaller(url));
+  std::wstring target = TestServers::WebRoot() + url.substr(std::wstring(L"https://localhost/").size());
+  for (wchar_t& c : target) c = c == L'/' ? L'\\' : c;
+  ASSERT_TRUE(TestSupport::WriteFileBytes(target, std::string(4096, 'x')));
+  installer.Click(kInstallButton);
+  std::wstring asked = AnswerBox(window, IDABORT);
+  EXPECT_EQ(PackText(L"STR_NETWORK_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP"), asked) << Utf8(asked);
+  EXPECT_EQ(0, installer.WaitForExit());
+  EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
+  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", "HttpDownloadEnd\xA3\xBA" "Failed"})) << Log();
+  ASSERT_TRUE(ServeSampleInstaller(url));  // the other suites expect the real one there
 }
