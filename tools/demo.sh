@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the loopback build of the installer under Wine, as a user would start it, and shows what it
-# did: its exit code, the language pack it unpacked into its work folder and its log; then opens the
-# installer's window from its real skin in English and Arabic (both pages) and saves what it shows.
+# Runs the loopback build of the installer under Wine, as a user would start it, leaves its window on
+# screen for a moment and ends it, and shows what it did: the language pack it unpacked into its work
+# folder and its log; then opens the installer's window from its real skin in English and Arabic (both
+# pages) and saves what it shows.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$here/build}
@@ -13,14 +14,36 @@ trap '"$here/tools/wine-session.sh" stop' EXIT
 
 exe="$build/setup-loopback.exe"
 echo "== Running $(basename "$exe") under Wine (prefix $WINEPREFIX)"
+works=("$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/setup-loopback"
+       "$WINEPREFIX/drive_c/Program Files/pelarin_down/setup-loopback")
+marks=0
+for w in "${works[@]}"; do
+  [ -f "$w/Log/pelarin_down.log" ] && marks=$((marks + $(grep -ac "UpdateWindowSate:kWindow_Init" "$w/Log/pelarin_down.log")))
+done
 set +e
-"$here/tools/wine-run.sh" "$exe"
-code=$?
+"$here/tools/wine-run.sh" "$exe" &
+runner=$!
+# The installer now stays with its window open: wait until its window has started (its first state
+# is logged), give it a moment on screen, then end it.
+for _ in $(seq 1 300); do
+  now=0
+  for w in "${works[@]}"; do
+    [ -f "$w/Log/pelarin_down.log" ] && now=$((now + $(grep -ac "UpdateWindowSate:kWindow_Init" "$w/Log/pelarin_down.log")))
+  done
+  [ "$now" -gt "$marks" ] && break
+  sleep 0.1
+done
+sleep 2
+echo "window opened; closing it"
+"$here/tools/wine-run.sh" taskkill /f /im setup-loopback.exe >/dev/null 2>&1
+wait "$runner"
 set -e
-echo "exit code: $code"
+code=0
+[ "$now" -gt "$marks" ] || code=1
+echo "window started: $([ "$code" -eq 0 ] && echo yes || echo no)"
 
-work="$WINEPREFIX/drive_c/Program Files (x86)/pelarin_down/setup-loopback"
-[ -d "$work" ] || work="$WINEPREFIX/drive_c/Program Files/pelarin_down/setup-loopback"
+work=${works[0]}
+[ -d "$work" ] || work=${works[1]}
 if [ ! -d "$work" ]; then
   echo "The work folder was not created: $work" >&2
   exit 1
