@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "TestServers.h"
@@ -29,6 +30,8 @@ std::wstring BuildFile(const std::wstring& name) {
 
 std::wstring WorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + kProgramName + L"\\"; }
 std::string Log() { return ReadFileBytes(WorkDir() + L"Log\\pelarin_down.log"); }
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 bool InOrder(const std::string& text, std::initializer_list<const char*> parts) {
   size_t at = 0;
@@ -200,6 +203,12 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
                             "UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBASilentInstallation",
                             "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
       << log;
+
+  // Started with Arabic as the interface language, the installer ran in Arabic.
+  const char* lang = std::getenv("LANG");
+  if (lang && std::string(lang).rfind("ar", 0) == 0) {
+    EXPECT_TRUE(Contains(log, "Language Code:1025")) << log;
+  }
 
   ::PostMessageW(window, WM_CLOSE, 1, 0);  // the title bar's close: no question on the finish view
   EXPECT_EQ(0, installer.WaitForExit());
