@@ -96,7 +96,10 @@ class Installer {
     WaitFor([this] { return (window_ = Find()) != nullptr || !process_; });
     return window_;
   }
+  // The toolkit places its controls when it paints; a click that overtook the first paint of a view
+  // would find nothing under it, so the window paints what is pending first.
   void Click(POINT at) {
+    ::UpdateWindow(window_);
     const LPARAM where = MAKELPARAM(at.x, at.y);
     ::PostMessageW(window_, WM_MOUSEMOVE, 0, where);
     ::PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, where);
