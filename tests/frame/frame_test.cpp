@@ -156,6 +156,23 @@ TEST(Frame, ARefusedFolderShowsTheTipAndStaysInTheInitialState) {
   EXPECT_TRUE(Contains(frame.Log(), "sel path:Q:\\missing\\deeper\\Apps\\"));
 }
 
+// A click into the path opens the folder chooser; after it the focus is on the browse button, and a
+// cancelled chooser leaves the path as it was.
+TEST(Frame, ThePathFieldOpensTheFolderChooserAndHandsTheFocusOn) {
+  Frame frame;
+  Option(frame, L"chk_fold")->Selected(true, true);
+  PumpFor(30);
+  const std::wstring path = ControlText(frame, L"edit_path");
+  BoxAnswerer chooser(frame.hwnd(), IDCANCEL);
+  frame->Manager().RaiseNotification(frame.Find(L"edit_path"), L"setfocus");
+  BoxSeen seen;
+  ASSERT_TRUE(chooser.Wait(seen));
+  PumpFor(30);
+  EXPECT_EQ(frame.Find(L"btn_browse"), frame->Manager().GetFocus());
+  EXPECT_EQ(path, ControlText(frame, L"edit_path"));
+  EXPECT_TRUE(frame.alive());
+}
+
 TEST(Frame, TheSameStateAgainChangesNothingAndLogsNothing) {
   Frame frame;
   const size_t before = Count(frame.Log(), "UpdateWindowSate:");
