@@ -416,6 +416,8 @@ ProbeRun RunProbe(const wchar_t* mode) {
     ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
   }
   if (search.box) {
+    // The box has its caption before its texts; it is shown once they are set.
+    for (int i = 0; i < 100 && !::IsWindowVisible(search.box); ++i) ::Sleep(50);
     run.text = BoxText(search.box);
     ::PostMessageW(search.box, WM_COMMAND, IDOK, 0);
   }
