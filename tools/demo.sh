@@ -34,7 +34,13 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 sleep 2
-echo "window opened; closing it"
+mkdir -p "$build/demo-screenshots"
+shot="$build/demo-screenshots/installer-window.png"
+# The window is centred on the 1280x1024 Xvfb screen.
+if DISPLAY=$(cat "$WINEPREFIX.display") import -window root -crop 650x360+315+332 +repage "$shot" 2>/dev/null; then
+  echo "window opened; what it shows: $shot"
+fi
+echo "closing it"
 "$here/tools/wine-run.sh" taskkill /f /im setup-loopback.exe >/dev/null 2>&1
 wait "$runner"
 set -e
