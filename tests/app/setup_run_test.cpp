@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallerProcess.h"
 #include "TestSupport.h"
 #include "tool/ScopedWin.h"
 #include "tool/SystemInfo.h"
@@ -30,62 +31,12 @@ constexpr WPARAM kOwnCloseRequest = 1000;  // the program's own close: no questi
 constexpr DWORD kStartTimeoutMs = 60000;
 
 // One started copy of the installer, ended by force if a test leaves it running.
-class RunningInstaller {
+class RunningInstaller : public TestSupport::InstallerProcess {
  public:
-  explicit RunningInstaller(const std::wstring& exe) {
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-      return;
-    process_.reset(info.hProcess);
-    Scoped::CloseHandle thread(info.hThread);
-    pid_ = info.dwProcessId;
-  }
-  ~RunningInstaller() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
-  }
-
+  using InstallerProcess::InstallerProcess;
   // The installer's window once it is shown (its set-up has run by then); null when none came.
-  HWND WaitForWindow() {
-    const DWORD start = ::GetTickCount();
-    while (process_ && ::GetTickCount() - start < kStartTimeoutMs) {
-      if (HWND window = FindWindowOf(pid_)) return window;
-      if (::WaitForSingleObject(process_.get(), 50) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-  }
-  // The exit code, or -1001 when the process has not ended in time.
-  int WaitForExit(DWORD timeoutMs = kStartTimeoutMs) {
-    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -1001;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return static_cast<int>(code);
-  }
-
- private:
-  struct Search {
-    DWORD pid;
-    HWND found;
-  };
-  static BOOL CALLBACK Match(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(window, cls, 32);
-    if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
-    search->found = window;
-    return FALSE;
-  }
-  static HWND FindWindowOf(DWORD pid) {
-    Search search = {pid, nullptr};
-    ::EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  Scoped::CloseHandle process_;
-  DWORD pid_ = 0;
+  HWND WaitForWindow() { return InstallerProcess::WaitForWindow(kStartTimeoutMs); }
+  int WaitForExit(DWORD timeoutMs = kStartTimeoutMs) { return InstallerProcess::WaitForExit(timeoutMs); }
 };
 
 // Starts the installer, waits for its window and closes it the way the program closes itself.

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "TestServers.h"
+#include "InstallerProcess.h"
 #include "TestSupport.h"
 #include "tool/ProcessHelper.h"
 #include "tool/ScopedWin.h"
@@ -79,23 +81,13 @@ class Installer {
   Installer() : path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
     TestSupport::RemoveTree(WorkDir());
     ::CopyFileW(BuildFile(L"setup-loopback.exe").c_str(), path_.c_str(), FALSE);
-    std::wstring commandLine = L"\"" + path_ + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-      return;
-    process_.reset(info.hProcess);
-    Scoped::CloseHandle thread(info.hThread);
-    pid_ = info.dwProcessId;
+    process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
   }
   ~Installer() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+    process_.reset();  // ends a copy a failed test left running before its work folder goes
     TestSupport::RemoveTree(WorkDir());
   }
-  HWND WaitForWindow() {
-    WaitFor([this] { return (window_ = Find()) != nullptr || !process_; });
-    return window_;
-  }
+  HWND WaitForWindow() { return window_ = process_->WaitForWindow(kTimeoutMs); }
   // The toolkit places its controls when it paints; a click that overtook the first paint of a view
   // would find nothing under it, so the window paints what is pending first.
   void Click(POINT at) {
@@ -105,38 +97,12 @@ class Installer {
     ::PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, where);
     ::PostMessageW(window_, WM_LBUTTONUP, 0, where);
   }
-  int WaitForExit() {
-    if (!process_ || ::WaitForSingleObject(process_.get(), kTimeoutMs) != WAIT_OBJECT_0) return -1001;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return static_cast<int>(code);
-  }
+  int WaitForExit() { return process_->WaitForExit(kTimeoutMs); }
 
  private:
-  struct Search {
-    DWORD pid;
-    HWND found;
-  };
-  static BOOL CALLBACK Match(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(window, cls, 32);
-    if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
-    search->found = window;
-    return FALSE;
-  }
-  HWND Find() const {
-    Search search = {pid_, nullptr};
-    ::EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
   TestSupport::ScratchDir folder_{L"e2e"};
   std::wstring path_;
-  Scoped::CloseHandle process_;
-  DWORD pid_ = 0;
+  std::unique_ptr<TestSupport::InstallerProcess> process_;
   HWND window_ = nullptr;
 };
 

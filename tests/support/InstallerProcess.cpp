@@ -1,0 +1,61 @@
+#include "InstallerProcess.h"
+
+namespace TestSupport {
+namespace {
+
+struct Search {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK MatchShownFrame(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t cls[32] = {};
+  ::GetClassNameW(window, cls, 32);
+  if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+InstallerProcess::InstallerProcess(const std::wstring& exe) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return;
+  process_.reset(info.hProcess);
+  Scoped::CloseHandle thread(info.hThread);
+  pid_ = info.dwProcessId;
+}
+
+InstallerProcess::~InstallerProcess() {
+  if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+}
+
+HWND InstallerProcess::FindWindow() const {
+  Search search = {pid_, nullptr};
+  ::EnumWindows(&MatchShownFrame, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND InstallerProcess::WaitForWindow(DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (process_ && ::GetTickCount() - start < timeoutMs) {
+    if (HWND window = FindWindow()) return window;
+    if (::WaitForSingleObject(process_.get(), 50) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
+int InstallerProcess::WaitForExit(DWORD timeoutMs) {
+  if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -1001;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.get(), &code);
+  return static_cast<int>(code);
+}
+
+}  // namespace TestSupport
