@@ -1,0 +1,149 @@
+#include "E2eSupport.h"
+
+#include "TestServers.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+#include "tool/SystemInfo.h"
+
+namespace E2e {
+
+namespace {
+
+const wchar_t kProgramName[] = L"e2e-setup";
+const wchar_t kServerPrefix[] = L"https://localhost/";
+
+std::wstring Backslashes(std::wstring path) {
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+struct BoxSearch {
+  HWND owner;
+  HWND box;
+};
+
+BOOL CALLBACK MatchBox(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner || !::IsWindowVisible(hwnd))
+    return TRUE;
+  search->box = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
+std::wstring BuildFile(const std::wstring& name) {
+  return Backslashes(L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name);
+}
+
+std::wstring WorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + kProgramName + L"\\"; }
+std::string Log() { return TestSupport::ReadFileBytes(WorkDir() + L"Log\\pelarin_down.log"); }
+std::wstring ProductDir() { return GetProgramFilesDir() + L"Brenmark Solvetta\\"; }
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+bool InOrder(const std::string& text, std::initializer_list<const char*> parts) {
+  size_t at = 0;
+  for (const char* part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+  }
+  return true;
+}
+
+int CountOf(const std::string& text, const char* part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+bool WaitForLog(const char* part, DWORD timeoutMs) {
+  return WaitFor([&] { return Contains(Log(), part); }, timeoutMs);
+}
+
+std::wstring DownloadUrl() {
+  wchar_t url[512] = {};
+  ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512,
+                             (WorkDir() + L"language\\English\\UrlInfo.ini").c_str());
+  return url;
+}
+
+std::wstring ServedInstallerPath() {
+  const std::wstring url = DownloadUrl();
+  if (url.rfind(kServerPrefix, 0) != 0) return std::wstring();
+  return Backslashes(TestServers::WebRoot() + url.substr(wcslen(kServerPrefix)));
+}
+
+bool ServeSampleInstaller() {
+  const std::wstring target = ServedInstallerPath();
+  if (target.empty()) return false;
+  ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
+  return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+void SetServerSwitch(const wchar_t* name, bool on) {
+  const std::wstring path = TestServers::WebRoot() + name;
+  if (on) {
+    TestSupport::WriteFileBytes(path, "on");
+  } else {
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+std::wstring PackText(const wchar_t* key) {
+  wchar_t text[512] = {};
+  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512, (WorkDir() + L"language\\English\\text.ini").c_str());
+  return text;
+}
+
+std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
+  BoxSearch search = {owner, nullptr};
+  if (!WaitFor([&] { return ::EnumWindows(&MatchBox, reinterpret_cast<LPARAM>(&search)), search.box != nullptr; },
+               timeoutMs))
+    return L"(no box)";
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(::GetDlgItem(search.box, 0xFFFF), text, 1024);
+  ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+  return text;
+}
+
+DWORD RunningProcess(const wchar_t* imageName) {
+  DWORD pid = 0;
+  return FindProcess(imageName, pid) ? pid : 0;
+}
+
+void EndProcesses(const wchar_t* imageName) {
+  for (int i = 0; i < 16; ++i) {
+    const DWORD pid = RunningProcess(imageName);
+    if (pid == 0) return;
+    KillProcess(pid);
+    ::Sleep(100);
+  }
+}
+
+Installer::Installer() : folder_(L"e2e"), path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
+  TestSupport::RemoveTree(WorkDir());
+  ::CopyFileW(BuildFile(L"setup-loopback.exe").c_str(), path_.c_str(), FALSE);
+  process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
+}
+
+Installer::~Installer() {
+  process_.reset();  // ends a copy a failed test left running before its work folder goes
+  TestSupport::RemoveTree(WorkDir());
+}
+
+HWND Installer::WaitForWindow() { return window_ = process_->WaitForWindow(kTimeoutMs); }
+
+void Installer::Click(POINT at) {
+  ::UpdateWindow(window_);
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  ::PostMessageW(window_, WM_MOUSEMOVE, 0, where);
+  ::PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, where);
+  ::PostMessageW(window_, WM_LBUTTONUP, 0, where);
+}
+
+int Installer::WaitForExit() { return process_->WaitForExit(kTimeoutMs); }
+
+}  // namespace E2e

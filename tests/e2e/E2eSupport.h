@@ -1,0 +1,87 @@
+#pragma once
+
+// What the end-to-end tests share: the loopback installer started under its own name from a scratch
+// folder, clicks into its window, its message boxes, its work folder and log, and the sample full
+// installer put where the unpacked pack says the full installer is.
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "InstallerProcess.h"
+#include "TestSupport.h"
+
+namespace E2e {
+
+constexpr DWORD kTimeoutMs = 90000;
+const POINT kInstallButton = {241, 207};  // middle of "btn_install" in the shipped skin
+// "btn_start" alone is centred on the finish view; this point lies inside it also where a hidden
+// neighbour would keep its place.
+const POINT kStartButton = {330, 207};
+const POINT kFoldBox = {615, 337};  // "chk_fold", left-to-right skin
+constexpr int kFoldHeight = 75;
+
+std::wstring BuildFile(const std::wstring& name);
+std::wstring WorkDir();
+std::string Log();
+std::wstring ProductDir();
+
+bool Contains(const std::string& text, const char* part);
+// True when the parts occur in this order.
+bool InOrder(const std::string& text, std::initializer_list<const char*> parts);
+// Occurrences of part in text.
+int CountOf(const std::string& text, const char* part);
+
+template <typename Done>
+bool WaitFor(Done done, DWORD timeoutMs = kTimeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (!done()) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+bool WaitForLog(const char* part, DWORD timeoutMs = kTimeoutMs);
+
+// The pack's download address, read from the pack the program unpacked, and where the loopback
+// server keeps the file it names.
+std::wstring DownloadUrl();
+std::wstring ServedInstallerPath();
+// Puts the sample installer at that place; false when the address is not on the loopback server.
+bool ServeSampleInstaller();
+// Sets or clears a switch file of the loopback server (".slow-downloads", ".refuse-https").
+void SetServerSwitch(const wchar_t* name, bool on);
+
+// A text of the unpacked English pack.
+std::wstring PackText(const wchar_t* key);
+
+// Waits for a message box of the window, returns its text and presses `answer` on it; "(no box)"
+// when none came.
+std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs = 30000);
+
+// A process that runs under the given image name, found by name; 0 when none.
+DWORD RunningProcess(const wchar_t* imageName);
+void EndProcesses(const wchar_t* imageName);
+
+// The installer started from a scratch folder under its own name, and its window.
+class Installer {
+ public:
+  Installer();
+  ~Installer();
+  HWND WaitForWindow();
+  // The toolkit places its controls when it paints; a click that overtook the first paint of a view
+  // would find nothing under it, so the window paints what is pending first.
+  void Click(POINT at);
+  int WaitForExit();
+  HWND window() const { return window_; }
+
+ private:
+  TestSupport::ScratchDir folder_;
+  std::wstring path_;
+  std::unique_ptr<TestSupport::InstallerProcess> process_;
+  HWND window_ = nullptr;
+};
+
+}  // namespace E2e
