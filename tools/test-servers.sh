@@ -3,7 +3,9 @@
 #   nginx        127.0.0.1:80 and 127.0.0.1:443 (TLS for "localhost", signed by a throw-away CA that
 #                the system store trusts, so Wine's WinHTTP and WinINet accept it); it serves
 #                DIR/www, answers /collect like the analytics endpoint, passes /fault/... on to the
-#                fault server and serves /slow/... at 4 MiB/s per connection.
+#                fault server and serves /slow/... at 4 MiB/s per connection; while DIR/www/.slow-downloads
+#                exists, everything else at 48 KiB/s per connection (the demo); while DIR/www/.refuse-https
+#                exists, HTTPS requests outside /collect are dropped unanswered.
 #   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
 # Logs the tests read: DIR/logs/access.log (nginx) and DIR/logs/fault.log (fault server).
 #
@@ -91,6 +93,14 @@ http {
     location /slow/ {
       alias $dir/www/;
       limit_rate 4m;
+    }
+    # While .slow-downloads exists every download crawls, so that a demonstration can show each
+    # state; while .refuse-https exists HTTPS requests are dropped unanswered (plain HTTP still works).
+    location / {
+      if (-f $dir/www/.slow-downloads) { set \$limit_rate 48k; }
+      set \$refuse_flag /nonexistent;
+      if (\$scheme = https) { set \$refuse_flag $dir/www/.refuse-https; }
+      if (-f \$refuse_flag) { return 444; }
     }
   }
 }

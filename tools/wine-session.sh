@@ -4,6 +4,7 @@
 # stop:  stop that wineserver and the Xvfb this script started.
 # Xvfb picks a free display itself (recorded in "$WINEPREFIX.display", which tools/wine-run.sh reads),
 # so parallel builds and stale locks of killed servers never collide; SETUP_XVFB_DISPLAY forces one.
+# SETUP_USE_DISPLAY names a running X display to use instead of starting Xvfb.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$here/tools/wine-env.sh"
@@ -16,6 +17,10 @@ start_xvfb() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   if xvfb_running && [ -s "$displayfile" ]; then return; fi
   rm -f "$displayfile"
+  if [ -n "${SETUP_USE_DISPLAY:-}" ]; then  # a display that is already there (the demo on a desktop)
+    echo "$SETUP_USE_DISPLAY" >"$displayfile"
+    return
+  fi
   if [ -n "${SETUP_XVFB_DISPLAY:-}" ]; then
     Xvfb "$SETUP_XVFB_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     echo "$SETUP_XVFB_DISPLAY" >"$displayfile"
