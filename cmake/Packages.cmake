@@ -36,3 +36,16 @@ setup_make_zip(SETUP_LANGUAGE_LOOPBACK_ZIP language-loopback.zip ${CMAKE_SOURCE_
   DEPENDS SampleInstaller)
 set(SETUP_DOMAIN_FILE ${CMAKE_SOURCE_DIR}/packages/domain.txt)
 add_custom_target(setup_package_zips DEPENDS ${SETUP_SKIN_ZIP} ${SETUP_LANGUAGE_ZIP} ${SETUP_LANGUAGE_LOOPBACK_ZIP})
+
+# The benchmark's full installer: the sample installer padded to 50 MiB, and a loopback pack that
+# carries its digest (built only for `make bench`).
+set(SETUP_BENCH_PAYLOAD ${CMAKE_BINARY_DIR}/packages/SampleInstaller-50MiB.exe)
+add_custom_command(OUTPUT ${SETUP_BENCH_PAYLOAD}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pad_file.py $<TARGET_FILE:SampleInstaller> ${SETUP_BENCH_PAYLOAD} 52428800
+  DEPENDS SampleInstaller ${CMAKE_SOURCE_DIR}/tools/pad_file.py
+  COMMENT "Padding the sample installer to 50 MiB")
+setup_make_zip(SETUP_LANGUAGE_BENCH_ZIP language-bench.zip ${CMAKE_SOURCE_DIR}/packages/language
+  SUBSTITUTE "@DOWNLOAD_HOST@=localhost" "@PAGE_HOST@=localhost"
+  URL_KEY_DIGESTS "STR_DOWN_SHA256=${SETUP_BENCH_PAYLOAD}" "STR_DOWN_SHA256_X64=${SETUP_BENCH_PAYLOAD}"
+  DEPENDS ${SETUP_BENCH_PAYLOAD})
+add_custom_target(setup_bench_zip DEPENDS ${SETUP_LANGUAGE_BENCH_ZIP})
