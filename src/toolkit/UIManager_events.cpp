@@ -105,6 +105,11 @@ bool CUIManager::RouteMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
 }
 
 bool CUIManager::DispatchMouse(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  // Controls are placed when the window paints; a click that overtakes a pending paint (a page just
+  // switched, a window just shown) must still find them where they will be drawn.
+  const bool locates = msg == WM_MOUSEMOVE || msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK ||
+                       msg == WM_RBUTTONDOWN || msg == WM_MOUSEWHEEL;
+  if (locates && root_ && !painting_) LayoutIfNeeded();
   switch (msg) {
     case WM_MOUSEMOVE:
       OnMouseMove(lParam);

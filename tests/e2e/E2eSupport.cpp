@@ -137,7 +137,6 @@ Installer::~Installer() {
 HWND Installer::WaitForWindow() { return window_ = process_->WaitForWindow(kTimeoutMs); }
 
 void Installer::Click(POINT at) {
-  ::UpdateWindow(window_);
   const LPARAM where = MAKELPARAM(at.x, at.y);
   ::PostMessageW(window_, WM_MOUSEMOVE, 0, where);
   ::PostMessageW(window_, WM_LBUTTONDOWN, MK_LBUTTON, where);

@@ -71,8 +71,7 @@ class Installer {
   Installer();
   ~Installer();
   HWND WaitForWindow();
-  // The toolkit places its controls when it paints; a click that overtook the first paint of a view
-  // would find nothing under it, so the window paints what is pending first.
+  // Posted as the system would queue a click; it may overtake the paint of a view just switched to.
   void Click(POINT at);
   int WaitForExit();
   HWND window() const { return window_; }

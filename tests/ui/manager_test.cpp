@@ -250,6 +250,23 @@ TEST(Manager, RemovedControlsDieAtTheNextDelivery) {
   EXPECT_EQ(nullptr, w.window.notes[0].pSender);  // the queued sender was forgotten
 }
 
+// A click that arrives before the first paint lands on the control the layout puts under it, and the
+// layout is not repeated by the paint that follows.
+TEST(Manager, AClickBeforeTheFirstPaintFindsTheLaidOutControls) {
+  TestWindow window;
+  Row row = MakeRow();
+  ASSERT_TRUE(window.manager().AttachRoot(row.root));
+  window.Send(WM_MOUSEMOVE, 0, At(250, 20));
+  window.Send(WM_LBUTTONDOWN, MK_LBUTTON, At(250, 20));
+  window.Send(WM_LBUTTONUP, 0, At(250, 20));
+  EXPECT_EQ(1, row.b->CountOf(UIEVENT_BUTTONDOWN));
+  EXPECT_EQ(0, row.a->CountOf(UIEVENT_BUTTONDOWN));
+  EXPECT_EQ(200, row.b->Placement().left);
+  window.PaintNow();
+  window.Pump();
+  EXPECT_EQ(1, window.CountNotes(L"windowinit"));
+}
+
 TEST(Manager, RightClickContextMenuAndWheel) {
   RowWindow w;
   w.row.b->SetWantsContextMenu(true);

@@ -69,7 +69,6 @@ bool FileContains(const std::wstring& path, const char* text) {
 }
 
 void Click(HWND window, int x, int y) {
-  ::UpdateWindow(window);
   const LPARAM at = MAKELPARAM(x, y);
   ::PostMessageW(window, WM_MOUSEMOVE, 0, at);
   ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
