@@ -1,5 +1,7 @@
 #include "HttpDownload.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <shlwapi.h>
 
 #include <atomic>
@@ -18,6 +20,23 @@ struct DownloadRange {
 };
 
 namespace {
+
+// The target may be deleted while ranges still write it: the window's clean-up deletes it when the user
+// closes the window during a download, and the process then ends with the ranges' handles open. With
+// delete sharing the file goes with the last handle instead of staying behind.
+FILE* OpenTarget(const std::wstring& path) {
+  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(fd, "wb");
+  if (!file) _close(fd);
+  return file;
+}
 
 // Failed range attempts per backend, over every range of every download of the process.
 std::atomic<int> g_winHttpFailures{0};
@@ -188,7 +207,7 @@ bool CHttpDownload::DownLoadContent() {
   } else {
     LOG_INFO("DownLoadContent: ThreadNum = %d (request thread num = %d)", count, param.nDownloadThread);
   }
-  pFile.reset(_wfopen(param.strSavePath.c_str(), L"wb"));
+  pFile.reset(OpenTarget(param.strSavePath));
   if (!pFile) {
     LOG_INFOW(L"ERR:Open file fail! (%s)", param.strSavePath.c_str());
     return false;
