@@ -13,6 +13,8 @@ first parts of the request path:
   /trickle/BYTES/MS/FILE         sends BYTES, sleeps MS milliseconds, and so on to the end
   /stall/N/SECONDS/FILE          sends N bytes, goes quiet for SECONDS, then sends the rest
   /drop/FILE                     closes the connection without any answer
+  /route/PATH                    the fault written in the web root's ".fault-route" file (nginx sends
+                                 every request here while that file exists), for PATH below the root
   /collect?...                   analytics endpoint: an empty 200
 
 Every request is appended to the request log as one line: METHOD TARGET "RANGE".
@@ -85,7 +87,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # -- helpers ---------------------------------------------------------------------------------
 
     def read_file(self, name):
-        path = os.path.join(State.root, os.path.basename(name))
+        """A file below the web root; None for a missing one or a name that leads out of the root."""
+        root = os.path.realpath(State.root)
+        path = os.path.realpath(os.path.join(root, name))
+        if not path.startswith(root + os.sep):
+            return None
         try:
             with open(path, "rb") as f:
                 return f.read()
@@ -168,6 +174,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_cut(data, head, range_header, int(args[0]))
         else:
             self.mode_plain(args[2:], head, range_header)
+
+    def mode_route(self, args, head, range_header):
+        """/route/PATH: the fault that the web root's file ".fault-route" names (for instance
+        "cutfirst/65536/TOKEN"), applied to the file at PATH below the web root; plain without one."""
+        try:
+            with open(os.path.join(State.root, ".fault-route"), encoding="utf-8") as f:
+                fault = f.read().strip().split("/")
+        except OSError:
+            fault = ["plain"]
+        handler = getattr(self, "mode_" + fault[0], None)
+        if handler is None or fault[0] == "route":
+            return self.simple(500, b"bad .fault-route\n", head)
+        handler(fault[1:] + ["/".join(args)], head, range_header)
 
     def mode_norange(self, args, head, range_header):
         data = self.file_or_404(args[-1] if args else "", head)

@@ -5,7 +5,8 @@
 #                DIR/www, answers /collect like the analytics endpoint, passes /fault/... on to the
 #                fault server and serves /slow/... at 4 MiB/s per connection; while DIR/www/.slow-downloads
 #                exists, everything else at 48 KiB/s per connection (the demo); while DIR/www/.refuse-https
-#                exists, HTTPS requests outside /collect are dropped unanswered.
+#                exists, HTTPS requests outside /collect are dropped unanswered; while DIR/www/.fault-route
+#                exists, every request outside /collect goes to the fault server (its /route/ mode).
 #   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
 # Logs the tests read: DIR/logs/access.log (nginx) and DIR/logs/fault.log (fault server).
 #
@@ -95,8 +96,10 @@ http {
       limit_rate 4m;
     }
     # While .slow-downloads exists every download crawls, so that a demonstration can show each
-    # state; while .refuse-https exists HTTPS requests are dropped unanswered (plain HTTP still works).
+    # state; while .refuse-https exists HTTPS requests are dropped unanswered (plain HTTP still works);
+    # while .fault-route exists the fault server answers, with the fault that file names.
     location / {
+      if (-f $dir/www/.fault-route) { rewrite ^/(.*)\$ /fault/route/\$1 last; }
       if (-f $dir/www/.slow-downloads) { set \$limit_rate 48k; }
       set \$refuse_flag /nonexistent;
       if (\$scheme = https) { set \$refuse_flag $dir/www/.refuse-https; }

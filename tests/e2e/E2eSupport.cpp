@@ -17,21 +17,6 @@ std::wstring Backslashes(std::wstring path) {
   return path;
 }
 
-struct BoxSearch {
-  HWND owner;
-  HWND box;
-};
-
-BOOL CALLBACK MatchBox(HWND hwnd, LPARAM param) {
-  auto* search = reinterpret_cast<BoxSearch*>(param);
-  wchar_t cls[16] = {};
-  ::GetClassNameW(hwnd, cls, 16);
-  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner || !::IsWindowVisible(hwnd))
-    return TRUE;
-  search->box = hwnd;
-  return FALSE;
-}
-
 }  // namespace
 
 std::wstring BuildFile(const std::wstring& name) {
@@ -83,12 +68,12 @@ bool ServeSampleInstaller() {
   return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
 }
 
-void SetServerSwitch(const wchar_t* name, bool on) {
+void SetServerSwitch(const wchar_t* name, const std::string& content) {
   const std::wstring path = TestServers::WebRoot() + name;
-  if (on) {
-    TestSupport::WriteFileBytes(path, "on");
-  } else {
+  if (content.empty()) {
     ::DeleteFileW(path.c_str());
+  } else {
+    TestSupport::WriteFileBytes(path, content);
   }
 }
 
@@ -99,13 +84,10 @@ std::wstring PackText(const wchar_t* key) {
 }
 
 std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
-  BoxSearch search = {owner, nullptr};
-  if (!WaitFor([&] { return ::EnumWindows(&MatchBox, reinterpret_cast<LPARAM>(&search)), search.box != nullptr; },
-               timeoutMs))
-    return L"(no box)";
-  wchar_t text[1024] = {};
-  ::GetWindowTextW(::GetDlgItem(search.box, 0xFFFF), text, 1024);
-  ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = TestSupport::FindShownDialog(owner)) != nullptr; }, timeoutMs)) return L"(no box)";
+  const std::wstring text = TestSupport::WindowText(::GetDlgItem(box, 0xFFFF));
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   return text;
 }
 

@@ -51,8 +51,9 @@ std::wstring DownloadUrl();
 std::wstring ServedInstallerPath();
 // Puts the sample installer at that place; false when the address is not on the loopback server.
 bool ServeSampleInstaller();
-// Sets or clears a switch file of the loopback server (".slow-downloads", ".refuse-https").
-void SetServerSwitch(const wchar_t* name, bool on);
+// Writes a switch file of the loopback server (".slow-downloads", ".refuse-https", ".fault-route"),
+// or deletes it when the content is empty.
+void SetServerSwitch(const wchar_t* name, const std::string& content);
 
 // A text of the unpacked English pack.
 std::wstring PackText(const wchar_t* key);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "E2eSupport.h"
@@ -21,8 +22,10 @@ const wchar_t kSampleInstallerImage[] = L"pelarin-download.exe";
 // A switch file of the loopback server, on for the lifetime of the object.
 class ServerSwitch {
  public:
-  explicit ServerSwitch(const wchar_t* name) : name_(name) { SetServerSwitch(name_, true); }
-  ~ServerSwitch() { SetServerSwitch(name_, false); }
+  explicit ServerSwitch(const wchar_t* name, const std::string& content = "on") : name_(name) {
+    SetServerSwitch(name_, content);
+  }
+  ~ServerSwitch() { SetServerSwitch(name_, std::string()); }
 
  private:
   const wchar_t* name_;
@@ -75,6 +78,8 @@ int WindowHeight(HWND window) {
   return rect.bottom - rect.top;
 }
 
+std::wstring FailureQuestion() { return PackText(L"STR_NETWORK_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP"); }
+
 // The question about the running product, as the window shows it: the pack's text names the product.
 std::wstring RunningProductQuestion() {
   std::wstring text = PackText(L"STR_SOFT_RUN");
@@ -85,111 +90,136 @@ std::wstring RunningProductQuestion() {
 const char kFailed[] = "HttpDownloadEnd\xA3\xBA" "Failed";
 const char kSucceeded[] = "HttpDownloadEnd\xA3\xBA" "Success";
 
+// Each test starts the installer with the sample installer served and no product installed; the
+// sample installer steps its progress every `stepMs`.
+class EndToEndAnswers : public ::testing::Test {
+ protected:
+  void Start(const wchar_t* stepMs = L"30") {
+    ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", stepMs);
+    installer_ = std::make_unique<Installer>();
+    window_ = installer_->WaitForWindow();
+    ASSERT_NE(nullptr, window_);
+    ASSERT_TRUE(ServeSampleInstaller());
+  }
+  // Serves a file that is not the pack's installer (its digest differs) and clicks Install.
+  void InstallAWrongFile() {
+    ASSERT_TRUE(TestSupport::WriteFileBytes(ServedInstallerPath(), std::string(4096, 'x')));
+    installer_->Click(kInstallButton);
+  }
+  // Closes the finish view (no question there) and expects the program's exit code 0.
+  void CloseFinished() {
+    ::PostMessageW(window_, WM_CLOSE, 1, 0);
+    EXPECT_EQ(0, installer_->WaitForExit());
+  }
+  void TearDown() override { ServeSampleInstaller(); }  // the other tests expect the real one there
+
+  std::unique_ptr<Installer> installer_;
+  HWND window_ = nullptr;
+  CleanProduct clean_;  // goes first: ends the sample installer before the work folder is removed
+};
+
 }  // namespace
+
+// A download that is not the pack's installer asks the failure question; Abort closes the window
+// without another question and leaves no installer behind.
+TEST_F(EndToEndAnswers, AFailedDownloadAnsweredAbortCloses) {
+  Start();
+  InstallAWrongFile();
+  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT));
+  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
+  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", kFailed})) << Log();
+}
+
+// Every range's first connection breaks after 64 KiB (the fault server behind nginx); the downloader
+// takes each range up again and the installation completes.
+TEST_F(EndToEndAnswers, ConnectionsCutMidwayAreRetriedAndTheInstallCompletes) {
+  Start();
+  const std::string path = Utf8(DownloadUrl().substr(std::wstring(L"https://localhost/").size()));
+  ServerSwitch route(L".fault-route", "cutfirst/65536/" + TestServers::UniqueToken("e2e-cut"));
+  TestServers::LogMark fault(TestServers::ServerLog::kFault);
+  installer_->Click(kInstallButton);
+
+  ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
+  EXPECT_TRUE(Contains(Log(), kSucceeded)) << Log();
+  EXPECT_GE(fault.CountLines(("GET /route/" + path + " \"bytes=0-").c_str()), 2) << fault.Text();
+  EXPECT_TRUE(IsFile(ProductDir() + kProductImage));
+  CloseFinished();
+}
 
 // With HTTPS refused, the download falls back to plain HTTP; the digest in the pack still vouches for
 // the file, so the installation goes on.
-TEST(EndToEndAnswers, ARefusedHttpsConnectionDownloadsOverPlainHttp) {
-  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
-  CleanProduct clean;
-  Installer installer;
-  ASSERT_NE(nullptr, installer.WaitForWindow());
-  ASSERT_TRUE(ServeSampleInstaller());
+TEST_F(EndToEndAnswers, ARefusedHttpsConnectionDownloadsOverPlainHttp) {
+  Start();
   const std::string path = Utf8(DownloadUrl().substr(std::wstring(L"https://localhost").size()));
   ServerSwitch refuse(L".refuse-https");
   TestServers::LogMark server(TestServers::ServerLog::kNginx);
-  installer.Click(kInstallButton);
+  installer_->Click(kInstallButton);
 
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
   EXPECT_GE(server.CountLines(("http 80 GET \"" + path + "\" 206").c_str()), 1) << server.Text();
   EXPECT_GE(server.CountLines(("https 443 GET \"" + path + "\" 444").c_str()), 1) << server.Text();
   EXPECT_EQ(0, server.CountLines(("https 443 GET \"" + path + "\" 2").c_str())) << server.Text();
   EXPECT_TRUE(IsFile(ProductDir() + kProductImage));
-  ::PostMessageW(installer.window(), WM_CLOSE, 1, 0);
-  EXPECT_EQ(0, installer.WaitForExit());
+  CloseFinished();
 }
 
 // The installer missing on the server fails the download; Retry once it is back installs.
-TEST(EndToEndAnswers, AMissingInstallerAnsweredRetryInstallsOnceItIsBack) {
-  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
-  CleanProduct clean;
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
+TEST_F(EndToEndAnswers, AMissingInstallerAnsweredRetryInstallsOnceItIsBack) {
+  Start();
   ::DeleteFileW(ServedInstallerPath().c_str());
-  installer.Click(kInstallButton);
+  installer_->Click(kInstallButton);
 
   ASSERT_TRUE(WaitForLog(kFailed)) << Log();
   ASSERT_TRUE(ServeSampleInstaller());
-  EXPECT_EQ(PackText(L"STR_NETWORK_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP"), AnswerBox(window, IDRETRY));
+  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDRETRY));
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
   const std::string log = Log();
   EXPECT_TRUE(InOrder(log, {kFailed, kSucceeded, "UpdateWindowSate:kWindow_Installing", "InstallExeFinish"})) << log;
   EXPECT_EQ(1, CountOf(log, "UpdateWindowSate:kWindow_Downloading")) << log;  // Retry keeps the page
   EXPECT_TRUE(IsFile(ProductDir() + kProductImage));
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(0, installer.WaitForExit());
+  CloseFinished();
 }
 
 // Ignore leaves the download to the browser and brings the home page back, from which Install works.
-TEST(EndToEndAnswers, AFailedDownloadAnsweredIgnoreReturnsToTheHomePage) {
-  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
-  CleanProduct clean;
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  ASSERT_TRUE(TestSupport::WriteFileBytes(ServedInstallerPath(), std::string(4096, 'x')));
-  installer.Click(kInstallButton);
-
-  EXPECT_NE(L"(no box)", AnswerBox(window, IDIGNORE));
+TEST_F(EndToEndAnswers, AFailedDownloadAnsweredIgnoreReturnsToTheHomePage) {
+  Start();
+  InstallAWrongFile();
+  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDIGNORE));
   ASSERT_TRUE(WaitFor([] { return CountOf(Log(), "UpdateWindowSate:kWindow_Init") == 2; })) << Log();
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
-  EXPECT_TRUE(::IsWindowVisible(window));
+  EXPECT_TRUE(::IsWindowVisible(window_));
 
   ASSERT_TRUE(ServeSampleInstaller());
-  ::Sleep(200);  // the home page is applied on the window's thread
-  installer.Click(kInstallButton);
+  installer_->Click(kInstallButton);
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
   EXPECT_TRUE(InOrder(Log(), {kFailed, "UpdateWindowSate:kWindow_Init", "OnClickInstall", kSucceeded})) << Log();
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(0, installer.WaitForExit());
+  CloseFinished();
 }
 
 // A running product is named in a question; OK ends it and the installation goes on.
-TEST(EndToEndAnswers, TheRunningProductIsEndedWhenTheUserAgrees) {
-  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
-  CleanProduct clean;
+TEST_F(EndToEndAnswers, TheRunningProductIsEndedWhenTheUserAgrees) {
   RunningProduct product;
   ASSERT_TRUE(product.Running());
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  installer.Click(kInstallButton);
+  Start();
+  installer_->Click(kInstallButton);
 
-  EXPECT_EQ(RunningProductQuestion(), AnswerBox(window, IDOK));
+  EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDOK));
   EXPECT_TRUE(product.EndsWithin(10000));
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
   EXPECT_TRUE(InOrder(Log(), {"StartInstallExe\xA3\xBA" "FindProcess", "StartInstallExe\xA3\xBA" "SilentInstallation"}))
       << Log();
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(0, installer.WaitForExit());
+  CloseFinished();
 }
 
 // Cancel leaves the running product alone, installs nothing and closes without another question.
-TEST(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
-  CleanProduct clean;
+TEST_F(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
   RunningProduct product;
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  installer.Click(kInstallButton);
+  Start();
+  installer_->Click(kInstallButton);
 
-  EXPECT_EQ(RunningProductQuestion(), AnswerBox(window, IDCANCEL));
-  EXPECT_EQ(0, installer.WaitForExit());
+  EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDCANCEL));
+  EXPECT_EQ(0, installer_->WaitForExit());
   EXPECT_TRUE(product.Running());
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
@@ -197,58 +227,47 @@ TEST(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
 }
 
 // The options box opens the path row below the window's body and closes it again.
-TEST(EndToEndAnswers, TheFoldBoxGrowsAndShrinksTheWindow) {
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  const int closed = WindowHeight(window);
-  installer.Click(kFoldBox);
-  EXPECT_TRUE(WaitFor([&] { return WindowHeight(window) == closed + kFoldHeight; }, 10000)) << WindowHeight(window);
-  installer.Click(kFoldBox);
-  EXPECT_TRUE(WaitFor([&] { return WindowHeight(window) == closed; }, 10000)) << WindowHeight(window);
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  AnswerBox(window, IDYES);
-  EXPECT_EQ(0, installer.WaitForExit());
+TEST_F(EndToEndAnswers, TheFoldBoxGrowsAndShrinksTheWindow) {
+  Start();
+  const int closed = WindowHeight(window_);
+  installer_->Click(kFoldBox);
+  EXPECT_TRUE(WaitFor([&] { return WindowHeight(window_) == closed + kFoldHeight; }, 10000)) << WindowHeight(window_);
+  installer_->Click(kFoldBox);
+  EXPECT_TRUE(WaitFor([&] { return WindowHeight(window_) == closed; }, 10000)) << WindowHeight(window_);
+  ::PostMessageW(window_, WM_CLOSE, 1, 0);
+  AnswerBox(window_, IDYES);
+  EXPECT_EQ(0, installer_->WaitForExit());
 }
 
 // Closing during the download asks the installation question; No carries on, Yes ends the program.
-TEST(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
-  CleanProduct clean;
+TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   ServerSwitch slow(L".slow-downloads");
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  installer.Click(kInstallButton);
+  Start();
+  installer_->Click(kInstallButton);
   ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Downloading")) << Log();
 
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window, IDNO));
+  ::PostMessageW(window_, WM_CLOSE, 1, 0);
+  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDNO));
   ::Sleep(300);
-  EXPECT_TRUE(::IsWindow(window));
+  EXPECT_TRUE(::IsWindow(window_));
   EXPECT_FALSE(Contains(Log(), "HttpDownloadEnd")) << Log();
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window, IDYES));
-  EXPECT_EQ(0, installer.WaitForExit());
+  ::PostMessageW(window_, WM_CLOSE, 1, 0);
+  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
+  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
 }
 
 // Closing while the full installer runs asks the same question; Yes ends the installer's helper.
-TEST(EndToEndAnswers, ClosingDuringTheInstallationEndsTheInstallersHelper) {
-  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"3000");
-  CleanProduct clean;
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  installer.Click(kInstallButton);
+TEST_F(EndToEndAnswers, ClosingDuringTheInstallationEndsTheInstallersHelper) {
+  Start(L"3000");
+  installer_->Click(kInstallButton);
   ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Installing")) << Log();
   ASSERT_TRUE(WaitFor([] { return RunningProcess(kHelperImage) != 0; }, 20000));
 
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window, IDYES));
-  EXPECT_EQ(0, installer.WaitForExit());
+  ::PostMessageW(window_, WM_CLOSE, 1, 0);
+  EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
+  EXPECT_EQ(0, installer_->WaitForExit());
   EXPECT_TRUE(WaitFor([] { return RunningProcess(kHelperImage) == 0; }, 10000));
   EXPECT_TRUE(Contains(Log(), "KillSilentInstallProcess")) << Log();
-  EndProcesses(kSampleInstallerImage);  // it would go on writing into the work folder
 }

@@ -78,23 +78,6 @@ TEST(EndToEnd, ClosingTheHomePageAsksFirst) {
   EXPECT_EQ(0, installer.WaitForExit());
 }
 
-// A download that is not the pack's installer (its digest differs) asks the failure question;
-// Abort closes the window without another question and leaves no installer behind.
-TEST(EndToEnd, AFailedDownloadAnsweredAbortCloses) {
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller());
-  ASSERT_TRUE(TestSupport::WriteFileBytes(ServedInstallerPath(), std::string(4096, 'x')));
-  installer.Click(kInstallButton);
-  std::wstring asked = AnswerBox(window, IDABORT);
-  EXPECT_EQ(PackText(L"STR_NETWORK_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP"), asked) << Utf8(asked);
-  EXPECT_EQ(0, installer.WaitForExit());
-  EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
-  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", "HttpDownloadEnd\xA3\xBA" "Failed"})) << Log();
-  ASSERT_TRUE(ServeSampleInstaller());  // the other suites expect the real one there
-}
-
 // Start on the finish view launches the installed product and closes the window without a question.
 TEST(EndToEnd, StartLaunchesTheProductAndCloses) {
   ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");

@@ -7,29 +7,11 @@
 
 namespace FrameTest {
 
+using TestSupport::WindowText;
+
 namespace {
 
 constexpr DWORD kEntryStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
-
-struct BoxSearch {
-  HWND owner;
-  HWND box;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
-  auto* search = reinterpret_cast<BoxSearch*>(param);
-  wchar_t cls[16] = {};
-  ::GetClassNameW(hwnd, cls, 16);
-  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner) return TRUE;
-  search->box = hwnd;
-  return FALSE;
-}
-
-std::wstring WindowText(HWND hwnd) {
-  wchar_t text[1024] = {};
-  ::GetWindowTextW(hwnd, text, 1024);
-  return text;
-}
 
 }  // namespace
 
@@ -87,14 +69,12 @@ BoxAnswerer::~BoxAnswerer() {
 void BoxAnswerer::Watch() {
   const DWORD start = ::GetTickCount();
   while (!stop_ && ::GetTickCount() - start < 15000) {
-    BoxSearch search = {owner_, nullptr};
-    ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&search));
-    if (search.box && ::IsWindowVisible(search.box)) {
-      seen_.title = WindowText(search.box);
-      seen_.text = WindowText(::GetDlgItem(search.box, 0xFFFF));
-      seen_.exStyle = static_cast<LONG>(::GetWindowLongW(search.box, GWL_EXSTYLE));
+    if (HWND box = TestSupport::FindShownDialog(owner_)) {
+      seen_.title = WindowText(box);
+      seen_.text = WindowText(::GetDlgItem(box, 0xFFFF));
+      seen_.exStyle = static_cast<LONG>(::GetWindowLongW(box, GWL_EXSTYLE));
       found_ = true;
-      ::PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
       return;
     }
     ::Sleep(20);

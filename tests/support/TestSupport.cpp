@@ -119,4 +119,35 @@ std::wstring Wide(const std::string& utf8) {
   return out;
 }
 
+namespace {
+
+struct DialogSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK MatchShownDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner || !::IsWindowVisible(hwnd))
+    return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND FindShownDialog(HWND owner) {
+  DialogSearch search = {owner, nullptr};
+  ::EnumWindows(&MatchShownDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(hwnd, text, 1024);
+  return text;
+}
+
 }  // namespace TestSupport

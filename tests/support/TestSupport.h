@@ -1,6 +1,7 @@
 #pragma once
 
-// Small helpers the test suites share: scratch folders, whole-file reads and writes, child processes.
+// Small helpers the test suites share: scratch folders, whole-file reads and writes, child processes,
+// message boxes.
 
 #include <windows.h>
 
@@ -37,6 +38,10 @@ std::wstring ExeDir();
 // Runs a command line, waits up to timeoutMs and returns its exit code (or -1000 on failure to start,
 // -1001 on time-out, after which the process is ended).
 int RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+// The first shown dialog (a message box, class "#32770") that `owner` owns; null when there is none.
+HWND FindShownDialog(HWND owner);
+std::wstring WindowText(HWND hwnd);
 
 std::string Utf8(const std::wstring& wide);
 std::wstring Wide(const std::string& utf8);
