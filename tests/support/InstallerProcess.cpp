@@ -1,25 +1,8 @@
 #include "InstallerProcess.h"
 
+#include "TestSupport.h"
+
 namespace TestSupport {
-namespace {
-
-struct Search {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK MatchShownFrame(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  wchar_t cls[32] = {};
-  ::GetClassNameW(window, cls, 32);
-  if (owner != search->pid || std::wstring(cls) != L"SetupMainFrame" || !::IsWindowVisible(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-}  // namespace
 
 InstallerProcess::InstallerProcess(const std::wstring& exe) {
   std::wstring commandLine = L"\"" + exe + L"\"";
@@ -37,9 +20,10 @@ InstallerProcess::~InstallerProcess() {
 }
 
 HWND InstallerProcess::FindWindow() const {
-  Search search = {pid_, nullptr};
-  ::EnumWindows(&MatchShownFrame, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  const DWORD pid = pid_;
+  return FindTopWindow([pid](HWND window) {
+    return WindowProcess(window) == pid && WindowClass(window) == L"SetupMainFrame" && ::IsWindowVisible(window);
+  });
 }
 
 HWND InstallerProcess::WaitForWindow(DWORD timeoutMs) {

@@ -121,27 +121,37 @@ std::wstring Wide(const std::string& utf8) {
 
 namespace {
 
-struct DialogSearch {
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK MatchShownDialog(HWND hwnd, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
-  wchar_t cls[16] = {};
-  ::GetClassNameW(hwnd, cls, 16);
-  if (std::wstring(cls) != L"#32770" || ::GetWindow(hwnd, GW_OWNER) != search->owner || !::IsWindowVisible(hwnd))
-    return TRUE;
-  search->found = hwnd;
+BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<std::pair<const std::function<bool(HWND)>*, HWND>*>(param);
+  if (!(*search->first)(hwnd)) return TRUE;
+  search->second = hwnd;
   return FALSE;
 }
 
 }  // namespace
 
+HWND FindTopWindow(const std::function<bool(HWND)>& match) {
+  std::pair<const std::function<bool(HWND)>*, HWND> search(&match, nullptr);
+  ::EnumWindows(&MatchTopWindow, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+DWORD WindowProcess(HWND hwnd) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(hwnd, &process);
+  return process;
+}
+
+std::wstring WindowClass(HWND hwnd) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
 HWND FindShownDialog(HWND owner) {
-  DialogSearch search = {owner, nullptr};
-  ::EnumWindows(&MatchShownDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindTopWindow([owner](HWND hwnd) {
+    return WindowClass(hwnd) == L"#32770" && ::GetWindow(hwnd, GW_OWNER) == owner && ::IsWindowVisible(hwnd);
+  });
 }
 
 std::wstring WindowText(HWND hwnd) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace TestSupport {
@@ -39,6 +40,11 @@ std::wstring ExeDir();
 // -1001 on time-out, after which the process is ended).
 int RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
+// The first top-level window for which `match` holds; null when there is none.
+HWND FindTopWindow(const std::function<bool(HWND)>& match);
+// The process that created the window.
+DWORD WindowProcess(HWND hwnd);
+std::wstring WindowClass(HWND hwnd);
 // The first shown dialog (a message box, class "#32770") that `owner` owns; null when there is none.
 HWND FindShownDialog(HWND owner);
 std::wstring WindowText(HWND hwnd);

@@ -369,22 +369,6 @@ TEST_F(SkinSourceTest, SecondWindowReusesTheArchiveInMemory) {
 
 namespace {
 
-struct BoxSearch {
-  DWORD process;
-  HWND box;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM data) {
-  auto* search = reinterpret_cast<BoxSearch*>(data);
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(hwnd, &process);
-  wchar_t title[32] = {};
-  ::GetWindowTextW(hwnd, title, 32);
-  if (process != search->process || std::wstring(title) != L"SkinUI") return TRUE;
-  search->box = hwnd;
-  return FALSE;
-}
-
 // The probe's failure box: found by its caption, its text read, then answered.
 struct ProbeRun {
   int exitCode = -1;
@@ -410,16 +394,19 @@ ProbeRun RunProbe(const wchar_t* mode) {
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     return run;
   Scoped::CloseHandle process(info.hProcess), thread(info.hThread);
-  BoxSearch search = {info.dwProcessId, nullptr};
-  for (int i = 0; i < 200 && !search.box; ++i) {
+  const DWORD pid = info.dwProcessId;
+  HWND box = nullptr;
+  for (int i = 0; i < 200 && !box; ++i) {
     if (::WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0) break;
-    ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    box = TestSupport::FindTopWindow([pid](HWND hwnd) {
+      return TestSupport::WindowProcess(hwnd) == pid && TestSupport::WindowText(hwnd) == L"SkinUI";
+    });
   }
-  if (search.box) {
+  if (box) {
     // The box has its caption before its texts; it is shown once they are set.
-    for (int i = 0; i < 100 && !::IsWindowVisible(search.box); ++i) ::Sleep(50);
-    run.text = BoxText(search.box);
-    ::PostMessageW(search.box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && !::IsWindowVisible(box); ++i) ::Sleep(50);
+    run.text = BoxText(box);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
   }
   if (::WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(info.hProcess, 99);
   DWORD code = 0;
