@@ -22,6 +22,7 @@ struct Piece {
   int x = 0, cx = 0, cy = 0;
   VAlign valign = kVBottom;
   int link = -1;
+  bool fromRight = false;  // drawn from the right end of its box (a word of a right-to-left line)
 };
 
 struct Line {
@@ -330,6 +331,79 @@ SIZE PlaceLines(std::vector<Line>& lines, const RECT& area) {
   return extent;
 }
 
+// -- Right-to-left paragraphs ---------------------------------------------------------------------
+// A text whose first letter is Arabic or Hebrew reads from the right: the words of each line are set
+// from the line's right end, while a run of Latin words keeps its own order. This is the paragraph part
+// of Unicode's bidirectional rules; the letters within a word are ordered and joined by TextOut.
+
+bool IsRightToLeftLetter(wchar_t c) {
+  return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+}
+
+enum class Direction { kNone, kLeftToRight, kRightToLeft };
+
+// The direction of the first letter that has one; digits, blanks and punctuation have none.
+Direction FirstStrongDirection(const Piece& piece) {
+  if (piece.image) return Direction::kNone;
+  for (wchar_t c : piece.text) {
+    if (IsRightToLeftLetter(c)) return Direction::kRightToLeft;
+    if (::IsCharAlphaW(c)) return Direction::kLeftToRight;
+  }
+  return Direction::kNone;
+}
+
+bool ReadsRightToLeft(const std::vector<Line>& lines) {
+  for (const Line& line : lines) {
+    for (const Piece& piece : line.pieces) {
+      const Direction direction = FirstStrongDirection(piece);
+      if (direction != Direction::kNone) return direction == Direction::kRightToLeft;
+    }
+  }
+  return false;
+}
+
+// Takes the blanks off the end of a word and returns their width: in a mirrored line they belong on
+// the word's left.
+int TakeTrailingBlanks(HDC dc, Piece& piece) {
+  if (piece.image) return 0;
+  const size_t last = piece.text.find_last_not_of(L' ');
+  const size_t keep = last == std::wstring::npos ? 0 : last + 1;
+  if (keep == piece.text.size()) return 0;
+  Scoped::SelectObject select(dc, piece.font->font.get());
+  SIZE kept = {0, 0};
+  ::GetTextExtentPoint32W(dc, piece.text.c_str(), static_cast<int>(keep), &kept);
+  const int width = std::max(0, piece.cx - static_cast<int>(kept.cx));
+  piece.text.resize(keep);
+  piece.cx -= width;
+  return width;
+}
+
+// Sets the line's words from its right end: each word, or run of Latin words, takes the place its
+// mirror image has within the span the line already covers. A line wider than the area is set from the
+// area's right edge, so that what the clip cuts is the end of the sentence, not its beginning.
+void MirrorLine(HDC dc, Line& line, int areaRight) {
+  std::vector<Piece>& pieces = line.pieces;
+  if (pieces.empty()) return;
+  const int left = pieces.front().x;
+  const int right = std::max(left, std::min(pieces.back().x + pieces.back().cx, areaRight));
+  for (size_t begin = 0, end = 0; begin < pieces.size(); begin = end) {
+    end = begin + 1;
+    if (FirstStrongDirection(pieces[begin]) == Direction::kLeftToRight) {
+      // The run takes blanks and punctuation that stand between two of its words.
+      for (size_t next = end; next < pieces.size(); ++next) {
+        const Direction direction = FirstStrongDirection(pieces[next]);
+        if (direction == Direction::kRightToLeft) break;
+        if (direction == Direction::kLeftToRight) end = next + 1;
+      }
+    }
+    const int from = pieces[begin].x, to = pieces[end - 1].x + pieces[end - 1].cx;
+    const int shift = left + right - to + TakeTrailingBlanks(dc, pieces[end - 1]) - from;
+    for (size_t i = begin; i < end; ++i) pieces[i].x += shift;
+    // Shaped Arabic can be narrower than its measure; drawn from the right it still meets its neighbour.
+    if (end == begin + 1) pieces[begin].fromRight = FirstStrongDirection(pieces[begin]) != Direction::kLeftToRight;
+  }
+}
+
 void DrawPiece(HDC dc, CUIManager* manager, const Piece& piece, int top) {
   const RECT box = {piece.x, top, piece.x + piece.cx, top + piece.cy};
   if (piece.image) {
@@ -339,6 +413,12 @@ void DrawPiece(HDC dc, CUIManager* manager, const Piece& piece, int top) {
   if (piece.selected) DrawColor(dc, box, 0xFF000000 | manager->GetDefaultColor(kSelectedColor));
   Scoped::SelectObject select(dc, piece.font->font.get());
   ::SetTextColor(dc, ToColorRef(piece.color));
+  if (piece.fromRight) {
+    const UINT align = ::SetTextAlign(dc, TA_RIGHT | TA_TOP);
+    ::TextOutW(dc, piece.x + piece.cx, top, piece.text.c_str(), static_cast<int>(piece.text.size()));
+    ::SetTextAlign(dc, align);
+    return;
+  }
   ::TextOutW(dc, piece.x, top, piece.text.c_str(), static_cast<int>(piece.text.size()));
 }
 
@@ -401,6 +481,9 @@ void DrawMarkupText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& t
   Scoped::RestoreDC restore(dc);
   ::IntersectClipRect(dc, rc.left, rc.top, rc.right, rc.bottom);
   ::SetBkMode(dc, TRANSPARENT);
+  if (ReadsRightToLeft(layout.Lines())) {
+    for (Line& line : layout.Lines()) MirrorLine(dc, line, rc.right);
+  }
   linkCount = static_cast<int>(layout.Targets().size());
   DrawLines(dc, manager, layout.Lines(), links, linkCount);
   for (int i = 0; targets && i < linkCount; ++i) targets[i] = layout.Targets()[i];

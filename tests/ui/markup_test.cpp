@@ -73,6 +73,69 @@ TEST_F(MarkupTest, LinksGetTheirRectanglesTargetsAndColour) {
   EXPECT_EQ(0, count);
 }
 
+// A text that starts with an Arabic word reads from the right: its first word stands at the right end,
+// a run of Latin words keeps its order, and the blanks stay between the words. English is untouched.
+TEST_F(MarkupTest, ArabicWordsAreSetFromTheRightAndLatinRunsKeepTheirOrder) {
+  Canvas canvas(500, 40);
+  RECT rc = {0, 0, 500, 40};
+  int links = 0;
+  const std::wstring first = L"\x0644\x0642\x062F", second = L"\x0642\x0631\x0623\x062A";
+  DrawMarkupText(canvas.dc(), &manager_, rc,
+                 L"{c #FFFF0000}" + first + L"{/c} {c #FF00FF00}" + second +
+                     L"{/c} {c #FF0000FF}Brenmark{/c} {c #FFFFFF00}Solvetta{/c}",
+                 0xFFFFFFFF, nullptr, nullptr, links, 1, 0);
+  const RECT red = canvas.Find(0xFF0000), green = canvas.Find(0x00FF00);
+  const RECT blue = canvas.Find(0x0000FF), yellow = canvas.Find(0xFFFF00);
+  for (const RECT& r : {red, green, blue, yellow}) ASSERT_FALSE(RectEmpty(r));
+  const int span = TextWidth(first + L" " + second + L" Brenmark Solvetta");
+  EXPECT_LT(blue.right, yellow.left);   // "Brenmark Solvetta" as written
+  EXPECT_LT(yellow.right, green.left);  // then the second word, then the first at the right end
+  EXPECT_LT(green.right, red.left);
+  EXPECT_LE(red.right, span);
+  EXPECT_GE(red.right, span - TextWidth(first));
+  EXPECT_GE(blue.left, 0);
+  EXPECT_LE(blue.left, 2);
+
+  Canvas english(500, 40);
+  DrawMarkupText(english.dc(), &manager_, rc, L"{c #FFFF0000}one{/c} {c #FF00FF00}two{/c}", 0xFFFFFFFF, nullptr,
+                 nullptr, links, 1, 0);
+  EXPECT_LT(english.Find(0xFF0000).right, english.Find(0x00FF00).left);
+}
+
+// An Arabic line wider than its area keeps its beginning: its first word ends at the area's right edge.
+TEST_F(MarkupTest, AnArabicLineTooWideForItsAreaLosesItsEndNotItsBeginning) {
+  const std::wstring first = L"\x0644\x0642\x062F", rest = L"\x0627\x062A\x0641\x0627\x0642\x064A\x0629";
+  const int width = TextWidth(first + L" " + rest + L" " + rest) - 10;
+  Canvas canvas(width + 50, 40);
+  RECT rc = {0, 0, width, 40};
+  int links = 0;
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"{c #FFFF0000}" + first + L"{/c} " + rest + L" " + rest, 0xFFFFFFFF,
+                 nullptr, nullptr, links, 1, DT_SINGLELINE);
+  const RECT red = canvas.Find(0xFF0000);
+  ASSERT_FALSE(RectEmpty(red));
+  EXPECT_LE(red.right, width);
+  EXPECT_GE(red.right, width - 3);
+}
+
+// Link rectangles follow their words into the mirrored places.
+TEST_F(MarkupTest, LinksOfAnArabicTextAreWhereTheirWordsAreDrawn) {
+  Canvas canvas(500, 40);
+  RECT rc = {0, 0, 500, 40};
+  RECT linkRects[2] = {};
+  std::wstring targets[2];
+  int count = 2;
+  const std::wstring word = L"\x0627\x062A\x0641\x0627\x0642\x064A\x0629";
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"\x0644\x0642\x062F {a x}" + word + L"{/a} \x0648", 0xFFDDDDDD,
+                 linkRects, targets, count, 1, 0);
+  ASSERT_EQ(1, count);
+  const RECT blue = canvas.Find(0x0000FF);
+  ASSERT_FALSE(RectEmpty(blue));
+  EXPECT_GE(blue.left, linkRects[0].left);
+  EXPECT_LE(blue.right, linkRects[0].right);
+  EXPECT_EQ(TextWidth(word), RectWidth(linkRects[0]));
+  EXPECT_GT(linkRects[0].left, TextWidth(L"\x0648"));  // the last word stands left of the link
+}
+
 TEST_F(MarkupTest, SingleLineCutEndsWithEllipsis) {
   const std::wstring text = L"abcdefghij klmnopqrst uvwxyz";
   RECT calc = {0, 0, 80, 30};
