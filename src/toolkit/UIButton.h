@@ -42,6 +42,7 @@ class CButtonUI : public CLabelUI {
   void SetForeImage(const std::wstring& descriptor) { SetImage(fore_, descriptor); }
   void SetHotForeImage(const std::wstring& descriptor) { SetImage(hotFore_, descriptor); }
   void SetFiveStatusImage(const std::wstring& descriptor);
+  const ImageDrawInfo& FiveStatusImage() const { return fiveStatus_; }
   void SetFadeDelta(BYTE delta) { fadeDelta_ = delta; }
   void SetHotBkColor(DWORD color) { hotBkColor_ = color; Invalidate(); }
   void SetHotTextColor(DWORD color) { hotTextColor_ = color; Invalidate(); }

@@ -32,7 +32,19 @@ void CControlUI::AttachManager(CUIManager* manager, CControlUI* parent, bool ini
   if (cover_) cover_->AttachManager(manager, this, init);
   manager_ = manager;
   parent_ = parent;
+  if (manager_ && !virtualWnd_.empty()) manager_->UseVirtualWindowNames();
   if (init && parent) Init();
+}
+
+std::wstring CControlUI::GetVirtualWnd() const {
+  for (const CControlUI* control = this; control; control = control->parent_)
+    if (!control->virtualWnd_.empty()) return control->virtualWnd_;
+  return std::wstring();
+}
+
+void CControlUI::SetVirtualWnd(const std::wstring& name) {
+  virtualWnd_ = name;
+  if (manager_ && !name.empty()) manager_->UseVirtualWindowNames();
 }
 
 void CControlUI::Init() {

@@ -48,6 +48,10 @@ class CControlUI {
 
   virtual void Delete();
   virtual std::wstring GetName() const { return name_; }
+  // The control's own virtual-window name, else the nearest ancestor's: one name on a page reaches
+  // every control on it.
+  std::wstring GetVirtualWnd() const;
+  void SetVirtualWnd(const std::wstring& name);
   virtual void SetName(const std::wstring& name);
   virtual const wchar_t* ClassName() const { return L"Control"; }
   virtual void* CastTo(const std::wstring& name);
@@ -177,6 +181,7 @@ class CControlUI {
 
   CControlUI* cover_ = nullptr;
   std::wstring name_;
+  std::wstring virtualWnd_;
   bool updateNeeded_ = true;
   bool contextMenu_ = false;
   bool inOnSize_ = false;

@@ -122,7 +122,7 @@ bool CControlUI::ApplyStateAttribute(const std::wstring& name, const std::wstrin
   else if (name == L"visible") SetVisible(Parse::Bool(value));
   else if (name == L"shortcut") SetShortcut(value.empty() ? 0 : value[0]);
   else if (name == L"menu") SetWantsContextMenu(Parse::Bool(value));
-  else if (name == L"virtualwnd") custom_[name] = value;  // virtual windows are not supported
+  else if (name == L"virtualwnd") SetVirtualWnd(value);
   else return false;
   return true;
 }

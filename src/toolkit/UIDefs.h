@@ -79,6 +79,15 @@ class IMessageFilterUI {
   ~IMessageFilterUI() = default;
 };
 
+// Sees a keyboard message before the manager does; true consumes it.
+class ITranslateAccelerator {
+ public:
+  virtual bool TranslateAccelerator(const MSG* msg) = 0;
+
+ protected:
+  ~ITranslateAccelerator() = default;
+};
+
 enum : UINT {
   FindVisible = 0x1,
   FindEnabled = 0x2,

@@ -160,11 +160,14 @@ bool CUIManager::OwnsControl(const CControlUI* control) const { return control &
 void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
   if (takeWindowFocus && hwnd_ && ::GetFocus() != hwnd_ && control != focus_ && !noActivate_) ::SetFocus(hwnd_);
   if (control == focus_) return;
+  const bool accepted = control && OwnsControl(control) && control->IsVisible() && control->IsEnabled();
   if (CControlUI* old = std::exchange(focus_, nullptr)) {
-    SendEvent(old, UIEVENT_KILLFOCUS);
+    // The losing control learns which control takes the focus from it (none when it is refused).
+    UIEvent event = MakeEvent(accepted ? control : nullptr, UIEVENT_KILLFOCUS);
+    old->Event(event);
     RaiseNotification(old, L"killfocus");
   }
-  if (!control || !OwnsControl(control) || !control->IsVisible() || !control->IsEnabled()) return;
+  if (!accepted) return;
   focus_ = control;
   SendEvent(control, UIEVENT_SETFOCUS);
   RaiseNotification(control, L"setfocus");
@@ -298,6 +301,8 @@ void CUIManager::RemoveFilter(IMessageFilterUI* filter) { EraseValue(filters_, f
 void CUIManager::AddOverlay(CControlUI* control) { AddUnique(overlays_, control); }
 void CUIManager::RemoveOverlay(CControlUI* control) { EraseValue(overlays_, control); }
 void CUIManager::RequestMouseLeave(CControlUI* control) { AddUnique(mouseLeave_, control); }
+void CUIManager::AddAccelerator(ITranslateAccelerator* accelerator) { AddUnique(accelerators_, accelerator); }
+void CUIManager::RemoveAccelerator(ITranslateAccelerator* accelerator) { EraseValue(accelerators_, accelerator); }
 void CUIManager::DropMouseLeave(CControlUI* control) { EraseValue(mouseLeave_, control); }
 
 void CUIManager::RaiseNotification(CControlUI* sender, const std::wstring& type, WPARAM wParam, LPARAM lParam,
@@ -313,6 +318,7 @@ void CUIManager::RaiseNotification(CControlUI* sender, const std::wstring& type,
 void CUIManager::RaiseNotification(UINotification& msg, bool async, bool allowRepeat) {
   msg.ptMouse = lastMouse_;
   msg.dwTimestamp = ::GetTickCount();
+  if (useVirtualWnd_ && msg.pSender) msg.sVirtualWnd = msg.pSender->GetVirtualWnd();
   if (!async) {
     DeliverNow(msg);
     return;
@@ -400,16 +406,27 @@ void CUIManager::SetDefaultColor(DefaultColor which, DWORD color, bool shared) {
   if (shared) SharedColors()[which] = color;
 }
 
+// A message to a child window may concern every window it lies in, the innermost (the last made)
+// first; a top-level window's message concerns its own manager alone.
 bool CUIManager::TranslateMessage(const MSG* msg) {
   if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return false;
+  const bool child = (::GetWindowLongW(msg->hwnd, GWL_STYLE) & WS_CHILD) != 0;
   const std::vector<CUIManager*> managers = LiveManagers();
-  for (CUIManager* manager : managers) {
-    HWND hwnd = manager->PaintWindow();
-    if (msg->hwnd != hwnd && !::IsChild(hwnd, msg->hwnd)) continue;
-    LRESULT result = 0;
-    if (manager->PreFilterMessage(msg->message, msg->wParam, msg->lParam, result)) return true;
+  for (auto it = managers.rbegin(); it != managers.rend(); ++it) {
+    CUIManager* manager = *it;
+    const HWND hwnd = manager->PaintWindow();
+    const bool concerned = msg->hwnd == hwnd || (child && ::IsChild(hwnd, msg->hwnd));
+    if (concerned && manager->TranslateForWindow(msg)) return true;
   }
   return false;
+}
+
+bool CUIManager::TranslateForWindow(const MSG* msg) {
+  const std::vector<ITranslateAccelerator*> accelerators = accelerators_;
+  for (ITranslateAccelerator* accelerator : accelerators)
+    if (accelerator->TranslateAccelerator(msg)) return true;
+  LRESULT result = 0;
+  return PreFilterMessage(msg->message, msg->wParam, msg->lParam, result);
 }
 
 }  // namespace SkinUI

@@ -83,6 +83,11 @@ class CUIManager {
   void SetCapture();
   void ReleaseCapture();
   bool IsCaptured() const { return captured_; }
+  // Whether TrackMouseEvent is armed for this window's leave and hover messages.
+  bool IsTrackingMouse() const { return mouseTracking_; }
+  // How often TrackMouseEvent was asked to arm; each request with the pointer outside the client area
+  // makes Windows post a WM_MOUSELEAVE.
+  int TrackingRequests() const { return trackingRequests_; }
   void AddListener(INotifyUI* listener);
   void RemoveListener(INotifyUI* listener);
   void AddPreFilter(IMessageFilterUI* filter);
@@ -92,6 +97,11 @@ class CUIManager {
   void AddOverlay(CControlUI* control);
   void RemoveOverlay(CControlUI* control);
   void RequestMouseLeave(CControlUI* control);
+  // Objects that see keyboard messages before the manager's own pre-filter (menu accelerators).
+  void AddAccelerator(ITranslateAccelerator* accelerator);
+  void RemoveAccelerator(ITranslateAccelerator* accelerator);
+  // Set by the first control with a virtual-window name; notifications then carry the sender's.
+  void UseVirtualWindowNames() { useVirtualWnd_ = true; }
   // A native window shown inside a control; its focus follows the control's.
   void RegisterChildWindow(CControlUI* control, HWND child);
   void UnregisterChildWindow(HWND child) {
@@ -127,6 +137,7 @@ class CUIManager {
   ImageRecord* CachedImage(const std::wstring& name) const;
   ImageRecord* LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust = false);
   void SetForceShared(bool on) { forceShared_ = on; }
+  bool HoldsImage(const ImageRecord* image) const { return images_.Holds(image) || SharedImages().Holds(image); }
 
   // Class defaults and custom window attributes.
   void AddClassDefaults(const std::wstring& className, const std::wstring& attributes, bool shared = false);
@@ -168,6 +179,9 @@ class CUIManager {
   void RememberMousePoint(UINT msg, LPARAM lParam);
   void SendEvent(CControlUI* control, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0,
                  wchar_t key = 0);
+  UIEvent MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0,
+                    wchar_t key = 0) const;
+  bool TranslateForWindow(const MSG* msg);
   void OnMouseMove(LPARAM lParam);
   void OnButtonDown(WPARAM wParam, LPARAM lParam, bool doubleClick);
   void OnButtonUp();
@@ -220,11 +234,13 @@ class CUIManager {
 
   bool firstLayout_ = true, updateNeeded_ = false, focusNeeded_ = false, offscreen_ = true;
   bool painting_ = false, mouseTracking_ = false, captured_ = false, deliverPosted_ = false;
-  bool forceShared_ = false;
+  bool forceShared_ = false, useVirtualWnd_ = false;
   UINT nextTimerId_ = 4096;
+  int trackingRequests_ = 0;
 
   std::vector<INotifyUI*> listeners_;
   std::vector<IMessageFilterUI*> preFilters_, filters_;
+  std::vector<ITranslateAccelerator*> accelerators_;
   std::vector<CControlUI*> overlays_, delayed_, mouseLeave_;
   std::vector<std::pair<CControlUI*, HWND>> childWindows_;
   Scoped::DestroyWindow tooltip_;

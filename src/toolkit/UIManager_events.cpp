@@ -166,17 +166,23 @@ bool CUIManager::DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
   return false;
 }
 
-void CUIManager::SendEvent(CControlUI* control, UIEventType type, WPARAM wParam, LPARAM lParam, wchar_t key) {
-  if (!control) return;
+UIEvent CUIManager::MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam, LPARAM lParam,
+                              wchar_t key) const {
   UIEvent event;
   event.Type = type;
-  event.pSender = control;
+  event.pSender = sender;
   event.dwTimestamp = ::GetTickCount();
   event.ptMouse = lastMouse_;
   event.chKey = key;
   event.wKeyState = KeyboardState();
   event.wParam = wParam;
   event.lParam = lParam;
+  return event;
+}
+
+void CUIManager::SendEvent(CControlUI* control, UIEventType type, WPARAM wParam, LPARAM lParam, wchar_t key) {
+  if (!control) return;
+  UIEvent event = MakeEvent(control, type, wParam, lParam, key);
   control->Event(event);
 }
 
@@ -185,6 +191,7 @@ void CUIManager::ArmMouseTracking() {
   DWORD hover = hoverTime_;
   if (tooltip_) hover = static_cast<DWORD>(::SendMessageW(tooltip_.get(), TTM_GETDELAYTIME, TTDT_INITIAL, 0));
   TRACKMOUSEEVENT track = {sizeof(track), TME_HOVER | TME_LEAVE, hwnd_, hover};
+  ++trackingRequests_;
   mouseTracking_ = ::TrackMouseEvent(&track) != FALSE;
 }
 
@@ -224,10 +231,11 @@ void CUIManager::OnButtonDown(WPARAM wParam, LPARAM lParam, bool doubleClick) {
   control->Event(event);
 }
 
+// The capture is released even when the pressed control went away while the button was held:
+// a capture kept by nobody would stop hover and cursor updates until the next click.
 void CUIManager::OnButtonUp() {
-  if (!pushed_) return;
-  ReleaseCapture();
-  SendEvent(std::exchange(pushed_, nullptr), UIEVENT_BUTTONUP);
+  if (captured_) ReleaseCapture();
+  if (pushed_) SendEvent(std::exchange(pushed_, nullptr), UIEVENT_BUTTONUP);
 }
 
 void CUIManager::OnRightButtonDown(LPARAM lParam) {
@@ -245,10 +253,12 @@ void CUIManager::OnMouseWheel(WPARAM wParam, LPARAM lParam) {
   ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(lastMouse_.x, lastMouse_.y));
 }
 
+// The move is sent while tracking still counts as armed, and only then disarmed: a move handled with
+// tracking disarmed would call TrackMouseEvent with the pointer outside the client area, which on
+// Windows posts the next WM_MOUSELEAVE at once, and the two messages would chase each other for ever.
 void CUIManager::OnMouseLeave() {
   HideToolTip();
   if (!mouseTracking_) return;
-  mouseTracking_ = false;
   POINT pt;
   ::GetCursorPos(&pt);
   RECT window;
@@ -257,6 +267,7 @@ void CUIManager::OnMouseLeave() {
                       ::SendMessageW(hwnd_, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y)) == HTCLIENT;
   ::ScreenToClient(hwnd_, &pt);
   ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, inside ? MAKELPARAM(pt.x, pt.y) : static_cast<LPARAM>(-1));
+  mouseTracking_ = false;
 }
 
 void CUIManager::OnClose() {

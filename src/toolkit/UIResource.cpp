@@ -40,8 +40,22 @@ ImageRecord* CImageTable::Find(const std::wstring& name) const {
 ImageRecord* CImageTable::Insert(const std::wstring& name, ImagePtr image) {
   if (!image) return nullptr;
   ImagePtr& slot = images_[name];
+  if (slot) retired_.push_back(std::move(slot));
   slot = std::move(image);
   return slot.get();
+}
+
+bool CImageTable::Holds(const ImageRecord* image) const {
+  for (const auto& entry : images_)
+    if (entry.second.get() == image) return true;
+  for (const ImagePtr& old : retired_)
+    if (old.get() == image) return true;
+  return false;
+}
+
+void CImageTable::Clear() {
+  images_.clear();
+  retired_.clear();
 }
 
 CImageTable& SharedImages() {

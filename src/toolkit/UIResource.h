@@ -34,16 +34,21 @@ struct ImageRecord {
 };
 using ImagePtr = std::unique_ptr<ImageRecord>;
 
-// Image name to record; replacing a name frees the old record.
+// Image name to record. A name registered again points at the new record, but the old one lives on
+// with the table: controls drawn from it keep a plain pointer (a second window whose skin shares the
+// picture, an included page with its own <Image> made twice) and must never find it freed.
 class CImageTable {
  public:
   ImageRecord* Find(const std::wstring& name) const;
   ImageRecord* Insert(const std::wstring& name, ImagePtr image);
-  void Clear() { images_.clear(); }
+  void Clear();
   size_t Size() const { return images_.size(); }
+  // Whether the record is alive in this table, current or replaced.
+  bool Holds(const ImageRecord* image) const;
 
  private:
   std::map<std::wstring, ImagePtr> images_;
+  std::vector<ImagePtr> retired_;
 };
 
 CImageTable& SharedImages();

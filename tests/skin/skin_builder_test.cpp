@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "toolkit/UIButton.h"
 #include "toolkit/UILayout.h"
 #include "toolkit/UIManager.h"
 #include "toolkit/UIResource.h"
@@ -153,6 +154,48 @@ TEST_F(SkinBuilderTest, IncludeWithCountAddsThePageEachTime) {
   const wchar_t* names[] = {L"a", L"b", L"a", L"b", L"after", L"last"};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(names[i], items->GetItemAt(i)->GetName());
   EXPECT_TRUE(window_.manager().FindFont(5));  // the included skin registers its resources too
+}
+
+// A picture registered again must not pull the old record from under a control that is drawn from it.
+// First route: a second window whose skin registers the same shared picture while the first window's
+// control already uses it.
+TEST_F(SkinBuilderTest, APictureRegisteredAgainByASecondWindowKeepsTheFirstWindowDrawing) {
+  Write(L"pic.png", UiTest::MakeSolidPng(4, 4, 0xFF00FF00));
+  const wchar_t skin[] = L"<Window><Image name=\"pic.png\" shared=\"true\"/>"
+                         L"<VerticalLayout><Control name=\"c\" bkimage=\"pic.png\"/></VerticalLayout></Window>";
+  ASSERT_TRUE(window_.manager().AttachRoot(Build(skin)));
+  window_.PaintNow();
+  const ImageRecord* used = window_.manager().LookupControl(L"c")->BkImage().image;
+  ASSERT_TRUE(used);
+
+  UiTest::TestWindow second;
+  CSkinBuilder secondBuilder;
+  ASSERT_TRUE(second.manager().AttachRoot(secondBuilder.Create(skin, nullptr, nullptr, &second.manager())));
+  EXPECT_NE(used, SharedImages().Find(L"pic.png"));  // the name now means the second window's record
+  EXPECT_TRUE(window_.manager().HoldsImage(used));
+  window_.PaintNow();
+  const std::vector<uint32_t> pixels = UiTest::ReadBitmap(window_.manager().OffscreenBitmap(), 650, 360);
+  EXPECT_EQ(0x00FF00u, pixels[100 * 650 + 100]);
+  SharedImages().Clear();
+}
+
+// Second route: a page included twice registers its picture twice, and the first copy's floating
+// button took its size and its drawing from the first record.
+TEST_F(SkinBuilderTest, APageIncludedTwiceKeepsThePictureOfItsFirstCopyAlive) {
+  Write(L"five.png", UiTest::MakeSolidPng(10, 4, 0xFF0000FF));
+  Write(L"page.xml", "<Window><Image name=\"five.png\"/>"
+                     "<Button name=\"f\" float=\"true\" pos=\"0,0,0,0\" fivestatusimage=\"five.png\"/></Window>");
+  CControlUI* root = Build(L"<Window><VerticalLayout><Include source=\"page.xml\" count=\"2\"/></VerticalLayout></Window>");
+  ASSERT_TRUE(root);
+  ASSERT_TRUE(window_.manager().AttachRoot(root));
+  auto* first = static_cast<CButtonUI*>(AsContainer(root)->GetItemAt(0));
+  const ImageRecord* used = first->FiveStatusImage().image;
+  ASSERT_TRUE(used);
+  EXPECT_EQ(2, first->GetFixedWidth());
+  EXPECT_TRUE(window_.manager().HoldsImage(used));
+  window_.PaintNow();
+  const std::vector<uint32_t> pixels = UiTest::ReadBitmap(window_.manager().OffscreenBitmap(), 650, 360);
+  EXPECT_EQ(0x0000FFu, pixels[1 * 650 + 1]);
 }
 
 TEST_F(SkinBuilderTest, NumberedResourceSkinIncludesNumberedPages) {

@@ -468,3 +468,122 @@ TEST(Manager, SynchronousNotificationsReachTheSenderFirst) {
   EXPECT_EQ(40, last.ptMouse.y);
   w.window.manager().RemoveListener(&listener);
 }
+
+// On Windows, TrackMouseEvent called while the pointer is outside the client area posts WM_MOUSELEAVE
+// at once, so a leave handler that arms tracking again never comes to rest. Wine posts nothing there
+// (and refuses the request), so the test checks the state that decides it: handling the leave asks
+// for no tracking, and tracking stays disarmed until the pointer really moves over the window again.
+TEST(Manager, MouseLeaveTellsTheHotControlAndLeavesTrackingDisarmed) {
+  RowWindow w;
+  CUIManager& m = w.window.manager();
+  w.window.Send(WM_MOUSEMOVE, 0, At(10, 10));
+  ASSERT_TRUE(m.IsTrackingMouse());
+  RECT frame;
+  ::GetWindowRect(w.window.hwnd(), &frame);
+  ::SetCursorPos(frame.right + 40, frame.bottom + 40);
+  const int requests = m.TrackingRequests();
+  w.window.Send(WM_MOUSELEAVE);
+  EXPECT_EQ(1, w.row.a->CountOf(UIEVENT_MOUSELEAVE));
+  EXPECT_EQ(requests, m.TrackingRequests());
+  EXPECT_FALSE(m.IsTrackingMouse());
+  w.window.Send(WM_MOUSELEAVE);  // a late duplicate changes nothing
+  EXPECT_EQ(1, w.row.a->CountOf(UIEVENT_MOUSELEAVE));
+  EXPECT_EQ(requests, m.TrackingRequests());
+  w.window.Send(WM_MOUSEMOVE, 0, At(250, 10));
+  EXPECT_EQ(requests + 1, m.TrackingRequests());
+  EXPECT_EQ(1, w.row.b->CountOf(UIEVENT_MOUSEENTER));
+}
+
+// A control removed while the button is held must not keep the mouse captured: hover and the cursor
+// would stay frozen until the next click.
+TEST(Manager, ReleaseEndsTheCaptureWhenThePressedControlWentAway) {
+  RowWindow w;
+  CUIManager& m = w.window.manager();
+  w.window.Send(WM_LBUTTONDOWN, MK_LBUTTON, At(50, 20));
+  ASSERT_TRUE(m.IsCaptured());
+  ASSERT_EQ(w.window.hwnd(), ::GetCapture());
+  ASSERT_TRUE(w.row.root->Remove(w.row.a));
+  w.window.Send(WM_LBUTTONUP, 0, At(50, 20));
+  EXPECT_FALSE(m.IsCaptured());
+  EXPECT_NE(w.window.hwnd(), ::GetCapture());
+  w.window.Pump();
+  w.window.PaintNow();
+  const RECT b = w.row.b->Placement();
+  w.window.Send(WM_MOUSEMOVE, 0, At(b.left + 5, b.top + 5));  // hover works again at once
+  EXPECT_EQ(1, w.row.b->CountOf(UIEVENT_MOUSEENTER));
+}
+
+TEST(Manager, KillFocusNamesTheControlThatTakesTheFocus) {
+  RowWindow w;
+  CUIManager& m = w.window.manager();
+  m.SetFocus(w.row.a, false);
+  m.SetFocus(w.row.b, false);
+  EXPECT_EQ(UIEVENT_KILLFOCUS, w.row.a->lastEvent.Type);
+  EXPECT_EQ(w.row.b, w.row.a->lastEvent.pSender);
+  m.SetFocus(w.row.disabled, false);  // refused: the focus goes nowhere, and that is what b hears
+  EXPECT_EQ(UIEVENT_KILLFOCUS, w.row.b->lastEvent.Type);
+  EXPECT_EQ(nullptr, w.row.b->lastEvent.pSender);
+  EXPECT_EQ(nullptr, m.GetFocus());
+}
+
+namespace {
+
+// Records the order in which keyboard messages reach it; consumes them when asked to.
+struct KeyRecorder : IMessageFilterUI, ITranslateAccelerator {
+  std::vector<std::wstring>* order = nullptr;
+  std::wstring name;
+  bool consume = false;
+  LRESULT MessageHandler(UINT, WPARAM, LPARAM, bool& handled) override {
+    order->push_back(name + L":filter");
+    handled = consume;
+    return 0;
+  }
+  bool TranslateAccelerator(const MSG*) override {
+    order->push_back(name + L":accelerator");
+    return consume;
+  }
+};
+
+}  // namespace
+
+// A key for a native child concerns every skinned window around it, the innermost (the last made)
+// first, and each window's accelerators before its pre-filters; a top-level window's key concerns that
+// window alone.
+TEST(Manager, TranslateAsksTheInnermostManagerFirstAndAcceleratorsBeforeFilters) {
+  TestWindow outer;
+  TestWindow inner;
+  ::SetWindowLongPtrW(inner.hwnd(), GWL_STYLE, WS_CHILD | WS_VISIBLE);
+  ::SetParent(inner.hwnd(), outer.hwnd());
+  HWND field = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, inner.hwnd(), nullptr,
+                                 nullptr, nullptr);
+  ASSERT_TRUE(field);
+  std::vector<std::wstring> order;
+  KeyRecorder outerKeys, innerKeys;
+  outerKeys.order = innerKeys.order = &order;
+  outerKeys.name = L"outer";
+  innerKeys.name = L"inner";
+  for (auto [window, keys] : {std::make_pair(&outer, &outerKeys), std::make_pair(&inner, &innerKeys)}) {
+    window->manager().AddAccelerator(keys);
+    window->manager().AddPreFilter(keys);
+  }
+  MSG msg = {field, WM_KEYDOWN, 'A', 0};
+  EXPECT_FALSE(CUIManager::TranslateMessage(&msg));
+  const std::vector<std::wstring> expected = {L"inner:accelerator", L"inner:filter", L"outer:accelerator",
+                                              L"outer:filter"};
+  EXPECT_EQ(expected, order);
+
+  order.clear();
+  innerKeys.consume = true;
+  EXPECT_TRUE(CUIManager::TranslateMessage(&msg));
+  EXPECT_EQ(std::vector<std::wstring>{L"inner:accelerator"}, order);
+
+  order.clear();
+  msg.hwnd = outer.hwnd();
+  EXPECT_FALSE(CUIManager::TranslateMessage(&msg));
+  EXPECT_EQ((std::vector<std::wstring>{L"outer:accelerator", L"outer:filter"}), order);
+  ::DestroyWindow(field);
+  for (auto [window, keys] : {std::make_pair(&outer, &outerKeys), std::make_pair(&inner, &innerKeys)}) {
+    window->manager().RemoveAccelerator(keys);
+    window->manager().RemovePreFilter(keys);
+  }
+}

@@ -14,7 +14,7 @@ namespace {
 const wchar_t kSkin[] =
     L"<Window size=\"200,100\"><HorizontalLayout>"
     L"<Button name=\"plain\" width=\"50\"/><Button name=\"closebtn\" width=\"50\"/><Probe name=\"probe\" width=\"50\"/>"
-    L"<Control name=\"logo\"/>"
+    L"<Control name=\"logo\"/><Button name=\"side\" width=\"20\" virtualwnd=\"Side\"/>"
     L"</HorizontalLayout></Window>";
 
 // A window with a routing table of its own on top of the base's "click" row.
@@ -45,12 +45,15 @@ class RoutedWindow : public SkinWindow {
 class SidePump : public CNotifyPump {
  public:
   const NotifyMap* RouteTable() const override {
-    static const NotifyMapRow rows[] = {RouteWhole(L"custom", L"", &SidePump::OnCustom), RouteEnd()};
+    static const NotifyMapRow rows[] = {RouteWhole(L"custom", L"", &SidePump::OnCustom),
+                                        RouteWhole(L"click", L"side", &SidePump::OnSideClick), RouteEnd()};
     static const NotifyMap map = {CNotifyPump::RouteTable(), rows};
     return &map;
   }
   void OnCustom(UINotification&) { ++calls; }
+  void OnSideClick(UINotification& msg) { clickedFrom = msg.sVirtualWnd; }
   int calls = 0;
+  std::wstring clickedFrom;
 };
 
 class RoutingTest : public ::testing::Test {
@@ -120,6 +123,19 @@ TEST_F(RoutingTest, VirtualWindowPumpsGetTheirNotificationsFirst) {
   EXPECT_TRUE(window_->RemoveVirtualWnd(L"SIDE"));
   Raise(L"logo", L"custom", L"Side");
   EXPECT_EQ(1, side.calls);
+}
+
+// The skin's virtualwnd attribute is what makes a pump reachable: the click of a control that carries
+// it arrives with the name and goes to that pump instead of the window's own rows.
+TEST_F(RoutingTest, ControlsWithAVirtualWindowNameReachItsPump) {
+  SidePump side;
+  ASSERT_TRUE(window_->AddVirtualWnd(L"Side", &side));
+  Click(window_->GetHWND(), 190, 50);
+  EXPECT_EQ(L"Side", side.clickedFrom);
+  EXPECT_TRUE(window_->clicks.empty());
+  Click(window_->GetHWND(), 25, 50);  // a control without the attribute still reaches the window
+  EXPECT_EQ(L"plain;", window_->log);
+  EXPECT_TRUE(window_->RemoveVirtualWnd(L"Side"));
 }
 
 namespace {
