@@ -123,7 +123,7 @@ int GetRemoteFileSize(const std::wstring& url) {
 }
 
 CHttpDownload::CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag)
-    : param(param), pCallback(callback) {
+    : param(param), pCallback(callback), pRequestFactory(&CBaseRequest::CreateInstance) {
   if (pStopFlag) *pStopFlag = 0;
 }
 
@@ -245,10 +245,23 @@ void CHttpDownload::WaitForRanges(const std::vector<Scoped::CloseHandle>& thread
   LOG_INFO("WaitForMultipleObjects...\n");
   std::vector<HANDLE> handles;
   for (const Scoped::CloseHandle& thread : threads) handles.push_back(thread.get());
-  DWORD waitRet = handles.empty() ? WAIT_OBJECT_0
-                                  : ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
-                                                             TRUE, INFINITE);
+  const DWORD waitRet = WaitForThreads(handles);
   LOG_INFO("WaitForMultipleObjects end! WaitRet=%d\n", static_cast<int>(waitRet));
+}
+
+// The ranges, the plan and the file are freed as soon as this returns, so it must not return while a
+// range thread still runs, whatever the platform's wait says.
+DWORD WaitForThreads(const std::vector<HANDLE>& threads) {
+  if (threads.empty()) return WAIT_OBJECT_0;
+  const DWORD all = ::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+  if (all != WAIT_FAILED) return all;
+  LOG_INFO("ERR:WaitForMultipleObjects fail 0x%x; waiting for each range thread",
+           static_cast<unsigned>(::GetLastError()));
+  for (HANDLE thread : threads) {
+    if (::WaitForSingleObject(thread, INFINITE) != WAIT_FAILED) continue;
+    for (DWORD code = STILL_ACTIVE; ::GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;) ::Sleep(50);
+  }
+  return all;
 }
 
 DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
@@ -258,11 +271,13 @@ DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   int threadId = static_cast<int>(::GetCurrentThreadId());
   LOG_INFOW(L"[Thread][%d][%d][%s] beging...", threadId, range.index, header.c_str());
   bool done = false;
-  for (int attempt = 0;;) {
-    int type = ChooseBackend(g_winHttpFailures, g_internetFailures, attempt);
-    std::unique_ptr<CBaseRequest> request = CBaseRequest::CreateInstance(type);
+  // Every pass counts as an attempt, one whose request object could not even be made included.
+  for (int attempt = 0; attempt < kAttempts && !done; ++attempt) {
+    if (attempt > 0) ::Sleep(kRetryPauseMs);
+    const int type = ChooseBackend(g_winHttpFailures, g_internetFailures, attempt);
+    std::unique_ptr<CBaseRequest> request = self.pRequestFactory(type);
     if (!request) {
-      LOG_INFO("ERR:CBaseRequest::CreateInstance fail!");
+      LOG_INFO("ERR:CBaseRequest::CreateInstance fail! (attempt %d)", attempt);
       continue;
     }
     request->nMaxConnsPerServer = kMaxConnsPerServer;
@@ -272,9 +287,6 @@ DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
     ++FailureCounter(type);
     LOG_INFO("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", threadId,
              range.index, request->GetTypeName(), attempt, g_winHttpFailures.load(), g_internetFailures.load());
-    request.reset();
-    if (++attempt >= kAttempts) break;
-    ::Sleep(kRetryPauseMs);
   }
   self.FinishRange(range, done);
   return 0;

@@ -33,6 +33,10 @@ bool PathExists(const std::wstring& path);
 // Creates the folder and every missing folder above it; true when it exists afterwards.
 bool MakeDirs(const std::wstring& folder);
 
+// Waits until every thread has ended and hands back what WaitForMultipleObjects said. When that wait
+// fails, each thread is waited for alone, and one whose handle cannot be waited on is polled.
+DWORD WaitForThreads(const std::vector<HANDLE>& threads);
+
 struct DownloadRange;
 
 class CHttpDownload {
@@ -54,6 +58,10 @@ class CHttpDownload {
   static int ChooseBackend(int winHttpFailures, int internetFailures, int attempt);
   // Failed range attempts of each backend in this process so far.
   static void GetBackendFailures(int& winHttp, int& internet);
+
+  // Makes the request of each attempt; CBaseRequest::CreateInstance unless replaced before Download.
+  using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);
+  void SetRequestFactory(RequestFactory factory) { pRequestFactory = factory; }
 
  private:
   struct FileCloser {
@@ -80,4 +88,5 @@ class CHttpDownload {
   std::unique_ptr<CRangePlan> pPlan;       // during DownLoadContent
   std::unique_ptr<FILE, FileCloser> pFile;  // during DownLoadContent
   Scoped::CriticalSection csFile;          // guards pFile, the plan and the progress callback
+  RequestFactory pRequestFactory;
 };

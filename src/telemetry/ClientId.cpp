@@ -24,18 +24,21 @@ bool CreateKey(const wchar_t* path, Scoped::RegCloseKey& key, bool& created) {
 // explicit WOW6432Node path onto one key in either view; Wine nests it once more for a 32-bit
 // process, where the 64-bit view would miss what was written and a new identifier would be made on
 // every run.
-bool ReadStoredId(std::wstring& id) {
+enum class StoredId { kFound, kMissing, kUnreadable };
+
+StoredId ReadStoredId(std::wstring& id) {
   Scoped::RegCloseKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    return StoredId::kUnreadable;
   wchar_t buffer[1024] = {};  // 2048 bytes
   DWORD size = sizeof(buffer) - sizeof(wchar_t);
   DWORD type = 0;
   if (::RegQueryValueExW(key.get(), kClientIdValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
       ERROR_SUCCESS) {
-    return false;
+    return StoredId::kMissing;
   }
   id.assign(buffer);
-  return true;
+  return StoredId::kFound;
 }
 
 void StoreId(HKEY key, const std::wstring& id) {
@@ -57,13 +60,20 @@ std::wstring MakeClientId() {
   return wide;
 }
 
-std::wstring GetClientId() {
+// A key that exists but cannot be read may hold the machine's identifier: a new one would replace it
+// for good, so this run goes without. An identifier that could not be made is never stored, or every
+// later run would send the empty text as the machine's identity.
+std::wstring GetClientId(ClientIdMaker make) {
   Scoped::RegCloseKey parent, key;
   bool parentCreated = false, created = false;
   if (!CreateKey(kClientIdParentKey, parent, parentCreated) || !CreateKey(kClientIdKey, key, created)) return {};
   std::wstring id;
-  if (!created && ReadStoredId(id)) return id;
-  id = MakeClientId();
-  StoreId(key.get(), id);
+  if (!created) {
+    const StoredId stored = ReadStoredId(id);
+    if (stored == StoredId::kFound) return id;
+    if (stored == StoredId::kUnreadable) return {};
+  }
+  id = make();
+  if (!id.empty()) StoreId(key.get(), id);
   return id;
 }

@@ -16,7 +16,6 @@
 namespace {
 
 // Process names longer than this never match; the comparison works on a fixed-size copy.
-constexpr int kProcessNameChars = 64;
 
 // Rights the installer has always asked for when it ends a running copy of the product.
 constexpr DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION |
@@ -173,9 +172,11 @@ bool FileExists(const std::wstring& path) {
   return true;
 }
 
+// The whole name is compared: a name cut short would match any process that merely starts like it,
+// and the caller ends the process it finds.
 bool FindProcess(const std::wstring& name, DWORD& pid) {
-  wchar_t wanted[kProcessNameChars] = {};
-  ::lstrcpynW(wanted, name.c_str(), kProcessNameChars);
+  if (name.empty()) return false;
+  const wchar_t* wanted = name.c_str();
   Scoped::CloseFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
   PROCESSENTRY32W entry = {};

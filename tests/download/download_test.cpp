@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HttpDownload.h"
+#include "tool/BaseRequest.h"
 #include "SuiteLog.h"
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -280,21 +282,37 @@ std::string RangeThreadId(const std::string& log, const std::string& header) {
 
 }  // namespace
 
-// Two downloads that can never succeed, run side by side so the eleven attempts with their ten
-// two-second pauses are waited out once: an error page exactly as long as the range, and a server
-// that ignores Range while five ranges ask for parts.
-TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesAndIgnoredRanges) {
+// Three downloads that can never succeed, run side by side so the eleven attempts with their ten
+// two-second pauses are waited out once: an error page exactly as long as the range, a server that
+// ignores Range while five ranges ask for parts, and a range whose request objects cannot be made
+// (which once retried without counting, for ever).
+TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesIgnoredRangesAndNoRequestObject) {
   TestServers::MakeFile(L"dl-status.bin", 777);
   TestServers::MakeFile(L"dl-norange5.bin", 400000);
+  TestServers::MakeFile(L"dl-noobject.bin", 1000);
   LogMark fault(ServerLog::kFault);
   SuiteLog::Tail log;
   Recorded errorPage(L"https://localhost/fault/status/500/dl-status.bin", dir_ / L"status.bin", 1);
   Recorded noRange(L"https://localhost/fault/norange/dl-norange5.bin", dir_ / L"norange.bin", 5);
+  DownloadParam noObjectParam;
+  noObjectParam.nDownloadThread = 1;
+  noObjectParam.strDownloadUrl = L"https://localhost/dl-noobject.bin";
+  noObjectParam.strSavePath = dir_ / L"noobject.bin";
+  int noObjectResult = 1;
   DWORD begin = ::GetTickCount();
   std::thread other([&noRange] { noRange.Run(); });
+  std::thread third([&noObjectParam, &noObjectResult] {
+    CHttpDownload download(noObjectParam, nullptr, nullptr);
+    download.SetRequestFactory([](int) { return std::unique_ptr<CBaseRequest>(); });
+    noObjectResult = download.Download();
+  });
   errorPage.Run();
   other.join();
+  third.join();
   DWORD elapsed = ::GetTickCount() - begin;
+  EXPECT_EQ(noObjectResult, -4);
+  EXPECT_EQ(log.Count("ERR:CBaseRequest::CreateInstance fail! (attempt "), 11);
+  EXPECT_TRUE(log.Has("ERR:CBaseRequest::CreateInstance fail! (attempt 10)"));
 
   EXPECT_EQ(errorPage.Result(), -4);
   EXPECT_EQ(noRange.Result(), -4);
@@ -319,4 +337,27 @@ TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesAndIgnoredRanges) {
   EXPECT_FALSE(log.Has("[Thread][" + id + "][0] SUCCCESS!"));
   EXPECT_EQ(log.Count("HTTP status 500"), 11);
   EXPECT_EQ(log.Count("] SUCCCESS!"), 0);
+}
+
+// The ranges' memory is freed once the wait returns, so a wait that the platform refuses must still
+// not return before the threads have ended. A handle without the right to wait on it makes
+// WaitForMultipleObjects fail at once.
+TEST(WaitForThreads, OutlastsEveryThreadEvenWhenThePlatformWaitFails) {
+  static std::atomic<bool> ended{false};
+  ended = false;
+  HANDLE thread = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
+    ::Sleep(400);
+    ended = true;
+    return 0;
+  }, nullptr, 0, nullptr);
+  ASSERT_TRUE(thread);
+  HANDLE blind = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &blind,
+                                THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0));
+  ASSERT_EQ(WAIT_FAILED, ::WaitForMultipleObjects(1, &blind, TRUE, 0));
+  EXPECT_EQ(WAIT_FAILED, WaitForThreads({blind}));
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForThreads({thread}));
+  ::CloseHandle(blind);
+  ::CloseHandle(thread);
 }

@@ -4,6 +4,7 @@
 
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "telemetry/ClientId.h"
@@ -93,4 +94,69 @@ TEST_F(ClientId, ReturnsAnyStoredTextUnchanged) {
   Write(L"made by an older release");
   EXPECT_EQ(GetClientId(), L"made by an older release");
   EXPECT_EQ(ProbeInAnotherProcess(), L"made by an older release");
+}
+
+// A GUID that could not be made must not be stored: every later run would read the empty text back and
+// report it as the machine's identifier.
+TEST_F(ClientId, AnIdentifierThatCouldNotBeMadeIsNotStored) {
+  Delete();
+  EXPECT_EQ(GetClientId([] { return std::wstring(); }), L"");
+  std::wstring stored;
+  EXPECT_FALSE(Read(stored)) << TestSupport::Utf8(stored);
+  const std::wstring made = GetClientId();  // the next run makes a real one
+  EXPECT_TRUE(std::regex_match(made, kForm)) << TestSupport::Utf8(made);
+}
+
+namespace {
+
+// While alive, the identifier's key may be written but not read by anyone.
+class WriteOnlyKey {
+ public:
+  WriteOnlyKey() {
+    Scoped::RegCloseKey key;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, READ_CONTROL | WRITE_DAC, key.put()),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    EXPECT_EQ(::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size), ERROR_SUCCESS);
+    // Everyone: write and change the permissions, nothing else.
+    SECURITY_DESCRIPTOR sd;
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(everyone);
+    ::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize);
+    BYTE aclBuffer[256];
+    auto* acl = reinterpret_cast<PACL>(aclBuffer);
+    ::InitializeAcl(acl, sizeof(aclBuffer), ACL_REVISION);
+    ::AddAccessAllowedAce(acl, ACL_REVISION, KEY_WRITE | WRITE_DAC | READ_CONTROL, everyone);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+    EXPECT_EQ(::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+  }
+  ~WriteOnlyKey() {
+    Scoped::RegCloseKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+      ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
+  }
+
+ private:
+  std::vector<BYTE> saved_;
+};
+
+}  // namespace
+
+// An identifier that exists but cannot be read this time must survive: replacing it would make the
+// machine a new client for good.
+TEST_F(ClientId, AKeyThatCannotBeReadGivesNoIdentifierAndKeepsTheStoredOne) {
+  Write(L"kept from an earlier run");
+  {
+    WriteOnlyKey guard;
+    Scoped::RegCloseKey probe;
+    ASSERT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, KEY_READ, probe.put()), ERROR_SUCCESS)
+        << "the key's permissions did not take";
+    EXPECT_EQ(GetClientId(), L"");
+  }
+  std::wstring stored;
+  ASSERT_TRUE(Read(stored));
+  EXPECT_EQ(stored, L"kept from an earlier run");
 }

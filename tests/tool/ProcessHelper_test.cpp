@@ -61,6 +61,28 @@ TEST(Processes, FindByExactNameAndKill) {
   EXPECT_EQ(0u, code);  // ended by us, not by its own exit code 7
 }
 
+// The product's executable name may be long; a running program whose name merely starts with the
+// same 63 characters is not the product and must not be found (the caller would end it).
+TEST(Processes, ALongNameMustMatchWhole) {
+  ScratchDir dir(L"longname");
+  const std::wstring shortName = std::wstring(59, L'p') + L".exe";  // 63 characters
+  ASSERT_TRUE(::CopyFileW((ExeDir() + kSleepy).c_str(), (dir / shortName).c_str(), FALSE));
+  std::wstring line = L"\"" + (dir / shortName) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  Scoped::CloseHandle process(info.hProcess), thread(info.hThread);
+  DWORD found = 0;
+  for (int i = 0; i < 50 && !FindProcess(shortName, found); ++i) ::Sleep(100);
+  EXPECT_EQ(info.dwProcessId, found);
+  DWORD untouched = 12345;
+  EXPECT_FALSE(FindProcess(shortName + L".product.exe", untouched));
+  EXPECT_EQ(12345u, untouched);
+  ::TerminateProcess(process.get(), 0);
+  ::WaitForSingleObject(process.get(), 5000);
+}
+
 TEST(Processes, KillOfAnEndedProcessFails) {
   DWORD pid = 0;
   Scoped::CloseHandle child = StartSleepy(L"0", pid);
