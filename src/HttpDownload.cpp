@@ -11,6 +11,7 @@
 
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
+#include "base/FileSystem.h"
 
 struct DownloadRange {
   CHttpDownload* owner;
@@ -101,11 +102,7 @@ bool MakeDirs(const std::wstring& folder) {
   if (normal.size() > 1 && normal.back() == L'\\') normal.pop_back();
   if (normal.empty()) return false;
   if (PathExists(normal)) return true;
-  std::wstring levels = normal + L"\\";
-  for (size_t pos = levels.find(L'\\', 1); pos != std::wstring::npos; pos = levels.find(L'\\', pos + 1)) {
-    std::wstring level = levels.substr(0, pos);
-    if (!PathExists(level)) ::CreateDirectoryW(level.c_str(), nullptr);
-  }
+  Base::CreateFolderTree(normal);
   return PathExists(normal);
 }
 

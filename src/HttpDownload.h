@@ -13,7 +13,7 @@
 
 #include "RangePlan.h"
 #include "stdafx.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 class CBaseRequest;
 

@@ -6,6 +6,7 @@
 #include "Window/SingleInstance.h"
 #include "Window/WindowPlacement.h"
 #include "toolkit/UIResource.h"
+#include "base/ModulePath.h"
 
 namespace {
 
@@ -28,10 +29,7 @@ void RestrictDllSearchToSystem() {
 // The toolkit finds its resources in this program and its files beside it.
 void PrepareToolkit(HINSTANCE instance) {
   SkinUI::Resource::SetModuleInstance(instance);
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(instance, path, MAX_PATH);
-  std::wstring folder = path;
-  SkinUI::Resource::SetSkinPath(folder.substr(0, folder.rfind(L'\\') + 1));
+  SkinUI::Resource::SetSkinPath(Base::ModuleFolder(instance));
 }
 
 }  // namespace

@@ -3,16 +3,7 @@
 #include "log/Log.h"
 #include "packages/EmbeddedPackages.h"
 #include "tool/SystemInfo.h"
-
-namespace {
-
-std::wstring ModulePath(HMODULE module) {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(module, path, MAX_PATH);
-  return path;
-}
-
-}  // namespace
+#include "base/ModulePath.h"
 
 void CSetupEnvironment::InitEnvironment() {
   if (ready_) return;
@@ -28,6 +19,6 @@ void CSetupEnvironment::LoadDomainFile() { ::LoadDomainFile(module_, language_);
 void CSetupEnvironment::LogStartupLines() const {
   LOG_INFOW(L"Windows Version:%s", GetWindowsProductName().c_str());
   LOG_INFOW(L"Windows Bit:%s", IsWindows64() ? L"x64" : L"x86");
-  LOG_INFOW(L"downloader version:%s", GetFileVersion(ModulePath(module_)).c_str());
+  LOG_INFOW(L"downloader version:%s", GetFileVersion(Base::ModulePath(module_)).c_str());
   LOG_INFO("DownloadRatio:%d  ==== ReadFileTimeout:%d", language_.GetDownloadRatio(), language_.GetReadFileTimeout());
 }

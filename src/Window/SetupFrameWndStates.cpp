@@ -7,7 +7,7 @@
 #include "log/Log.h"
 #include "telemetry/GaSender.h"
 #include "tool/ProcessHelper.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 #include "tool/SystemInfo.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"

@@ -10,6 +10,7 @@
 
 #include "log/Log.h"
 #include "tool/ProcessHelper.h"
+#include "base/FileSystem.h"
 
 namespace {
 
@@ -54,11 +55,7 @@ void DeleteStaleProgressFile(const std::wstring& path) {
   if (FileExists(path)) ::DeleteFileW(path.c_str());
 }
 
-void CreateProductFolder(const std::wstring& productFolder) {
-  ::SHCreateDirectoryExW(nullptr, productFolder.c_str(), nullptr);
-  if (::GetFileAttributesW(productFolder.c_str()) != FILE_ATTRIBUTE_DIRECTORY)
-    ::CreateDirectoryW(productFolder.c_str(), nullptr);
-}
+void CreateProductFolder(const std::wstring& productFolder) { Base::CreateFolderTree(productFolder); }
 
 bool KillSilentInstallProcess() {
   DWORD pid = 0;

@@ -5,10 +5,7 @@
 
 #include <string>
 
-#include "tool/ScopedWin.h"
-
-// "Install.beta" for any folder's Install.beta.exe; the whole file name when it has no dot.
-std::wstring InstanceMutexName(const std::wstring& modulePath);
+#include "base/Scoped.h"
 
 // Takes the instance mutex for the running program. Empty when it cannot be created or another copy
 // already holds it; the caller keeps the handle open until the process ends.

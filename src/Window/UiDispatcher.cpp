@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "log/Log.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 struct CUiDispatcher::Core {
   std::mutex lock;

@@ -13,7 +13,9 @@
 
 #include "log/FaultGuard.h"
 #include "log/RollingFileSink.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
+#include "base/FileSystem.h"
+#include "base/ModulePath.h"
 
 namespace {
 
@@ -61,33 +63,11 @@ std::wstring AnsiToWide(const std::string& text) {
   return out;
 }
 
-std::wstring ExecutableFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  size_t slash = folder.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
-}
-
-bool IsFolder(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates the folder and every missing level above it; failures show up later as a missing file.
-void CreateFolderTree(const std::wstring& folder) {
-  for (size_t pos = folder.find(L'\\', 1); pos != std::wstring::npos; pos = folder.find(L'\\', pos + 1)) {
-    std::wstring level = folder.substr(0, pos);
-    if (!level.empty() && level.back() != L':' && !IsFolder(level)) ::CreateDirectoryW(level.c_str(), nullptr);
-  }
-  if (!IsFolder(folder)) ::CreateDirectoryW(folder.c_str(), nullptr);
-}
-
 void Configure(LogState& state, const wchar_t* fileName, const wchar_t* folder) {
   if (state.logger) return;
-  std::wstring dir = (folder && *folder) ? std::wstring(folder) : ExecutableFolder() + L"\\Log";
+  std::wstring dir = (folder && *folder) ? std::wstring(folder) : Base::ModuleFolder() + L"Log";
   std::wstring name = (fileName && *fileName) ? std::wstring(fileName) : AnsiToWide(state.moduleBaseName) + L".log";
-  CreateFolderTree(dir);
+  Base::CreateFolderTree(dir);
   auto sink = std::make_shared<Log::RollingFileSink>(dir + L"\\" + name, Log::kMaxFileSize);
   sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local, kLineEnd));
   auto logger = std::make_shared<spdlog::logger>(state.moduleBaseName, sink);

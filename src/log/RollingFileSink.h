@@ -11,7 +11,7 @@
 
 #include <spdlog/sinks/base_sink.h>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace Log {
 

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "tool/TextHelper.h"
 #include "toolkit/ZipArchive.h"
+#include "base/ModuleResource.h"
 
 namespace {
 
@@ -45,15 +46,13 @@ struct CloseStdioFile {
 bool LoadResourceBytes(HMODULE module, LPCWSTR type, int id, const void*& data, DWORD& size) {
   data = nullptr;
   size = 0;
-  HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
-  HGLOBAL loaded = resource ? ::LoadResource(module, resource) : nullptr;
-  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-  if (!bytes) {
+  const Base::ResourceBytes bytes = Base::FindModuleResource(module, MAKEINTRESOURCEW(id), type);
+  if (!bytes.data) {
     LOG_INFO("ERR:LoadResourceBytes: resource %d not found (error %lu)", id, ::GetLastError());
     return false;
   }
-  data = bytes;
-  size = ::SizeofResource(module, resource);
+  data = bytes.data;
+  size = bytes.size;
   return true;
 }
 

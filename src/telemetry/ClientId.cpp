@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 const wchar_t kClientIdParentKey[] = L"SOFTWARE\\WOW6432Node\\Pelarin";
 const wchar_t kClientIdKey[] = L"SOFTWARE\\WOW6432Node\\Pelarin\\PelarinDown";

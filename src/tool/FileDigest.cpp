@@ -6,26 +6,14 @@
 
 #include <vector>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace FileDigest {
 namespace {
 
-struct CryptProviderTraits {
-  using Type = HCRYPTPROV;
-  static Type Invalid() { return 0; }
-  static bool IsValid(Type h) { return h != 0; }
-  static void Close(Type h) { ::CryptReleaseContext(h, 0); }
-};
-using CryptProvider = Scoped::Handle<CryptProviderTraits>;
-
-struct CryptHashTraits {
-  using Type = HCRYPTHASH;
-  static Type Invalid() { return 0; }
-  static bool IsValid(Type h) { return h != 0; }
-  static void Close(Type h) { ::CryptDestroyHash(h); }
-};
-using CryptHash = Scoped::Handle<CryptHashTraits>;
+void ReleaseProvider(HCRYPTPROV provider) { ::CryptReleaseContext(provider, 0); }
+using CryptProvider = Scoped::Handle<Scoped::ZeroIsEmpty<HCRYPTPROV, &ReleaseProvider>>;
+using CryptHash = Scoped::Handle<Scoped::ZeroIsEmpty<HCRYPTHASH, &::CryptDestroyHash>>;
 
 constexpr DWORD kChunk = 1 << 20;
 constexpr size_t kDigestBytes = 32;

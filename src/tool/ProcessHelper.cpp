@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
+#include "base/ModulePath.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ std::wstring FormatFixedVersion(const VS_FIXEDFILEINFO& info) {
   return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) +
          L"." + std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." +
          std::to_wstring(LOWORD(info.dwFileVersionLS));
-}
-
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
 }
 
 }  // namespace
@@ -92,15 +87,4 @@ std::wstring GetProgramFilesDir() {
   return std::wstring(folder) + L"\\";
 }
 
-std::wstring ProgramBaseName(const std::wstring& modulePath) {
-  std::wstring name = modulePath;
-  for (wchar_t& c : name)
-    if (c == L'/') c = L'\\';
-  size_t slash = name.find_last_of(L'\\');
-  if (slash != std::wstring::npos) name.erase(0, slash + 1);
-  size_t dot = name.find_last_of(L'.');
-  if (dot != std::wstring::npos) name.erase(dot);
-  return name;
-}
-
-std::wstring GetWorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + ProgramBaseName(ModulePath()) + L"\\"; }
+std::wstring GetWorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + Base::ProgramBaseName(Base::ModulePath()) + L"\\"; }

@@ -29,5 +29,3 @@ std::wstring GetProgramFilesDir();
 
 // Folder the installer keeps its downloads in: <Program Files>\pelarin_down\<program base name>\.
 std::wstring GetWorkDir();
-// File name of a module path without its folder and its last extension.
-std::wstring ProgramBaseName(const std::wstring& modulePath);

@@ -7,7 +7,7 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 class TaskbarProgress {
  public:

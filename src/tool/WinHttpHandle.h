@@ -1,20 +1,14 @@
 #pragma once
 
-// Owner of one WinHTTP handle. Kept apart from ScopedWin.h because winhttp.h must not meet wininet.h.
+// Owner of one WinHTTP handle. Kept apart from base/Scoped.h because winhttp.h must not meet wininet.h.
 
 #include <windows.h>
 #include <winhttp.h>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace Scoped {
 
-struct WinHttpCloseHandleTraits {
-  using Type = HINTERNET;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::WinHttpCloseHandle(h); }
-};
-using WinHttpCloseHandle = Handle<WinHttpCloseHandleTraits>;
+using WinHttpCloseHandle = Handle<ZeroIsEmpty<HINTERNET, &::WinHttpCloseHandle>>;
 
 }  // namespace Scoped

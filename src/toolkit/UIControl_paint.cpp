@@ -1,7 +1,7 @@
 #include "toolkit/UIControl.h"
 
 #include "toolkit/UIManager.h"
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "toolkit/UILabel.h"
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 #include "toolkit/UIWindowWnd.h"
 
 namespace SkinUI {

@@ -19,6 +19,7 @@
 #include "log/Log.h"
 #include "toolkit/UIDefs.h"
 #include "toolkit/UIResource.h"
+#include "base/ModuleResource.h"
 
 namespace SkinUI {
 
@@ -46,16 +47,7 @@ uint32_t Premultiply(const unsigned char* rgba, bool& translucent) {
 }
 
 bool ResourceBytes(const std::wstring& name, const wchar_t* type, UINT id, std::vector<unsigned char>& bytes) {
-  HINSTANCE module = Resource::ModuleInstance();
-  HRSRC info = ::FindResourceW(module, id ? MAKEINTRESOURCEW(id) : name.c_str(), type);
-  if (!info) return false;
-  HGLOBAL handle = ::LoadResource(module, info);
-  DWORD size = ::SizeofResource(module, info);
-  const void* data = handle ? ::LockResource(handle) : nullptr;
-  if (!data || size == 0) return false;
-  const unsigned char* begin = static_cast<const unsigned char*>(data);
-  bytes.assign(begin, begin + size);
-  return true;
+  return Base::CopyModuleResource(Resource::ModuleInstance(), id ? MAKEINTRESOURCEW(id) : name.c_str(), type, bytes);
 }
 
 }  // namespace

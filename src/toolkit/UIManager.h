@@ -14,7 +14,7 @@
 
 #include "toolkit/UIDefs.h"
 #include "toolkit/UIResource.h"
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

@@ -3,7 +3,7 @@
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
 #include "toolkit/UIMsimg.h"
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

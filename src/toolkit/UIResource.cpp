@@ -2,6 +2,7 @@
 
 #include "log/Log.h"
 #include "toolkit/ZipArchive.h"
+#include "base/ModulePath.h"
 
 namespace SkinUI {
 
@@ -69,13 +70,7 @@ void SetModuleInstance(HINSTANCE instance) { State().instance = instance; }
 HINSTANCE ModuleInstance() { return State().instance; }
 
 std::wstring ModuleFolder() {
-  if (!State().instance) return std::wstring();
-  wchar_t path[MAX_PATH * 4] = {};
-  DWORD length = ::GetModuleFileNameW(State().instance, path, ARRAYSIZE(path));
-  if (length == 0 || length >= ARRAYSIZE(path)) return std::wstring();
-  std::wstring folder(path, length);
-  size_t slash = folder.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+  return State().instance ? Base::ModuleFolder(State().instance) : std::wstring();
 }
 
 void SetSkinPath(const std::wstring& path) {

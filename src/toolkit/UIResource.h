@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

@@ -11,6 +11,7 @@
 #include "toolkit/UIManager.h"
 #include "toolkit/UIProgress.h"
 #include "toolkit/UIResource.h"
+#include "base/ModuleResource.h"
 
 namespace SkinUI {
 
@@ -161,15 +162,13 @@ bool CSkinBuilder::LoadResourceSkin(UINT id, const wchar_t* resourceType) {
   markup_.Release();
   if (!resourceType) return false;
   const std::wstring type = ResourceTypeText(resourceType);
-  HINSTANCE module = Resource::ModuleInstance();
-  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type.c_str());
-  HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-  if (!bytes) {
+  const Base::ResourceBytes bytes =
+      Base::FindModuleResource(Resource::ModuleInstance(), MAKEINTRESOURCEW(id), type.c_str());
+  if (!bytes.data) {
     LOG_INFOW(L"ERR: skin resource %ls %u not found (error %lu)", type.c_str(), id, ::GetLastError());
     return false;
   }
-  if (!markup_.LoadFromMem(static_cast<const unsigned char*>(bytes), ::SizeofResource(module, found))) return false;
+  if (!markup_.LoadFromMem(bytes.data, bytes.size)) return false;
   resourceType_ = type;
   return true;
 }

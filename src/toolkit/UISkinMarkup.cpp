@@ -8,7 +8,7 @@
 
 #include "log/Log.h"
 #include "toolkit/UIResource.h"
-#include "toolkit/UIScoped.h"
+#include "base/Scoped.h"
 #include "toolkit/ZipArchive.h"
 
 namespace SkinUI {

@@ -8,6 +8,7 @@
 #include "log/Log.h"
 #include "toolkit/UIResource.h"
 #include "toolkit/UIWindowImplBase.h"
+#include "base/ModuleResource.h"
 
 namespace SkinUI {
 
@@ -21,17 +22,6 @@ constexpr wchar_t kSkinLoadFailed[] = L"\u52A0\u8F7D\u8D44\u6E90\u6587\u4EF6\u59
 std::vector<unsigned char>& ArchiveCopy() {
   static std::vector<unsigned char> bytes;
   return bytes;
-}
-
-bool CopyResource(HMODULE module, const wchar_t* id, const wchar_t* type, std::vector<unsigned char>& out) {
-  HRSRC found = ::FindResourceW(module, id, type);
-  HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-  const void* data = loaded ? ::LockResource(loaded) : nullptr;
-  const DWORD size = found ? ::SizeofResource(module, found) : 0;
-  if (!data || size == 0) return false;
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  out.assign(bytes, bytes + size);
-  return true;
 }
 
 std::wstring ResourceIdText(const wchar_t* id) {
@@ -81,7 +71,7 @@ bool WindowImplBase::OpenSkinSource() {
 bool WindowImplBase::OpenSkinResource() {
   if (Resource::SkinZipName() == kMemoryArchive) return true;
   std::vector<unsigned char> bytes;
-  if (!CopyResource(Resource::ModuleInstance(), SkinResourceId(), L"ZIPRES", bytes)) {
+  if (!Base::CopyModuleResource(Resource::ModuleInstance(), SkinResourceId(), L"ZIPRES", bytes)) {
     LOG_INFOW(L"ERR: skin resource ZIPRES %ls is missing or empty", ResourceIdText(SkinResourceId()).c_str());
     return false;
   }

@@ -6,17 +6,7 @@
 
 #include <windows.h>
 
-#include "toolkit/UIScoped.h"
-
-namespace Scoped {
-struct DestroyIconTraits {
-  using Type = HICON;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { ::DestroyIcon(h); }
-};
-using DestroyIcon = Handle<DestroyIconTraits>;
-}  // namespace Scoped
+#include "base/Scoped.h"
 
 namespace SkinUI {
 

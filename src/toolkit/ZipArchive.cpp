@@ -9,7 +9,8 @@
 #include <new>
 
 #include "log/Log.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
+#include "base/FileSystem.h"
 
 namespace SkinUI {
 
@@ -332,11 +333,6 @@ bool CZipArchive::Decode(const Entry& entry, size_t dataStart, std::vector<unsig
 
 namespace {
 
-bool IsFolderPath(const std::wstring& path) {
-  DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Windows trims trailing dots and spaces from path segments, so ". ." or "... " would act like
@@ -360,22 +356,9 @@ bool IsSafeSegment(const std::wstring& segment) {
   return segment.empty() || (!IsOnlyDotsAndSpaces(segment) && !IsDeviceName(segment));
 }
 
-// Creates the folder and whichever of its parents are missing. Prefixes that cannot be folders
-// ("C:", "\\server") simply fail; only the result counts. On failure the last error is the one
-// from creating the folder itself.
-bool CreateFolderTree(const std::wstring& path) {
-  std::wstring folder = path;
-  while (folder.size() > 1 && IsSeparator(folder.back())) folder.pop_back();
-  for (size_t pos = folder.find(L'\\', 1); pos != std::wstring::npos; pos = folder.find(L'\\', pos + 1)) {
-    std::wstring parent = folder.substr(0, pos);
-    if (!IsFolderPath(parent)) ::CreateDirectoryW(parent.c_str(), nullptr);
-  }
-  return IsFolderPath(folder) || ::CreateDirectoryW(folder.c_str(), nullptr);
-}
-
 bool CreateParentFolders(const std::wstring& filePath) {
   size_t slash = filePath.find_last_of(L'\\');
-  return slash == std::wstring::npos || CreateFolderTree(filePath.substr(0, slash));
+  return slash == std::wstring::npos || Base::CreateFolderTree(filePath.substr(0, slash));
 }
 
 // Returns ERROR_SUCCESS or the error of the call that failed.
@@ -403,7 +386,7 @@ void ExtractFile(const CZipArchive& zip, int index, const std::wstring& target) 
 }
 
 void ExtractFolder(const CZipArchive& zip, int index, const std::wstring& target) {
-  if (!CreateFolderTree(target))
+  if (!Base::CreateFolderTree(target))
     LOG_INFOW(L"ERR:ExtractZipToFolder: cannot create folder %ls for %ls (error %lu)", target.c_str(),
               zip.GetEntryInfo(index)->name.c_str(), ::GetLastError());
 }
@@ -447,7 +430,7 @@ bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folde
   }
   std::wstring root = BackslashSeparated(folder);
   if (root.back() != L'\\') root += L'\\';
-  if (!CreateFolderTree(root))
+  if (!Base::CreateFolderTree(root))
     LOG_INFOW(L"ERR:ExtractZipToFolder: cannot create %ls (error %lu)", root.c_str(), ::GetLastError());
   CZipArchive zip;
   if (!zip.Open(data, size)) {

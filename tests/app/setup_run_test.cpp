@@ -7,7 +7,7 @@
 
 #include "InstallerProcess.h"
 #include "TestSupport.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 #include "tool/SystemInfo.h"
 
 using TestSupport::IsFile;

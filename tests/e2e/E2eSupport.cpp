@@ -2,7 +2,7 @@
 
 #include "TestServers.h"
 #include "tool/ProcessHelper.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 #include "tool/SystemInfo.h"
 
 namespace E2e {

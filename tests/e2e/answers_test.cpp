@@ -7,7 +7,7 @@
 
 #include "E2eSupport.h"
 #include "TestServers.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 using namespace E2e;
 using TestSupport::IsFile;

@@ -14,7 +14,7 @@
 #include "packages/EmbeddedPackages.h"
 #include "tool/FileDigest.h"
 #include "tool/ProcessHelper.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 using FlowTest::BuildFile;
 using FlowTest::LogTail;

@@ -9,7 +9,7 @@
 #include "Window/SilentRun.h"
 #include "Window/SingleInstance.h"
 #include "tool/ProcessHelper.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 using FlowTest::BuildFile;
 using TestSupport::ScratchDir;
@@ -102,12 +102,6 @@ TEST(StartProduct, StartsTheProductAndLogsTheRoute) {
   FlowTest::LogTail log;
   EXPECT_FALSE(StartProductProcess(dir / L"absent.exe", false));
   EXPECT_NE(std::string::npos, log.Text().find("ERR:StartProduct")) << log.Text();
-}
-
-TEST(SingleInstance, NamesTheMutexAfterTheProgramFile) {
-  EXPECT_EQ(L"Install.beta", InstanceMutexName(L"C:\\Downloads\\Install.beta.exe"));
-  EXPECT_EQ(L"setup", InstanceMutexName(L"C:\\a.b\\setup"));
-  EXPECT_EQ(L"Setup (1)", InstanceMutexName(L"D:\\Setup (1).exe"));
 }
 
 // A second copy of the same file ends at once with -1 while the first runs; a copy under another

@@ -8,7 +8,7 @@
 #include "packages/EmbeddedPackages.h"
 #include "res/resource.h"
 #include "tool/FileDigest.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 #include "toolkit/ZipArchive.h"
 
 using TestSupport::IsFile;

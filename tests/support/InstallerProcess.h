@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace TestSupport {
 

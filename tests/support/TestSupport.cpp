@@ -5,7 +5,7 @@
 #include <atomic>
 #include <vector>
 
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace TestSupport {
 

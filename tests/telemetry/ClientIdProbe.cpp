@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "telemetry/ClientId.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;

@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 #include "telemetry/ClientId.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "TestSupport.h"
 #include "tool/ProcessHelper.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 
 using TestSupport::ExeDir;
 using TestSupport::ScratchDir;

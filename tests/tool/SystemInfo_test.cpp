@@ -35,13 +35,6 @@ TEST(Folders, ProgramFilesAndWorkDir) {
   EXPECT_EQ(folder + L"pelarin_down\\test_tool\\", GetWorkDir());
 }
 
-TEST(Folders, ProgramBaseName) {
-  EXPECT_EQ(L"a.b", ProgramBaseName(L"C:\\x.y\\a.b.exe"));
-  EXPECT_EQ(L"setup", ProgramBaseName(L"C:/x/setup.exe"));
-  EXPECT_EQ(L"noext", ProgramBaseName(L"C:\\x.y\\noext"));
-  EXPECT_EQ(L"", ProgramBaseName(L""));
-}
-
 TEST(Windows, NameAndBitness) {
   EXPECT_FALSE(GetWindowsProductName().empty());
   BOOL wow64 = FALSE;

@@ -5,7 +5,7 @@
 
 #include "TestSupport.h"
 #include "ZipTestWriter.h"
-#include "tool/ScopedWin.h"
+#include "base/Scoped.h"
 #include "toolkit/ZipArchive.h"
 
 using TestSupport::ReadFileBytes;
