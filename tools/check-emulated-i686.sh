@@ -157,7 +157,7 @@ wait_for_exit() {  # SECONDS; sets exit_code
 
 show_evidence() {
   echo "--- the program's log:" >&2
-  [ -f "$log" ] && tr -d '\r' <"$log" | iconv -f GB18030 -t UTF-8 2>/dev/null >&2 || echo "(none)" >&2
+  [ -f "$log" ] && tr -d '\r' <"$log" | iconv -f GB18030 -t UTF-8 >&2 2>/dev/null || echo "(none)" >&2
   echo "--- Wine's output (last lines):" >&2
   tail -n 20 "$out/console.txt" >&2 || true
 }
@@ -234,6 +234,13 @@ private_binfmt_works() {
   unshare --user --map-root-user --mount "$self" --probe-private >/dev/null 2>&1
 }
 
+# The first line of an error, without the shell's "script: line N: " in front.
+first_line() {
+  local text=${1%%$'\n'*}
+  text=${text#"$0: line "*": "}
+  echo "${text:-no reason given}"
+}
+
 release_machine_entry() {
   if [ -n "${registered:-}" ] && [ -e "$binfmt/$entry" ]; then echo -1 >"$binfmt/$entry" || true; fi
   if [ -n "${mounted:-}" ]; then umount "$binfmt" || true; fi
@@ -252,13 +259,15 @@ run_with_machine_entry() {
   lock_machine
   mounted='' registered=''
   if ! mountpoint -q "$binfmt"; then
-    why=$(mount -t binfmt_misc binfmt_misc "$binfmt" 2>&1) || skip "binfmt_misc cannot be mounted (${why:-no reason given})"
+    why=$(mount -t binfmt_misc binfmt_misc "$binfmt" 2>&1) || skip "binfmt_misc cannot be mounted ($(first_line "$why"))"
     mounted=1
   fi
   trap release_machine_entry EXIT
   trap 'exit 143' TERM INT
+  # Our entry still there is the leftover of a run that was killed: it goes at the end like a new one.
+  [ -e "$binfmt/$entry" ] && registered=1
   if ! qemu_entry_active; then
-    why=$(register_entry 2>&1) || skip "no i386 entry can be registered in binfmt_misc (${why:-no reason given})"
+    why=$(register_entry 2>&1) || skip "no i386 entry can be registered in binfmt_misc ($(first_line "$why"))"
     registered=1
   fi
   runs_32bit || die "Wine's 32-bit loader does not start even through qemu-i386 ($("$wine32" --version 2>&1 | head -n1))"
@@ -284,13 +293,17 @@ esac
 build=$(cd "${1:-$here/build}" && pwd)
 [ -f "$build/setup-loopback.exe" ] || die "$build/setup-loopback.exe is missing; build first (make build)"
 [ -f "$build/packages/language-loopback.zip" ] || die "$build/packages/language-loopback.zip is missing"
+# Our entry machine-wide is another run's (it is waited for) or the leftover of a killed one.
+[ -e "$binfmt/$entry" ] && run_with_machine_entry "$build"
 if runs_32bit; then
   qemu_entry_active || skip "this kernel runs 32-bit programs itself; the test suite runs the shipped build"
   echo "== the machine's own qemu-i386 entry starts Wine's 32-bit loader"
   exec "$self" --emulated "$build"
 fi
 [ -x "$qemu" ] || die "$qemu is missing (tools/install-deps.sh installs qemu-user-static)"
-if private_binfmt_works; then
+# Not for other users: inside the namespace they would be root, and Wine refuses root's own
+# /tmp/.wine-0 when it belongs to the real root.
+if [ "$(id -u)" -eq 0 ] && private_binfmt_works; then
   echo "== qemu-i386 registered in a private binfmt_misc (own user and mount namespace)"
   exec unshare --user --map-root-user --mount "$self" --private "$build"
 fi
