@@ -230,8 +230,9 @@ run_check() {
 
 # ---- Where qemu gets registered ----
 
+# Bounded, in case the mount point is an automount whose daemon lives outside the namespace.
 private_binfmt_works() {
-  unshare --user --map-root-user --mount "$self" --probe-private >/dev/null 2>&1
+  timeout 60 unshare --user --map-root-user --mount "$self" --probe-private >/dev/null 2>&1
 }
 
 # The first line of an error, without the shell's "script: line N: " in front.
