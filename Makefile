@@ -6,7 +6,8 @@
 #
 # The product is always the 32-bit build in $(BUILD). Tests run that same build where the kernel runs
 # 32-bit programs; elsewhere (tools/host-arch.sh) they run a 64-bit build of the same sources in
-# $(BUILD)/x64, and only the shipped executables' header checks use the 32-bit one.
+# $(BUILD)/x64; the shipped executables' header checks and one start-up of the 32-bit installer through
+# qemu user emulation use the 32-bit one.
 
 BUILD ?= build
 TEST_ARCH = $(shell tools/host-arch.sh)
@@ -35,10 +36,15 @@ build-tests: build
 	@if [ "$(TEST_BUILD)" != "$(BUILD)" ]; then \
 	  $(MAKE) --no-print-directory $(TEST_BUILD)/build.ninja && cmake --build $(TEST_BUILD); fi
 
+# Where the suite runs the 64-bit build, the shipped 32-bit program is also started once through qemu
+# (tools/check-emulated-i686.sh), after the suite: on kernels older than 6.7 its qemu entry is
+# machine-wide while it runs, and would make the suite's Wine emulate its 32-bit parts too.
 test: build-tests
 	@if [ "$(TEST_BUILD)" != "$(BUILD)" ]; then \
 	  cd $(BUILD) && ctest --output-on-failure -R '^pe_'; fi
-	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900
+	cd $(TEST_BUILD) && ctest --output-on-failure --timeout 900 -E '^emulated_'
+	@if [ "$(TEST_BUILD)" != "$(BUILD)" ]; then \
+	  cd $(BUILD) && ctest --output-on-failure -R '^emulated_'; fi
 
 demo: build-tests
 	bash tools/demo.sh $(TEST_BUILD)

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build make
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev libstb-dev libspdlog-dev libfmt-dev googletest
-  wine wine64 wine32:i386 xvfb xdotool imagemagick
+  wine wine64 wine32:i386 qemu-user-static xvfb xdotool imagemagick
   fonts-wqy-microhei fonts-dejavu-core
   nginx-light openssl ca-certificates python3 zip unzip file
   curl aria2
