@@ -4,7 +4,7 @@ add_compile_definitions(
   WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800
   STRICT)
-add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers
+add_compile_options(-Wall -Wextra -Wformat=2 -Wno-unused-parameter -Wno-missing-field-initializers
                     -ffunction-sections -fdata-sections)
 if(NOT CMAKE_BUILD_TYPE)
   set(CMAKE_BUILD_TYPE MinSizeRel CACHE STRING "Build type" FORCE)

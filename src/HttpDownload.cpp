@@ -183,7 +183,7 @@ bool CHttpDownload::CheckParam() {
   GetParentDir(param.strSavePath, folder);
   if (!PathExists(folder)) MakeDirs(folder);
   if (!PathExists(folder)) {
-    LOG_INFOW(L"ERR:make dir (%s) fail!", folder.c_str());
+    LOG_INFOW(L"ERR:make dir (%ls) fail!", folder.c_str());
     return false;
   }
   return true;
@@ -206,7 +206,7 @@ bool CHttpDownload::DownLoadContent() {
   }
   pFile.reset(OpenTarget(param.strSavePath));
   if (!pFile) {
-    LOG_INFOW(L"ERR:Open file fail! (%s)", param.strSavePath.c_str());
+    LOG_INFOW(L"ERR:Open file fail! (%ls)", param.strSavePath.c_str());
     return false;
   }
   pPlan = std::make_unique<CRangePlan>(nFileSize, count);
@@ -266,7 +266,7 @@ DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   CHttpDownload& self = *range.owner;
   std::wstring header = RangeHeader(range.start, range.start + range.length - 1);
   int threadId = static_cast<int>(::GetCurrentThreadId());
-  LOG_INFOW(L"[Thread][%d][%d][%s] beging...", threadId, range.index, header.c_str());
+  LOG_INFOW(L"[Thread][%d][%d][%ls] beging...", threadId, range.index, header.c_str());
   bool done = false;
   // Every pass counts as an attempt, one whose request object could not even be made included.
   for (int attempt = 0; attempt < kAttempts && !done; ++attempt) {

@@ -76,7 +76,7 @@ bool IsInstallFolderAccepted(const std::wstring& installFolder) {
 
 bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFolder) {
   installFolder = InstallFolderFromText(editText);
-  LOG_INFOW(L"sel path:%s", installFolder.c_str());
+  LOG_INFOW(L"sel path:%ls", installFolder.c_str());
   return IsInstallFolderAccepted(installFolder);
 }
 
@@ -131,7 +131,7 @@ bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256)
   std::string actual;
   bool read = FileDigest::Sha256File(path, actual);
   if (read && FileDigest::Sha256Equal(expectedSha256, actual)) return true;
-  LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %s", expectedSha256.c_str());
+  LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %ls", expectedSha256.c_str());
   LOG_INFO("ERR:VerifyPayload digest of the download %s", read ? actual.c_str() : "(unreadable)");
   if (!::DeleteFileW(path.c_str())) LOG_INFO("ERR:VerifyPayload DeleteFile failed, error %lu", ::GetLastError());
   return false;
@@ -321,7 +321,7 @@ void CInstallFlow::StartInstallExe() {
 
 void CInstallFlow::RunInstall() {
   if (!RunSilentInstaller(settings_.InstallerPath(), settings_.installFolder, settings_.ProgressFilePath())) {
-    LOG_INFOW(L"ERR:StartInstallExe cannot start %s", settings_.InstallerPath().c_str());
+    LOG_INFOW(L"ERR:StartInstallExe cannot start %ls", settings_.InstallerPath().c_str());
     Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
     DownloadFailed();  // the user may fetch it again instead of watching a bar that never moves
     return;

@@ -17,8 +17,8 @@ void CSetupEnvironment::InitEnvironment() {
 void CSetupEnvironment::LoadDomainFile() { ::LoadDomainFile(module_, language_); }
 
 void CSetupEnvironment::LogStartupLines() const {
-  LOG_INFOW(L"Windows Version:%s", GetWindowsProductName().c_str());
-  LOG_INFOW(L"Windows Bit:%s", IsWindows64() ? L"x64" : L"x86");
-  LOG_INFOW(L"downloader version:%s", GetFileVersion(Base::ModulePath(module_)).c_str());
+  LOG_INFOW(L"Windows Version:%ls", GetWindowsProductName().c_str());
+  LOG_INFOW(L"Windows Bit:%ls", IsWindows64() ? L"x64" : L"x86");
+  LOG_INFOW(L"downloader version:%ls", GetFileVersion(Base::ModulePath(module_)).c_str());
   LOG_INFO("DownloadRatio:%d  ==== ReadFileTimeout:%d", language_.GetDownloadRatio(), language_.GetReadFileTimeout());
 }

@@ -5,6 +5,7 @@
 #include "Window/SetupFrameWnd.h"
 #include "Window/SilentRun.h"
 #include "log/Log.h"
+#include "packages/EmbeddedPackages.h"
 #include "telemetry/GaSender.h"
 #include "tool/ProcessHelper.h"
 #include "base/Scoped.h"
@@ -169,9 +170,8 @@ void CSetupFrameWnd::ShowTip(const std::wstring& text) {
 bool CSetupFrameWnd::ShowBanner(int number) {
   CControlUI* banner = Find(L"banner");
   if (!banner) return false;
-  wchar_t name[32] = {};
-  ::wsprintfW(name, L"pr_%d.png", number);
-  std::wstring picture = environment_.GetPackDir() + environment_.Language().GetLanguage() + L"\\" + name;
+  const std::wstring picture =
+      BannerPicturePath(environment_.GetPackDir(), environment_.Language().GetLanguage(), number);
   if (!FileExists(picture)) return false;
   banner->SetBkImage(picture);
   return true;

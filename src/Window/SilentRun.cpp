@@ -69,12 +69,12 @@ bool StartProductProcess(const std::wstring& productPath, bool runAsAdmin) {
   DWORD attributes = ::GetFileAttributesW(productPath.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // The shell would put up its own error box, outside our window, for a missing program.
-    LOG_INFOW(L"ERR:StartProduct missing %s", productPath.c_str());
+    LOG_INFOW(L"ERR:StartProduct missing %ls", productPath.c_str());
     return false;
   }
-  LaunchRoute route = runAsAdmin ? LaunchProductElevated(productPath) : LaunchProductAsUser(productPath);
+  const LaunchRoute route = LaunchProduct(productPath, runAsAdmin);
   if (route == kLaunchRoute_None) {
-    LOG_INFOW(L"ERR:StartProduct no way to start %s", productPath.c_str());
+    LOG_INFOW(L"ERR:StartProduct no way to start %ls", productPath.c_str());
     return false;
   }
   LOG_INFO("StartProduct by %s", RouteName(route));

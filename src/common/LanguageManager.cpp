@@ -75,7 +75,7 @@ void LanguageManager::InitCurrentLanguage() { ChooseLanguage(::GetUserDefaultUIL
 void LanguageManager::ChooseLanguage(LANGID language) {
   languageFolder_ = kDefaultLanguage;
   std::wstring code = std::to_wstring(language);
-  LOG_INFOW(L"Language Code:%s", code.c_str());
+  LOG_INFOW(L"Language Code:%ls", code.c_str());
   std::wstring folder = ReadProfileString(packFolder_ + L"language.ini", L"Language", code);
   if (!folder.empty()) languageFolder_ = folder;
   rightToLeft_ = languageFolder_ == kRightToLeftLanguage;

@@ -226,7 +226,7 @@ void DebugTrace(const char* format, ...) {
 }
 
 void ShowAssertBox(const char* expression, const char* function, int line, const char* message) {
-  const char* boxFormat = "Assert(%s);\n (in function %s,at line %d)\n is Debug?\n%s\n";
+  static constexpr char boxFormat[] = "Assert(%s);\n (in function %s,at line %d)\n is Debug?\n%s\n";
   std::string shortName = ShortFunctionName(function);
   int size = std::snprintf(nullptr, 0, boxFormat, expression, shortName.c_str(), line, message ? message : "");
   std::string text(size > 0 ? size : 0, '\0');

@@ -19,17 +19,23 @@ constexpr unsigned long kMaxFileSize = 10485760;
 // beside the running executable; a null or empty file name means "<module base name>.log".
 void LogInit(const wchar_t* fileName, const wchar_t* folder);
 
-void WriteLog(const char* function, const char* file, int line, int level, const char* format, ...);
+// Narrow formats are checked by the compiler against their arguments; wide ones (which it cannot
+// check) take wide strings as %ls.
+#define SETUP_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+
+void WriteLog(const char* function, const char* file, int line, int level, const char* format, ...)
+    SETUP_PRINTF_FORMAT(5, 6);
 void WriteLogW(const char* function, const char* file, int line, int level, const wchar_t* format, ...);
 void WriteLogV(const char* function, const char* file, int line, int level, const char* format, va_list args);
 void WriteLogWV(const char* function, const char* file, int line, int level, const wchar_t* format,
                 va_list args);
 
 // Formats to standard output and the debugger.
-void DebugTrace(const char* format, ...);
+void DebugTrace(const char* format, ...) SETUP_PRINTF_FORMAT(1, 2);
 
 void AssertCheck(bool condition, const char* expression, const char* function, int line);
-void AssertCheckMsg(bool condition, const char* expression, const char* function, int line, const char* format, ...);
+void AssertCheckMsg(bool condition, const char* expression, const char* function, int line, const char* format, ...)
+    SETUP_PRINTF_FORMAT(5, 6);
 void ShowAssertBox(const char* expression, const char* function, int line, const char* message);
 
 // Full path of the file the facility writes to; empty before it is configured.

@@ -91,9 +91,9 @@ std::wstring ReadDomainTag(HMODULE module) { return DomainTagFromText(ReadDomain
 
 void LoadDomainFile(HMODULE module, LanguageManager& language) {
   LOG_INFO("LoadDomainFile");
-  std::string text = ReadDomainText(module);
-  language.SetDomain(DomainTagFromText(text));
-  LOG_INFO("Domain:%s", text.c_str());
+  const std::wstring tag = ReadDomainTag(module);
+  language.SetDomain(tag);
+  LOG_INFOW(L"Domain:%ls", tag.c_str());
 }
 
 void WriteDomainFile(const std::wstring& domainTag, const std::wstring& productFolder) {

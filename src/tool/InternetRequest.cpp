@@ -77,7 +77,7 @@ bool CInternetRequest::GetUrlFileSize(int& size) {
     return false;
   }
   if (!ParseSize(text, size)) {
-    LOG_INFOW(L"ERR:Content-Length (%s) is not a size", text);
+    LOG_INFOW(L"ERR:Content-Length (%ls) is not a size", text);
     return false;
   }
   return true;

@@ -225,18 +225,8 @@ bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& i
   return true;
 }
 
-void LaunchProduct(const std::wstring& path, bool runAsAdmin) {
-  if (runAsAdmin)
-    LaunchAsIs(path);
-  else
-    LaunchAsInteractiveUser(path);
-}
-
-LaunchRoute LaunchProductElevated(const std::wstring& path) {
-  return LaunchAsIs(path) ? kLaunchRoute_Elevated : kLaunchRoute_None;
-}
-
-LaunchRoute LaunchProductAsUser(const std::wstring& path) {
+LaunchRoute LaunchProduct(const std::wstring& path, bool runAsAdmin) {
+  if (runAsAdmin) return LaunchAsIs(path) ? kLaunchRoute_Elevated : kLaunchRoute_None;
   if (LaunchAsInteractiveUser(path)) return kLaunchRoute_Scheduler;
   if (LaunchThroughDesktopShell(path)) return kLaunchRoute_ShellDesktop;
   if (!IsProcessElevated() && LaunchDirectly(path)) return kLaunchRoute_Direct;

@@ -29,11 +29,7 @@ std::wstring BuildSilentCommandLine(const std::wstring& installFolder, const std
 bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& installFolder,
                         const std::wstring& progressFilePath);
 
-// Starts the installed product: as it is when `runAsAdmin`, otherwise through the system's task
-// scheduler as the signed-in user. Nothing is reported; a system without that route starts nothing.
-void LaunchProduct(const std::wstring& path, bool runAsAdmin);
-
-// How a program was started by the launchers below.
+// How LaunchProduct started a program.
 enum LaunchRoute {
   kLaunchRoute_None = 0,       // nothing was started
   kLaunchRoute_Elevated,       // with this program's own rights
@@ -42,13 +38,11 @@ enum LaunchRoute {
   kLaunchRoute_Direct,         // started directly; only when this program is not elevated itself
 };
 
-// Starts the program with this program's own rights.
-LaunchRoute LaunchProductElevated(const std::wstring& path);
-
-// Starts the program as the signed-in user without this program's elevation, by the first route that
-// exists: the task scheduler, then the shell's desktop process, then, only when this program is not
-// elevated, directly. kLaunchRoute_None when none could start it.
-LaunchRoute LaunchProductAsUser(const std::wstring& path);
+// Starts the installed product. With `runAsAdmin`, as it is, with this program's own rights; otherwise
+// as the signed-in user without this program's elevation, by the first route that exists: the task
+// scheduler, then the shell's desktop process, then, only when this program is not elevated, directly.
+// kLaunchRoute_None when nothing could start it.
+LaunchRoute LaunchProduct(const std::wstring& path, bool runAsAdmin);
 
 // Whether this process runs with an elevated token; true when the system cannot say, so that a
 // doubtful case never hands our rights on.

@@ -342,21 +342,24 @@ TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesIgnoredRangesAndNoRequest
 // The ranges' memory is freed once the wait returns, so a wait that the platform refuses must still
 // not return before the threads have ended. A handle without the right to wait on it makes
 // WaitForMultipleObjects fail at once.
+std::atomic<bool> g_sleeperEnded{false};
+
+DWORD WINAPI SleepThenMark(LPVOID) {
+  ::Sleep(400);
+  g_sleeperEnded = true;
+  return 0;
+}
+
 TEST(WaitForThreads, OutlastsEveryThreadEvenWhenThePlatformWaitFails) {
-  static std::atomic<bool> ended{false};
-  ended = false;
-  HANDLE thread = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD {
-    ::Sleep(400);
-    ended = true;
-    return 0;
-  }, nullptr, 0, nullptr);
+  g_sleeperEnded = false;
+  HANDLE thread = ::CreateThread(nullptr, 0, &SleepThenMark, nullptr, 0, nullptr);
   ASSERT_TRUE(thread);
   HANDLE blind = nullptr;
   ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &blind,
                                 THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0));
   ASSERT_EQ(WAIT_FAILED, ::WaitForMultipleObjects(1, &blind, TRUE, 0));
   EXPECT_EQ(WAIT_FAILED, WaitForThreads({blind}));
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(g_sleeperEnded);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForThreads({thread}));
   ::CloseHandle(blind);
   ::CloseHandle(thread);

@@ -81,7 +81,10 @@ TEST(LogFile, RecordLayoutIsDateMessageLineEndBlank) {
 TEST(LogFile, LevelsZeroToThreeWriteAndOthersOrEmptyTextsDoNot) {
   LogTail tail;
   for (int level = -1; level <= 4; ++level) WriteLog("f", __FILE__, __LINE__, level, "level %d", level);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-zero-length"
   WriteLog("f", __FILE__, __LINE__, Log::kInfo, "");
+#pragma GCC diagnostic pop
   WriteLog("f", __FILE__, __LINE__, Log::kInfo, nullptr);
   WriteLog("f", __FILE__, __LINE__, Log::kInfo, "%s", "");
   std::string text = tail.Text();

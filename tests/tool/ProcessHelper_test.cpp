@@ -126,14 +126,14 @@ TEST(SilentInstaller, WaitsForTheInstallerAndPassesExactlyTheArguments) {
 }
 
 TEST(LaunchProduct, AsAdminStartsTheProgramAsItIs) {
-  LaunchProduct(ExeDir() + kSleepy, true);
+  EXPECT_EQ(kLaunchRoute_Elevated, LaunchProduct(ExeDir() + kSleepy, true));
   DWORD pid = 0;
   ASSERT_TRUE(SleepyRuns(pid, 5000));
   EXPECT_TRUE(KillProcess(pid));
 }
 
-// Without the system's scheduler DLL nothing starts, and a DLL of that name dropped where a load by
-// bare name looks is never picked up.
+// Without the system's scheduler DLL the next route starts the program, and a DLL of that name dropped
+// where a load by bare name looks is never picked up.
 TEST(LaunchProduct, AsUserIgnoresAPlantedSchedulerDll) {
   if (SystemHasWdc()) GTEST_SKIP() << "this system has the scheduler route";
   ScratchDir dir;
@@ -141,12 +141,18 @@ TEST(LaunchProduct, AsUserIgnoresAPlantedSchedulerDll) {
   wchar_t previous[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));
-  LaunchProduct(ExeDir() + kSleepy, false);
+  const LaunchRoute route = LaunchProduct(ExeDir() + kSleepy, false);
   bool loaded = ::GetModuleHandleW(L"wdc.dll") != nullptr;
   bool trapWorks = static_cast<bool>(Scoped::FreeLibrary(::LoadLibraryW(L"wdc.dll")));
   ::SetCurrentDirectoryW(previous);
   EXPECT_FALSE(loaded);
   EXPECT_TRUE(trapWorks);  // a plain load by name would have found it
+  EXPECT_NE(kLaunchRoute_Scheduler, route);
   DWORD pid = 0;
-  EXPECT_FALSE(SleepyRuns(pid, 1000));
+  if (route != kLaunchRoute_None) {
+    ASSERT_TRUE(SleepyRuns(pid, 5000));
+    EXPECT_TRUE(KillProcess(pid));
+  } else {
+    EXPECT_FALSE(SleepyRuns(pid, 1000));
+  }
 }
