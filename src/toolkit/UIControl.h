@@ -200,7 +200,6 @@ class CControlUI {
   DWORD bkColor_[3] = {0, 0, 0};
   ImageDrawInfo bkImage_;
   DWORD borderColor_ = 0, focusBorderColor_ = 0;
-  bool colorHsl_ = false;
   int borderStyle_ = PS_SOLID;
   int tooltipWidth_ = 300;
   SIZE borderRound_ = {0, 0};

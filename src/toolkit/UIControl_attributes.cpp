@@ -86,7 +86,7 @@ bool CControlUI::ApplyLookAttribute(const std::wstring& name, const std::wstring
   } else if (name == L"focusbordercolor") {
     SetFocusBorderColor(Parse::Color(value));
   } else if (name == L"colorhsl") {
-    colorHsl_ = Parse::Bool(value);
+    // Accepted and ignored: this program never sets a hue adjustment for colours to pass through.
   } else if (name == L"bordersize") {
     RECT rc = {0, 0, 0, 0};
     if (value.find(L',') == std::wstring::npos) {

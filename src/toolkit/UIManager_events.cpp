@@ -26,20 +26,28 @@ constexpr UINT kReflectBase = 0x2000;
 
 bool IsLabel(const CControlUI* control) { return wcsstr(control->ClassName(), L"Label") != nullptr; }
 
-}  // namespace
-
-bool CUIManager::FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  if (!hwnd_) return false;
-  RememberMousePoint(msg, lParam);
-  const std::vector<IMessageFilterUI*> filters = filters_;
+// The first filter that says it handled the message consumes it with its answer. A copy is walked, so
+// a filter may remove itself.
+bool AskFilters(const std::vector<IMessageFilterUI*>& list, UINT msg, WPARAM wParam, LPARAM lParam,
+                LRESULT& result) {
+  const std::vector<IMessageFilterUI*> filters = list;
   for (IMessageFilterUI* filter : filters) {
     bool handled = false;
-    LRESULT answer = filter->MessageHandler(msg, wParam, lParam, handled);
+    const LRESULT answer = filter->MessageHandler(msg, wParam, lParam, handled);
     if (handled) {
       result = answer;
       return true;
     }
   }
+  return false;
+}
+
+}  // namespace
+
+bool CUIManager::FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (!hwnd_) return false;
+  RememberMousePoint(msg, lParam);
+  if (AskFilters(filters_, msg, wParam, lParam, result)) return true;
   return RouteMessage(msg, wParam, lParam, result);
 }
 
@@ -313,15 +321,7 @@ void CUIManager::OnMinMaxInfo(LPARAM lParam) {
 }
 
 bool CUIManager::PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  const std::vector<IMessageFilterUI*> filters = preFilters_;
-  for (IMessageFilterUI* filter : filters) {
-    bool handled = false;
-    LRESULT answer = filter->MessageHandler(msg, wParam, lParam, handled);
-    if (handled) {
-      result = answer;
-      return true;
-    }
-  }
+  if (AskFilters(preFilters_, msg, wParam, lParam, result)) return true;
   switch (msg) {
     case WM_KEYDOWN:
       if (wParam != VK_TAB) return false;
