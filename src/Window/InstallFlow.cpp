@@ -1,6 +1,7 @@
 #include "Window/InstallFlow.h"
 
 #include <process.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <cerrno>
@@ -78,6 +79,16 @@ bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFold
   installFolder = InstallFolderFromText(editText);
   LOG_INFOW(L"sel path:%s", installFolder.c_str());
   return IsInstallFolderAccepted(installFolder);
+}
+
+bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path) {
+  wchar_t chosen[MAX_PATH] = {};
+  if (item && ::SHGetPathFromIDListW(item, chosen) && chosen[0] != L'\0') {
+    path = chosen;
+    return true;
+  }
+  LOG_INFOW(L"ERR:BrowseInstallFolder the chosen item has no file-system path, keeping %s", path.c_str());
+  return false;
 }
 
 std::wstring DriveOfFolder(const std::wstring& installFolder) {

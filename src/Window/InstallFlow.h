@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <shtypes.h>
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,6 +30,10 @@ std::wstring InstallFolderFromText(const std::wstring& text);
 bool IsInstallFolderAccepted(const std::wstring& installFolder);
 // On the window's thread: the edited path as the install folder, logged, and the folder test.
 bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFolder);
+// The file-system path of the folder the chooser returned. False, with a log line and `path` left
+// as it was, for an item that has none ("This PC", a library, the network): the folder shown, and
+// later installed into, then stays what it was instead of becoming empty.
+bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path);
 // The folder's text up to and including its first ":"; empty without one.
 std::wstring DriveOfFolder(const std::wstring& installFolder);
 // Whole MiB of a remote size (arithmetic shift: 1048575 bytes are 0 MiB).

@@ -145,12 +145,12 @@ void CSetupFrameWnd::BrowseInstallFolder() {
   info.hwndOwner = hwnd_;
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+  // Only folders with a file-system path can be installed into; the chooser then refuses the others.
+  info.ulFlags = BIF_NEWDIALOGSTYLE | BIF_RETURNONLYFSDIRS;
+  Scoped::CoTaskMemFree chosen(::SHBrowseForFolderW(&info));
   if (!chosen) return;
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetPathFromIDListW(chosen, path);
-  ::CoTaskMemFree(chosen);
+  std::wstring path = pathEdit_ ? pathEdit_->GetText() : std::wstring();
+  if (!ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return;
   if (pathEdit_) pathEdit_->SetText(path);
   ShowTip(std::wstring());
 }

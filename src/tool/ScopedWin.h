@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -82,6 +83,14 @@ struct ImageListDestroyTraits {
   static void Close(Type h) { ::ImageList_Destroy(h); }
 };
 using ImageList_Destroy = Handle<ImageListDestroyTraits>;
+
+struct CoTaskMemFreeTraits {  // memory the shell hands over, such as item lists
+  using Type = void*;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type p) { return p != nullptr; }
+  static void Close(Type p) { ::CoTaskMemFree(p); }
+};
+using CoTaskMemFree = Handle<CoTaskMemFreeTraits>;
 
 // A COM interface pointer that holds one reference.
 template <typename Interface>

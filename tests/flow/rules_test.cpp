@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <climits>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "TestSupport.h"
 #include "Window/InstallFlow.h"
 #include "Window/SilentRun.h"
+#include "tool/ScopedWin.h"
 
 using TestSupport::ScratchDir;
 using TestSupport::WriteFileBytes;
@@ -64,6 +67,26 @@ TEST(InstallFolder, GetsItsBackslashAndIsTestedLikeTheFolderItNames) {
   EXPECT_TRUE(AcceptInstallFolder(dir.path().substr(0, dir.path().size() - 1), folder));
   EXPECT_EQ(dir.path(), folder);
   EXPECT_NE(std::string::npos, log.Text().find("sel path:" + TestSupport::Utf8(dir.path())));
+}
+
+// What the folder chooser returns: "This PC" has no file-system path and leaves the folder as it was
+// (with a log line); a real folder gives its path.
+TEST(InstallFolder, AChosenItemWithoutAFileSystemPathKeepsTheFolder) {
+  Scoped::CoTaskMemFree thisPc;
+  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  FlowTest::LogTail log;
+  std::wstring path = L"D:\\Apps\\";
+  EXPECT_FALSE(ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(thisPc.get()), path));
+  EXPECT_EQ(L"D:\\Apps\\", path);
+  EXPECT_NE(std::string::npos, log.Text().find("ERR:BrowseInstallFolder")) << log.Text();
+  EXPECT_FALSE(ChosenFolderPath(nullptr, path));
+  EXPECT_EQ(L"D:\\Apps\\", path);
+
+  ScratchDir dir(L"chosen");
+  Scoped::CoTaskMemFree folder(::ILCreateFromPathW(dir.path().c_str()));
+  ASSERT_TRUE(folder);
+  EXPECT_TRUE(ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(folder.get()), path));
+  EXPECT_EQ(dir.path().substr(0, dir.path().size() - 1), path);
 }
 
 TEST(DownloadProgress, FillsTheDownloadShareAndNeverGoesBack) {

@@ -1,5 +1,7 @@
 #include "FrameTestSupport.h"
 
+#include <shlobj.h>
+
 #include "TestSupport.h"
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
@@ -84,6 +86,35 @@ void BoxAnswerer::Watch() {
 bool BoxAnswerer::Wait(BoxSeen& seen) {
   if (thread_.joinable()) thread_.join();
   seen = seen_;
+  return found_;
+}
+
+ChooserDriver::ChooserDriver(HWND owner, PCIDLIST_ABSOLUTE item)
+    : owner_(owner), item_(item), thread_([this] { Drive(); }) {}
+
+ChooserDriver::~ChooserDriver() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void ChooserDriver::Drive() {
+  const DWORD start = ::GetTickCount();
+  while (!stop_ && ::GetTickCount() - start < 15000) {
+    if (HWND chooser = TestSupport::FindShownDialog(owner_)) {
+      // The selection and the chooser's verdict on it are made while this call runs.
+      ::SendMessageW(chooser, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item_));
+      okOffered_ = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
+      found_ = true;
+      ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return;
+    }
+    ::Sleep(20);
+  }
+}
+
+bool ChooserDriver::Wait(bool& okOffered) {
+  if (thread_.joinable()) thread_.join();
+  okOffered = okOffered_;
   return found_;
 }
 

@@ -2,12 +2,22 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "FrameTestSupport.h"
+#include "TestServers.h"
 #include "TestSupport.h"
 #include "Window/WindowPlacement.h"
+#include "tool/ProcessHelper.h"
+#include "tool/ScopedWin.h"
+#include "tool/SystemInfo.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILayout.h"
@@ -15,6 +25,7 @@
 
 using FrameTest::BoxAnswerer;
 using FrameTest::BoxSeen;
+using FrameTest::ChooserDriver;
 using FrameTest::Frame;
 using FrameTest::PumpFor;
 using FrameTest::PumpUntil;
@@ -60,6 +71,52 @@ void LeaveInstallFiles(Frame& frame) {
 
 bool InstallFilesGone(Frame& frame) {
   return !IsFile(frame->WorkDir() + L"pelarin-download.exe") && !IsFile(frame->WorkDir() + L"temp.progress");
+}
+
+// What the window's log gained since the mark was taken (the log lives as long as the work folder).
+class LogMark {
+ public:
+  explicit LogMark(Frame& frame) : frame_(frame), start_(frame.Log().size()) {}
+  std::string Text() const { return frame_.Log().substr(start_); }
+
+ private:
+  Frame& frame_;
+  size_t start_;
+};
+
+bool InOrder(const std::string& text, std::initializer_list<std::string> parts) {
+  size_t at = 0;
+  for (const std::string& part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+    at += part.size();
+  }
+  return true;
+}
+
+std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+// Where the loopback server keeps the file the pack's download address names; empty when the
+// address is not on the loopback server.
+std::wstring ServedPath(Frame& frame) {
+  const std::wstring prefix = L"https://localhost/";
+  const std::wstring url = GetPayloadSource(frame->Language(), IsWindows64()).url;
+  if (url.rfind(prefix, 0) != 0) return std::wstring();
+  std::wstring path = TestServers::WebRoot() + url.substr(prefix.size());
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+// The free room of the tests' small drive in whole MiB; false when the host could not make it.
+bool SmallDriveFreeMB(int& freeMB) {
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (!::GetDiskFreeSpaceExW(SETUP_SMALL_DRIVE L"\\", &available, &total, &free)) return false;
+  freeMB = static_cast<int>(free.QuadPart >> 20);
+  return total.QuadPart < (64ull << 20);
 }
 
 }  // namespace
@@ -171,6 +228,43 @@ TEST(Frame, ThePathFieldOpensTheFolderChooserAndHandsTheFocusOn) {
   EXPECT_EQ(frame.Find(L"btn_browse"), frame->Manager().GetFocus());
   EXPECT_EQ(path, ControlText(frame, L"edit_path"));
   EXPECT_TRUE(frame.alive());
+}
+
+// "This PC" has no file-system path: the chooser does not offer OK for it, and should it return it
+// all the same, the path stays what it was instead of becoming empty.
+TEST(Frame, TheFolderChooserKeepsThePathForAFolderWithoutAFileSystemPath) {
+  Frame frame;
+  Scoped::CoTaskMemFree thisPc;
+  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES,
+                                               reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  const std::wstring path = ControlText(frame, L"edit_path");
+  ASSERT_FALSE(path.empty());
+  LogMark log(frame);
+  ChooserDriver chooser(frame.hwnd(), static_cast<PCIDLIST_ABSOLUTE>(thisPc.get()));
+  frame->BrowseInstallFolder();
+  bool okOffered = true;
+  ASSERT_TRUE(chooser.Wait(okOffered));
+  EXPECT_FALSE(okOffered);
+  EXPECT_EQ(path, ControlText(frame, L"edit_path"));
+  EXPECT_TRUE(Contains(log.Text(), "ERR:BrowseInstallFolder")) << log.Text();
+}
+
+// A file-system folder chosen replaces the path (as the chooser names it, without a final
+// backslash) and clears the red tip.
+TEST(Frame, AFolderChosenReplacesThePathAndClearsTheTip) {
+  Frame frame;
+  const std::wstring chosen = GetProgramFilesDir().substr(0, GetProgramFilesDir().size() - 1);
+  Scoped::CoTaskMemFree folder(::ILCreateFromPathW(chosen.c_str()));
+  ASSERT_TRUE(folder);
+  ASSERT_NE(chosen, ControlText(frame, L"edit_path"));
+  frame->ShowTip(L"wrong folder");
+  ChooserDriver chooser(frame.hwnd(), static_cast<PCIDLIST_ABSOLUTE>(folder.get()));
+  frame->BrowseInstallFolder();
+  bool okOffered = false;
+  ASSERT_TRUE(chooser.Wait(okOffered));
+  EXPECT_TRUE(okOffered);
+  EXPECT_EQ(chosen, ControlText(frame, L"edit_path"));
+  EXPECT_FALSE(frame.Visible(L"label_tip"));
 }
 
 TEST(Frame, TheSameStateAgainChangesNothingAndLogsNothing) {
