@@ -183,6 +183,14 @@ void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
   dispatcher_.Post([view, step = std::move(step)] { step(*view); });
 }
 
+bool CInstallFlow::Apply(std::function<void(IInstallFlowView&)> step) const {
+  IInstallFlowView* view = &view_;
+  return dispatcher_.Call([view, step = std::move(step)] {
+    step(*view);
+    return 1;
+  }, 0) == 1;
+}
+
 int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
   IInstallFlowView* view = &view_;
   return dispatcher_.Call([view, text, style] { return view->ShowMessage(text, style); }, 0);
@@ -270,7 +278,7 @@ void CInstallFlow::OnDownloadEnd(int result) {
 void CInstallFlow::DownloadSuccess() {
   LOG_INFO("HttpDownloadEnd\xA3\xBASuccess");
   sendEvent_(kFlowEvent_Downloaded);
-  Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); });
+  if (!Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); })) return;
   StartInstallExe();
 }
 
@@ -342,11 +350,9 @@ void CInstallFlow::RunInstall() {
   InstallExeFinish();
 }
 
+// The window stops the timers and shows the finish view before anything is cleaned up.
 void CInstallFlow::InstallExeFinish() {
-  Show([](IInstallFlowView& view) {
-    view.UpdateWindowSate(kWindow_Finish);
-    LOG_INFO("InstallExeFinish");
-  });
+  Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Finish); });
   CleanupInstallFiles();
   ::Sleep(kTaskbarFullMs);
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NOPROGRESS); });

@@ -91,6 +91,8 @@ class IInstallFlowView {
  public:
   virtual ~IInstallFlowView() = default;
   virtual void SetProgressPercent(int percent) = 0;
+  // kWindow_Finish brings the whole finish view: its log line first, then the timers stopped, the
+  // start button, the full taskbar progress and the window shown if it was hidden.
   virtual void UpdateWindowSate(int state) = 0;
   // A modal box owned by the window with its title and reading-direction styles; returns the answer.
   virtual int ShowMessage(const std::wstring& text, UINT style) = 0;
@@ -171,6 +173,9 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void StartInstallExe();
   void InstallExeFinish();
   void Show(std::function<void(IInstallFlowView&)> step) const;
+  // Like Show, but returns once the window has applied the step: for state changes, whose own steps
+  // must come before what the worker does next. False when the window is gone.
+  bool Apply(std::function<void(IInstallFlowView&)> step) const;
   int Ask(const std::wstring& text, UINT style) const;
 
   InstallFlowSettings settings_;

@@ -69,7 +69,9 @@ void CSetupFrameWnd::EnterDownloading() {
   ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
 }
 
+// The log line comes first, so that it stands before whatever the finish sets off.
 void CSetupFrameWnd::EnterFinish() {
+  LOG_INFO("InstallExeFinish");
   ::KillTimer(hwnd_, kBannerTimer);
   ::KillTimer(hwnd_, kProgressTimer);
   SetControlVisible(L"btn_start", true);

@@ -207,7 +207,9 @@ TEST_F(EndToEndAnswers, TheRunningProductIsEndedWhenTheUserAgrees) {
   EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDOK));
   EXPECT_TRUE(product.EndsWithin(10000));
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
-  EXPECT_TRUE(InOrder(Log(), {"StartInstallExe\xA3\xBA" "FindProcess", "StartInstallExe\xA3\xBA" "SilentInstallation"}))
+  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBA" "FindProcess",
+                              "StartInstallExe\xA3\xBA" "SilentInstallation", "UpdateWindowSate:kWindow_Finish",
+                              "InstallExeFinish"}))
       << Log();
   CloseFinished();
 }

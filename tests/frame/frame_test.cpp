@@ -314,13 +314,17 @@ TEST(Frame, AnyOtherTimerAdvancesTheBannerAndAMissingPictureStartsOver) {
   EXPECT_TRUE(frame->ShowBanner(3));
 }
 
+// The finish view's own log line follows the state's, so that it stands before whatever the finish
+// sets off (the clean-up, the installed page).
 TEST(Frame, TheFinishViewShowsOnlyTheStartButton) {
   Frame frame;
   frame->UpdateWindowSate(kWindow_Downloading);
   frame->StartProgressTimer(1500);
   frame->UpdateWindowSate(kWindow_Installing);
   EXPECT_EQ(1, Page(frame));
+  LogMark log(frame);
   frame->UpdateWindowSate(kWindow_Finish);
+  EXPECT_TRUE(InOrder(log.Text(), {"UpdateWindowSate:kWindow_Finish", "InstallExeFinish"})) << log.Text();
   PumpFor(30);
   EXPECT_EQ(kWindow_Finish, frame->WindowState());
   EXPECT_EQ(0, Page(frame));
