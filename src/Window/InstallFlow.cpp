@@ -360,13 +360,6 @@ void CInstallFlow::InstallExeFinish() {
   if (!installUrl.empty()) Show([installUrl](IInstallFlowView& view) { view.OpenInBrowser(installUrl); });
 }
 
-bool CInstallFlow::PollProgressFile(int& percent) const {
-  long n = 0;
-  if (!ReadProgressFile(settings_.ProgressFilePath(), n)) return false;
-  percent = InstallPercent(settings_.downloadShare, n);
-  return true;
-}
-
 void CInstallFlow::CleanupInstallFiles() const {
   KillSilentInstallProcess();
   ::DeleteFileW(settings_.InstallerPath().c_str());

@@ -147,9 +147,6 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void StartSpaceCheck();
   // Starts a download thread; false (nothing started) when the address or the target is empty.
   bool StartDownload();
-  // The silent-run progress poll, on the window's thread: the percentage to show, or false when the
-  // progress file cannot be read this time.
-  bool PollProgressFile(int& percent) const;
   // Removes the temporary files: the installer's helper process, the downloaded installer, the
   // progress file.
   void CleanupInstallFiles() const;

@@ -186,7 +186,7 @@ void CSetupFrameWnd::AdvanceBanner() {
 
 void CSetupFrameWnd::PollProgressFile() {
   int percent = 0;
-  if (flow_ && flow_->PollProgressFile(percent)) SetProgressPercent(percent);
+  if (ProgressFilePercent(progressFilePath_, downloadShare_, percent)) SetProgressPercent(percent);
 }
 
 void CSetupFrameWnd::OnTimer(UINT_PTR id) {

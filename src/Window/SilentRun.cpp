@@ -50,6 +50,13 @@ bool ReadProgressFile(const std::wstring& path, long& n) {
   return true;
 }
 
+bool ProgressFilePercent(const std::wstring& path, int downloadShare, int& percent) {
+  long n = 0;
+  if (!ReadProgressFile(path, n)) return false;
+  percent = InstallPercent(downloadShare, n);
+  return true;
+}
+
 void DeleteStaleProgressFile(const std::wstring& path) {
   if (FileExists(path)) ::DeleteFileW(path.c_str());
 }

@@ -19,6 +19,10 @@ long ParseProgressText(const char* text);
 // display keeps its value.
 bool ReadProgressFile(const std::wstring& path, long& n);
 
+// The percentage the bar shows for the progress file at `path`; false when it cannot be read this
+// time, so the display keeps its value.
+bool ProgressFilePercent(const std::wstring& path, int downloadShare, int& percent);
+
 // Deletes a progress file left by an earlier run, so that the first poll sees only this run's.
 void DeleteStaleProgressFile(const std::wstring& path);
 

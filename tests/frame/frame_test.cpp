@@ -336,6 +336,35 @@ TEST(Frame, TheFinishViewShowsOnlyTheStartButton) {
   EXPECT_FALSE(::KillTimer(frame.hwnd(), CSetupFrameWnd::kProgressTimer));
 }
 
+// The sample installer steps its progress file while it runs; each tick of the progress timer shows
+// the file's percentage on the last tenth of the bar, up to 100 once the installer is done. (The
+// pack's period is 1500 ms; a shorter one keeps the test short.)
+TEST(Frame, TheProgressTimerMovesTheBarWithTheInstallersProgressFile) {
+  Frame frame;
+  frame->UpdateWindowSate(kWindow_Downloading);
+  frame->SetProgressPercent(90);
+  TestSupport::ScratchDir folder(L"frameinstall");
+  const std::wstring progressFile = frame->WorkDir() + L"temp.progress";
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"200");
+  std::atomic<bool> ended{false};
+  std::thread installer([&] {
+    RunSilentInstaller(BuildFile(L"tests/fixtures/SampleInstaller.exe"), folder.path(), progressFile);
+    ended = true;
+  });
+  frame->StartProgressTimer(250);
+  std::set<int> shown;
+  EXPECT_TRUE(PumpUntil([&] {
+    shown.insert(BarValue(frame));
+    return ended && BarValue(frame) == 100;
+  }, 30000));
+  installer.join();
+  EXPECT_EQ(L"100 %", ControlText(frame, L"label_progress"));
+  // Steps in between were shown, never a value below the download's share.
+  EXPECT_GE(*shown.begin(), 90);
+  EXPECT_GE(std::count_if(shown.begin(), shown.end(), [](int v) { return v > 90 && v < 100; }), 2)
+      << ::testing::PrintToString(shown);
+}
+
 TEST(Frame, ClosingAtTheStartAsksAndNoKeepsTheWindow) {
   Frame frame;
   BoxAnswerer answerer(frame.hwnd(), IDNO);
