@@ -1,5 +1,7 @@
 #include "E2eSupport.h"
 
+#include <shlobj.h>
+
 #include "TestServers.h"
 #include "tool/ProcessHelper.h"
 #include "tool/ScopedWin.h"
@@ -89,6 +91,52 @@ std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
   const std::wstring text = TestSupport::WindowText(::GetDlgItem(box, 0xFFFF));
   ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   return text;
+}
+
+namespace {
+
+// A copy of a text in another process's memory, released with the object.
+class RemoteText {
+ public:
+  RemoteText(DWORD pid, const std::wstring& text)
+      : process_(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid)) {
+    const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (process_) address_ = ::VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    if (address_ && !::WriteProcessMemory(process_.get(), address_, text.c_str(), bytes, nullptr)) Free();
+  }
+  ~RemoteText() { Free(); }
+  RemoteText(const RemoteText&) = delete;
+  RemoteText& operator=(const RemoteText&) = delete;
+  void* address() const { return address_; }
+
+ private:
+  void Free() {
+    if (address_) ::VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+    address_ = nullptr;
+  }
+  Scoped::CloseHandle process_;
+  void* address_ = nullptr;
+};
+
+}  // namespace
+
+bool ChooseFolder(HWND owner, const std::wstring& folder) {
+  HWND chooser = nullptr;
+  if (!WaitFor([&] { return (chooser = TestSupport::FindShownDialog(owner)) != nullptr; }, 30000)) return false;
+  // The chooser reads the path in its own process, so the text goes there first.
+  RemoteText path(TestSupport::WindowProcess(chooser), folder);
+  if (!path.address()) return false;
+  ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
+  const bool offered = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
+  if (offered) ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return offered;
+}
+
+bool SmallDriveFreeMB(int& freeMB) {
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (!::GetDiskFreeSpaceExW(SETUP_SMALL_DRIVE L"\\", &available, &total, &free)) return false;
+  freeMB = static_cast<int>(free.QuadPart >> 20);
+  return total.QuadPart < (64ull << 20);
 }
 
 DWORD RunningProcess(const wchar_t* imageName) {

@@ -365,6 +365,41 @@ TEST(Frame, TheProgressTimerMovesTheBarWithTheInstallersProgressFile) {
       << ::testing::PrintToString(shown);
 }
 
+// The installer on the server needs three times its size on the chosen drive, which has a few MiB:
+// the storage message, then the home page again with the bar and label at 0, and both sizes in the
+// log. The size comes from nginx, the room from the drive itself.
+TEST(Frame, AFullDriveShowsTheStorageMessageAndReturnsToTheHomePageAtZero) {
+  int freeMB = 0;
+  if (!SmallDriveFreeMB(freeMB)) GTEST_SKIP() << "no small drive " << Utf8(SETUP_SMALL_DRIVE) << " on this host";
+  Frame frame;
+  const std::wstring served = ServedPath(frame);
+  ASSERT_FALSE(served.empty());
+  ASSERT_TRUE(TestServers::MakeHollowFile(served, 16LL << 20));
+  static_cast<CEditUI*>(frame.Find(L"edit_path")->CastTo(L"Edit"))->SetText(SETUP_SMALL_DRIVE L"\\");
+  LogMark log(frame);
+  BoxAnswerer answerer(frame.hwnd(), IDOK);
+  frame->OnClickInstall();
+  EXPECT_EQ(kWindow_Downloading, frame->WindowState());
+  EXPECT_TRUE(PumpUntil([&] { return Contains(log.Text(), "UpdateWindowSate:kWindow_Init"); }, 30000)) << log.Text();
+  PumpFor(50);
+  ::DeleteFileW(served.c_str());
+
+  BoxSeen seen;
+  ASSERT_TRUE(answerer.Wait(seen));
+  const std::wstring unit = frame->Text(L"STR_MB").empty() ? L"MB" : frame->Text(L"STR_MB");
+  EXPECT_EQ(frame->Text(L"STR_STORAGE") + L" 48 " + unit, seen.text);
+  EXPECT_EQ(frame->Text(L"STR_MESSAGEBOX_TITLE"), seen.title);
+  EXPECT_EQ(kWindow_Init, frame->WindowState());
+  EXPECT_EQ(0, Page(frame));
+  EXPECT_EQ(0, BarValue(frame));
+  EXPECT_EQ(L"0 %", ControlText(frame, L"label_progress"));
+  const std::string sizes = "OnClickInstall\xA3\xBA" "filesize:16MB--FreeSize:" + std::to_string(freeMB) + "MB";
+  EXPECT_TRUE(InOrder(log.Text(), {"sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\", "UpdateWindowSate:kWindow_Downloading",
+                                   "get disk size end", sizes, "UpdateWindowSate:kWindow_Init"}))
+      << log.Text();
+  EXPECT_FALSE(Contains(log.Text(), "Download....")) << log.Text();
+}
+
 TEST(Frame, ClosingAtTheStartAsksAndNoKeepsTheWindow) {
   Frame frame;
   BoxAnswerer answerer(frame.hwnd(), IDNO);
