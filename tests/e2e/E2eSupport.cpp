@@ -1,5 +1,6 @@
 #include "E2eSupport.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "TestServers.h"
@@ -95,48 +96,72 @@ std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
 
 namespace {
 
-// A copy of a text in another process's memory, released with the object.
-class RemoteText {
+// A block of another process's memory, released with the object: what a message to one of its
+// windows points to must lie there.
+class RemoteMemory {
  public:
-  RemoteText(DWORD pid, const std::wstring& text)
-      : process_(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid)) {
-    const SIZE_T bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (process_) address_ = ::VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
-    if (address_ && !::WriteProcessMemory(process_.get(), address_, text.c_str(), bytes, nullptr)) Free();
+  RemoteMemory(HANDLE process, SIZE_T bytes)
+      : process_(process), address_(static_cast<char*>(
+                               ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE))) {}
+  ~RemoteMemory() {
+    if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
   }
-  ~RemoteText() { Free(); }
-  RemoteText(const RemoteText&) = delete;
-  RemoteText& operator=(const RemoteText&) = delete;
-  void* address() const { return address_; }
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+  char* address() const { return address_; }
+  bool Write(const void* data, SIZE_T bytes, SIZE_T offset = 0) const {
+    return address_ && ::WriteProcessMemory(process_, address_ + offset, data, bytes, nullptr);
+  }
+  bool Read(void* data, SIZE_T bytes, SIZE_T offset = 0) const {
+    return address_ && ::ReadProcessMemory(process_, address_ + offset, data, bytes, nullptr);
+  }
 
  private:
-  void Free() {
-    if (address_) ::VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
-    address_ = nullptr;
-  }
-  Scoped::CloseHandle process_;
-  void* address_ = nullptr;
+  HANDLE process_;
+  char* address_;
 };
+
+// The text of the item the chooser's folder tree has selected.
+std::wstring SelectedItemText(HWND chooser, HANDLE process) {
+  HWND tree = ::FindWindowExW(chooser, nullptr, WC_TREEVIEWW, nullptr);
+  const LPARAM item = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  if (!tree || !item) return std::wstring();
+  wchar_t text[MAX_PATH] = {};
+  RemoteMemory block(process, sizeof(TVITEMW) + sizeof(text));
+  TVITEMW request = {};
+  request.mask = TVIF_TEXT;
+  request.hItem = reinterpret_cast<HTREEITEM>(item);
+  request.pszText = reinterpret_cast<LPWSTR>(block.address() + sizeof(TVITEMW));
+  request.cchTextMax = MAX_PATH;
+  if (!block.Write(&request, sizeof(request)) || !block.Write(text, sizeof(text), sizeof(TVITEMW))) return std::wstring();
+  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.address()));
+  block.Read(text, sizeof(text) - sizeof(wchar_t), sizeof(TVITEMW));
+  return text;
+}
 
 }  // namespace
 
-bool ChooseFolder(HWND owner, const std::wstring& folder) {
+bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& itemText) {
   HWND chooser = nullptr;
   if (!WaitFor([&] { return (chooser = TestSupport::FindShownDialog(owner)) != nullptr; }, 30000)) return false;
+  Scoped::CloseHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                            TestSupport::WindowProcess(chooser)));
   // The chooser reads the path in its own process, so the text goes there first.
-  RemoteText path(TestSupport::WindowProcess(chooser), folder);
-  if (!path.address()) return false;
-  ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
+  RemoteMemory path(process.get(), (folder.size() + 1) * sizeof(wchar_t));
+  if (!path.Write(folder.c_str(), (folder.size() + 1) * sizeof(wchar_t))) return false;
+  // A chooser that has only just appeared may still be filling its tree; the selection is asked
+  // for until the tree shows it.
+  const bool selected = WaitFor([&] {
+    ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
+    return SelectedItemText(chooser, process.get()).find(itemText) != std::wstring::npos;
+  }, 10000);
   const bool offered = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
-  if (offered) ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  return offered;
-}
-
-bool SmallDriveFreeMB(int& freeMB) {
-  ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!::GetDiskFreeSpaceExW(SETUP_SMALL_DRIVE L"\\", &available, &total, &free)) return false;
-  freeMB = static_cast<int>(free.QuadPart >> 20);
-  return total.QuadPart < (64ull << 20);
+  if (!selected || !offered) {
+    ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return false;
+  }
+  ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return true;
 }
 
 DWORD RunningProcess(const wchar_t* imageName) {

@@ -64,13 +64,10 @@ std::wstring PackText(const wchar_t* key);
 // when none came.
 std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs = 30000);
 
-// Waits for the folder chooser of the window, selects `folder` in it as a click in its tree would
-// and presses OK; false when no chooser came or it did not offer OK for the folder.
-bool ChooseFolder(HWND owner, const std::wstring& folder);
-
-// The free room of the tests' small drive (SETUP_SMALL_DRIVE) in whole MiB; false when the host
-// could not make the drive.
-bool SmallDriveFreeMB(int& freeMB);
+// Waits for the folder chooser of the window, selects `folder` in it as a click in its tree would,
+// and presses OK once the tree's selected item shows `itemText`; false (and the chooser cancelled)
+// when no chooser came, the tree never showed the folder, or OK was not offered for it.
+bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& itemText);
 
 // A process that runs under the given image name, found by name; 0 when none.
 DWORD RunningProcess(const wchar_t* imageName);

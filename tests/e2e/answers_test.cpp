@@ -233,15 +233,17 @@ TEST_F(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
 // close question is the home page's), nothing is downloaded, and the log keeps both sizes.
 TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePage) {
   int freeMB = 0;
-  if (!SmallDriveFreeMB(freeMB)) GTEST_SKIP() << "no small drive " << Utf8(SETUP_SMALL_DRIVE) << " on this host";
+  std::string why;
+  if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
   Start();
   ASSERT_TRUE(TestServers::MakeHollowFile(ServedInstallerPath(), 16LL << 20));
   const int closed = WindowHeight(window_);
   installer_->Click(kFoldBox);
   ASSERT_TRUE(WaitFor([&] { return WindowHeight(window_) == closed + kFoldHeight; }, 10000));
   installer_->Click(kBrowseButton);
-  ASSERT_TRUE(ChooseFolder(window_, SETUP_SMALL_DRIVE L"\\"));
-  ::Sleep(200);  // the chosen path reaches the edit on the window's thread
+  ASSERT_TRUE(ChooseFolder(window_, SETUP_SMALL_DRIVE L"\\", SETUP_SMALL_DRIVE));
+  // The path is set as the chooser returns, before the window takes its next message.
+  ASSERT_TRUE(WaitFor([&] { return TestSupport::FindShownDialog(window_) == nullptr; }, 10000));
   installer_->Click(kInstallButton);
 
   const std::wstring unit = PackText(L"STR_MB").empty() ? L"MB" : PackText(L"STR_MB");

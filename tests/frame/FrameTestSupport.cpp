@@ -1,5 +1,6 @@
 #include "FrameTestSupport.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "TestSupport.h"
@@ -101,8 +102,15 @@ void ChooserDriver::Drive() {
   const DWORD start = ::GetTickCount();
   while (!stop_ && ::GetTickCount() - start < 15000) {
     if (HWND chooser = TestSupport::FindShownDialog(owner_)) {
-      // The selection and the chooser's verdict on it are made while this call runs.
-      ::SendMessageW(chooser, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item_));
+      // A chooser that has only just appeared may still be filling its tree: the selection is asked
+      // for until the tree's selected item moves. The chooser's verdict on it is made meanwhile.
+      HWND tree = ::FindWindowExW(chooser, nullptr, WC_TREEVIEWW, nullptr);
+      const LRESULT first = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+      for (int i = 0; i < 100; ++i) {
+        ::SendMessageW(chooser, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item_));
+        if (::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != first) break;
+        ::Sleep(50);
+      }
       okOffered_ = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
       found_ = true;
       ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);

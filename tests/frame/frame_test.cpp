@@ -111,14 +111,6 @@ std::wstring ServedPath(Frame& frame) {
   return path;
 }
 
-// The free room of the tests' small drive in whole MiB; false when the host could not make it.
-bool SmallDriveFreeMB(int& freeMB) {
-  ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!::GetDiskFreeSpaceExW(SETUP_SMALL_DRIVE L"\\", &available, &total, &free)) return false;
-  freeMB = static_cast<int>(free.QuadPart >> 20);
-  return total.QuadPart < (64ull << 20);
-}
-
 }  // namespace
 
 TEST(Frame, OpensInTheInitialStateWithTheLanguagesTexts) {
@@ -370,7 +362,8 @@ TEST(Frame, TheProgressTimerMovesTheBarWithTheInstallersProgressFile) {
 // log. The size comes from nginx, the room from the drive itself.
 TEST(Frame, AFullDriveShowsTheStorageMessageAndReturnsToTheHomePageAtZero) {
   int freeMB = 0;
-  if (!SmallDriveFreeMB(freeMB)) GTEST_SKIP() << "no small drive " << Utf8(SETUP_SMALL_DRIVE) << " on this host";
+  std::string why;
+  if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
   Frame frame;
   const std::wstring served = ServedPath(frame);
   ASSERT_FALSE(served.empty());
