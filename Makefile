@@ -56,4 +56,5 @@ bench: build-tests
 
 clean:
 	-WINEPREFIX=$(CURDIR)/$(TEST_BUILD)/wineprefix tools/wine-session.sh stop
+	-WINEPREFIX=$(CURDIR)/$(TEST_BUILD)/wineprefix tools/small-drive.sh stop $(CURDIR)/$(TEST_BUILD)/small-drive S:
 	rm -rf $(BUILD)

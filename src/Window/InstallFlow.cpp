@@ -1,6 +1,7 @@
 #include "Window/InstallFlow.h"
 
 #include <process.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <cerrno>
@@ -78,6 +79,16 @@ bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFold
   installFolder = InstallFolderFromText(editText);
   LOG_INFOW(L"sel path:%ls", installFolder.c_str());
   return IsInstallFolderAccepted(installFolder);
+}
+
+bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path) {
+  wchar_t chosen[MAX_PATH] = {};
+  if (item && ::SHGetPathFromIDListW(item, chosen) && chosen[0] != L'\0') {
+    path = chosen;
+    return true;
+  }
+  LOG_INFOW(L"ERR:BrowseInstallFolder the chosen item has no file-system path, keeping %s", path.c_str());
+  return false;
 }
 
 std::wstring DriveOfFolder(const std::wstring& installFolder) {
@@ -172,6 +183,14 @@ void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
   dispatcher_.Post([view, step = std::move(step)] { step(*view); });
 }
 
+bool CInstallFlow::Apply(std::function<void(IInstallFlowView&)> step) const {
+  IInstallFlowView* view = &view_;
+  return dispatcher_.Call([view, step = std::move(step)] {
+    step(*view);
+    return 1;
+  }, 0) == 1;
+}
+
 int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
   IInstallFlowView* view = &view_;
   return dispatcher_.Call([view, text, style] { return view->ShowMessage(text, style); }, 0);
@@ -259,7 +278,7 @@ void CInstallFlow::OnDownloadEnd(int result) {
 void CInstallFlow::DownloadSuccess() {
   LOG_INFO("HttpDownloadEnd\xA3\xBASuccess");
   sendEvent_(kFlowEvent_Downloaded);
-  Show([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); });
+  if (!Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); })) return;
   StartInstallExe();
 }
 
@@ -331,11 +350,9 @@ void CInstallFlow::RunInstall() {
   InstallExeFinish();
 }
 
+// The window stops the timers and shows the finish view before anything is cleaned up.
 void CInstallFlow::InstallExeFinish() {
-  Show([](IInstallFlowView& view) {
-    view.UpdateWindowSate(kWindow_Finish);
-    LOG_INFO("InstallExeFinish");
-  });
+  Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Finish); });
   CleanupInstallFiles();
   ::Sleep(kTaskbarFullMs);
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NOPROGRESS); });
@@ -343,15 +360,4 @@ void CInstallFlow::InstallExeFinish() {
   if (!installUrl.empty()) Show([installUrl](IInstallFlowView& view) { view.OpenInBrowser(installUrl); });
 }
 
-bool CInstallFlow::PollProgressFile(int& percent) const {
-  long n = 0;
-  if (!ReadProgressFile(settings_.ProgressFilePath(), n)) return false;
-  percent = InstallPercent(settings_.downloadShare, n);
-  return true;
-}
-
-void CInstallFlow::CleanupInstallFiles() const {
-  KillSilentInstallProcess();
-  ::DeleteFileW(settings_.InstallerPath().c_str());
-  ::DeleteFileW(settings_.ProgressFilePath().c_str());
-}
+void CInstallFlow::CleanupInstallFiles() const { RemoveInstallFiles(settings_.workDir); }

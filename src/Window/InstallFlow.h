@@ -7,11 +7,14 @@
 
 #include <windows.h>
 
+#include <shtypes.h>
+
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "Window/SilentRun.h"
 #include "Window/UiDispatcher.h"
 
 class LanguageManager;
@@ -28,6 +31,10 @@ std::wstring InstallFolderFromText(const std::wstring& text);
 bool IsInstallFolderAccepted(const std::wstring& installFolder);
 // On the window's thread: the edited path as the install folder, logged, and the folder test.
 bool AcceptInstallFolder(const std::wstring& editText, std::wstring& installFolder);
+// The file-system path of the folder the chooser returned. False, with a log line and `path` left
+// as it was, for an item that has none ("This PC", a library, the network): the folder shown, and
+// later installed into, then stays what it was instead of becoming empty.
+bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path);
 // The folder's text up to and including its first ":"; empty without one.
 std::wstring DriveOfFolder(const std::wstring& installFolder);
 // Whole MiB of a remote size (arithmetic shift: 1048575 bytes are 0 MiB).
@@ -85,6 +92,8 @@ class IInstallFlowView {
  public:
   virtual ~IInstallFlowView() = default;
   virtual void SetProgressPercent(int percent) = 0;
+  // kWindow_Finish brings the whole finish view: its log line first, then the timers stopped, the
+  // start button, the full taskbar progress and the window shown if it was hidden.
   virtual void UpdateWindowSate(int state) = 0;
   // A modal box owned by the window with its title and reading-direction styles; returns the answer.
   virtual int ShowMessage(const std::wstring& text, UINT style) = 0;
@@ -116,8 +125,8 @@ struct InstallFlowSettings {
   int progressIntervalMs = 1500;
   int downloadThreads = 5;
 
-  std::wstring InstallerPath() const { return workDir + L"pelarin-download.exe"; }
-  std::wstring ProgressFilePath() const { return workDir + L"temp.progress"; }
+  std::wstring InstallerPath() const { return InstallerPathIn(workDir); }
+  std::wstring ProgressFilePath() const { return ProgressFilePathIn(workDir); }
   std::wstring ProductFolder() const { return installFolder + productDir; }
 };
 
@@ -139,9 +148,6 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void StartSpaceCheck();
   // Starts a download thread; false (nothing started) when the address or the target is empty.
   bool StartDownload();
-  // The silent-run progress poll, on the window's thread: the percentage to show, or false when the
-  // progress file cannot be read this time.
-  bool PollProgressFile(int& percent) const;
   // Removes the temporary files: the installer's helper process, the downloaded installer, the
   // progress file.
   void CleanupInstallFiles() const;
@@ -165,6 +171,9 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void StartInstallExe();
   void InstallExeFinish();
   void Show(std::function<void(IInstallFlowView&)> step) const;
+  // Like Show, but returns once the window has applied the step: for state changes, whose own steps
+  // must come before what the worker does next. False when the window is gone.
+  bool Apply(std::function<void(IInstallFlowView&)> step) const;
   int Ask(const std::wstring& text, UINT style) const;
 
   InstallFlowSettings settings_;

@@ -81,10 +81,8 @@ void CSetupFrameWnd::InitData() {
   SetupControls();
   KeepControlReferences();
   downloadShare_ = environment_.Language().GetDownloadRatio();
-  progressInterval_ = environment_.Language().GetReadFileTimeout();
   environment_.LogStartupLines();
   ::SetWindowTextW(hwnd_, Text(L"STR_MESSAGEBOX_TITLE").c_str());
-  progressFilePath_ = WorkDir() + L"temp.progress";
 }
 
 void CSetupFrameWnd::KeepControlReferences() {
@@ -105,7 +103,6 @@ void CSetupFrameWnd::SetupControls() {
   SetControlText(L"btn_lisence", L"STR_LISENCE");
   SetControlText(L"label_install", L"STR_INSTALLING");
   SetupCheckBoxes();
-  downloadUrl_ = environment_.Language().GetDownloadUrl();
 }
 
 void CSetupFrameWnd::SetupTipPicture() {

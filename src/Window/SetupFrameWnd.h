@@ -117,8 +117,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
 
   CSetupEnvironment environment_;
   std::wstring installFolder_;
-  std::wstring downloadUrl_;
-  std::wstring progressFilePath_;
   int windowState_ = -1;
   SkinUI::CEditUI* pathEdit_ = nullptr;
   SkinUI::CLabelUI* tipLabel_ = nullptr;
@@ -127,7 +125,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   SkinUI::CProgressUI* progressBar_ = nullptr;
   std::unique_ptr<TaskbarProgress> taskbar_;
   int downloadShare_ = 90;
-  int progressInterval_ = 1500;
 
   // Touched only on the window's thread.
   bool closeQuestionOpen_ = false;

@@ -70,7 +70,9 @@ void CSetupFrameWnd::EnterDownloading() {
   ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
 }
 
+// The log line comes first, so that it stands before whatever the finish sets off.
 void CSetupFrameWnd::EnterFinish() {
+  LOG_INFO("InstallExeFinish");
   ::KillTimer(hwnd_, kBannerTimer);
   ::KillTimer(hwnd_, kProgressTimer);
   SetControlVisible(L"btn_start", true);
@@ -146,12 +148,12 @@ void CSetupFrameWnd::BrowseInstallFolder() {
   info.hwndOwner = hwnd_;
   info.pszDisplayName = displayName;
   info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+  // Only folders with a file-system path can be installed into; the chooser then refuses the others.
+  info.ulFlags = BIF_NEWDIALOGSTYLE | BIF_RETURNONLYFSDIRS;
+  Scoped::CoTaskMemFree chosen(::SHBrowseForFolderW(&info));
   if (!chosen) return;
-  wchar_t path[MAX_PATH] = {};
-  ::SHGetPathFromIDListW(chosen, path);
-  ::CoTaskMemFree(chosen);
+  std::wstring path = pathEdit_ ? pathEdit_->GetText() : std::wstring();
+  if (!ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(chosen.get()), path)) return;
   if (pathEdit_) pathEdit_->SetText(path);
   ShowTip(std::wstring());
 }
@@ -184,7 +186,7 @@ void CSetupFrameWnd::AdvanceBanner() {
 
 void CSetupFrameWnd::PollProgressFile() {
   int percent = 0;
-  if (flow_ && flow_->PollProgressFile(percent)) SetProgressPercent(percent);
+  if (ProgressFilePercent(ProgressFilePathIn(WorkDir()), downloadShare_, percent)) SetProgressPercent(percent);
 }
 
 void CSetupFrameWnd::OnTimer(UINT_PTR id) {
@@ -205,11 +207,7 @@ LRESULT CSetupFrameWnd::OnOtherMessage(UINT msg, WPARAM wParam, LPARAM, bool& ha
 
 // ---- Closing ----
 
-void CSetupFrameWnd::CleanupInstallFiles() {
-  KillSilentInstallProcess();
-  ::DeleteFileW((WorkDir() + L"pelarin-download.exe").c_str());
-  if (!progressFilePath_.empty()) ::DeleteFileW(progressFilePath_.c_str());
-}
+void CSetupFrameWnd::CleanupInstallFiles() { RemoveInstallFiles(WorkDir()); }
 
 bool CSetupFrameWnd::ShouldCloseWithoutQuestion(WPARAM wParam) const {
   if (wParam == kOwnCloseRequest) return true;

@@ -51,6 +51,23 @@ bool ReadProgressFile(const std::wstring& path, long& n) {
   return true;
 }
 
+bool ProgressFilePercent(const std::wstring& path, int downloadShare, int& percent) {
+  long n = 0;
+  if (!ReadProgressFile(path, n)) return false;
+  percent = InstallPercent(downloadShare, n);
+  return true;
+}
+
+std::wstring InstallerPathIn(const std::wstring& workDir) { return workDir + L"pelarin-download.exe"; }
+std::wstring ProgressFilePathIn(const std::wstring& workDir) { return workDir + L"temp.progress"; }
+
+void RemoveInstallFiles(const std::wstring& workDir) {
+  KillSilentInstallProcess();
+  if (workDir.empty()) return;
+  ::DeleteFileW(InstallerPathIn(workDir).c_str());
+  ::DeleteFileW(ProgressFilePathIn(workDir).c_str());
+}
+
 void DeleteStaleProgressFile(const std::wstring& path) {
   if (FileExists(path)) ::DeleteFileW(path.c_str());
 }

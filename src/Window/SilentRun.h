@@ -11,6 +11,14 @@
 // whose result leaves the int range is held at the range's end.
 int InstallPercent(int downloadShare, long n);
 
+// The two temporary files of an install, in the work folder (which ends with a backslash).
+std::wstring InstallerPathIn(const std::wstring& workDir);     // the downloaded full installer
+std::wstring ProgressFilePathIn(const std::wstring& workDir);  // the installer's progress file
+
+// Ends the installer's helper process and deletes both temporary files; errors are ignored. Without a
+// work folder (the environment is not set up yet) there is nothing to remove.
+void RemoveInstallFiles(const std::wstring& workDir);
+
 // The number at the start of the progress file's text, read as strtol reads it (blanks, a sign,
 // digits); 0 when there are no digits.
 long ParseProgressText(const char* text);
@@ -18,6 +26,10 @@ long ParseProgressText(const char* text);
 // The first 10 bytes of the progress file, parsed; false when the file cannot be opened, so the
 // display keeps its value.
 bool ReadProgressFile(const std::wstring& path, long& n);
+
+// The percentage the bar shows for the progress file at `path`; false when it cannot be read this
+// time, so the display keeps its value.
+bool ProgressFilePercent(const std::wstring& path, int downloadShare, int& percent);
 
 // Deletes a progress file left by an earlier run, so that the first poll sees only this run's.
 void DeleteStaleProgressFile(const std::wstring& path);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -70,6 +71,8 @@ using ImageList_Destroy = Handle<ZeroIsEmpty<HIMAGELIST, &::ImageList_Destroy>>;
 using DeleteDC = Handle<ZeroIsEmpty<HDC, &::DeleteDC>>;
 using DestroyWindow = Handle<ZeroIsEmpty<HWND, &::DestroyWindow>>;
 using DestroyIcon = Handle<ZeroIsEmpty<HICON, &::DestroyIcon>>;
+// Memory the shell hands over, such as item lists.
+using CoTaskMemFree = Handle<ZeroIsEmpty<void*, &::CoTaskMemFree>>;
 
 template <typename T>
 using DeleteObject = Handle<ZeroIsEmpty<T, &::DeleteObject>>;

@@ -1,5 +1,8 @@
 #include "E2eSupport.h"
 
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include "TestServers.h"
 #include "tool/ProcessHelper.h"
 #include "base/Scoped.h"
@@ -89,6 +92,76 @@ std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
   const std::wstring text = TestSupport::WindowText(::GetDlgItem(box, 0xFFFF));
   ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
   return text;
+}
+
+namespace {
+
+// A block of another process's memory, released with the object: what a message to one of its
+// windows points to must lie there.
+class RemoteMemory {
+ public:
+  RemoteMemory(HANDLE process, SIZE_T bytes)
+      : process_(process), address_(static_cast<char*>(
+                               ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE))) {}
+  ~RemoteMemory() {
+    if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+  char* address() const { return address_; }
+  bool Write(const void* data, SIZE_T bytes, SIZE_T offset = 0) const {
+    return address_ && ::WriteProcessMemory(process_, address_ + offset, data, bytes, nullptr);
+  }
+  bool Read(void* data, SIZE_T bytes, SIZE_T offset = 0) const {
+    return address_ && ::ReadProcessMemory(process_, address_ + offset, data, bytes, nullptr);
+  }
+
+ private:
+  HANDLE process_;
+  char* address_;
+};
+
+// The text of the item the chooser's folder tree has selected.
+std::wstring SelectedItemText(HWND chooser, HANDLE process) {
+  HWND tree = ::FindWindowExW(chooser, nullptr, WC_TREEVIEWW, nullptr);
+  const LPARAM item = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  if (!tree || !item) return std::wstring();
+  wchar_t text[MAX_PATH] = {};
+  RemoteMemory block(process, sizeof(TVITEMW) + sizeof(text));
+  TVITEMW request = {};
+  request.mask = TVIF_TEXT;
+  request.hItem = reinterpret_cast<HTREEITEM>(item);
+  request.pszText = reinterpret_cast<LPWSTR>(block.address() + sizeof(TVITEMW));
+  request.cchTextMax = MAX_PATH;
+  if (!block.Write(&request, sizeof(request)) || !block.Write(text, sizeof(text), sizeof(TVITEMW))) return std::wstring();
+  ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.address()));
+  block.Read(text, sizeof(text) - sizeof(wchar_t), sizeof(TVITEMW));
+  return text;
+}
+
+}  // namespace
+
+bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& itemText) {
+  HWND chooser = nullptr;
+  if (!WaitFor([&] { return (chooser = TestSupport::FindShownDialog(owner)) != nullptr; }, 30000)) return false;
+  Scoped::CloseHandle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                            TestSupport::WindowProcess(chooser)));
+  // The chooser reads the path in its own process, so the text goes there first.
+  RemoteMemory path(process.get(), (folder.size() + 1) * sizeof(wchar_t));
+  if (!path.Write(folder.c_str(), (folder.size() + 1) * sizeof(wchar_t))) return false;
+  // A chooser that has only just appeared may still be filling its tree; the selection is asked
+  // for until the tree shows it.
+  const bool selected = WaitFor([&] {
+    ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
+    return SelectedItemText(chooser, process.get()).find(itemText) != std::wstring::npos;
+  }, 10000);
+  const bool offered = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
+  if (!selected || !offered) {
+    ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return false;
+  }
+  ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return true;
 }
 
 DWORD RunningProcess(const wchar_t* imageName) {

@@ -22,6 +22,8 @@ const POINT kInstallButton = {241, 207};  // middle of "btn_install" in the ship
 const POINT kStartButton = {330, 207};
 const POINT kFoldBox = {615, 337};  // "chk_fold", left-to-right skin
 constexpr int kFoldHeight = 75;
+const POINT kBrowseButton = {565, 398};  // "btn_browse" in the open path area, left-to-right skin
+const POINT kHideButton = {591, 323};    // "btn_hide" on the progress page, left-to-right skin
 
 std::wstring BuildFile(const std::wstring& name);
 std::wstring WorkDir();
@@ -61,6 +63,11 @@ std::wstring PackText(const wchar_t* key);
 // Waits for a message box of the window, returns its text and presses `answer` on it; "(no box)"
 // when none came.
 std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs = 30000);
+
+// Waits for the folder chooser of the window, selects `folder` in it as a click in its tree would,
+// and presses OK once the tree's selected item shows `itemText`; false (and the chooser cancelled)
+// when no chooser came, the tree never showed the folder, or OK was not offered for it.
+bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& itemText);
 
 // A process that runs under the given image name, found by name; 0 when none.
 DWORD RunningProcess(const wchar_t* imageName);

@@ -207,7 +207,9 @@ TEST_F(EndToEndAnswers, TheRunningProductIsEndedWhenTheUserAgrees) {
   EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDOK));
   EXPECT_TRUE(product.EndsWithin(10000));
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
-  EXPECT_TRUE(InOrder(Log(), {"StartInstallExe\xA3\xBA" "FindProcess", "StartInstallExe\xA3\xBA" "SilentInstallation"}))
+  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBA" "FindProcess",
+                              "StartInstallExe\xA3\xBA" "SilentInstallation", "UpdateWindowSate:kWindow_Finish",
+                              "InstallExeFinish"}))
       << Log();
   CloseFinished();
 }
@@ -224,6 +226,56 @@ TEST_F(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_FALSE(Contains(Log(), "SilentInstallation")) << Log();
+}
+
+// The installer on the server needs three times its size on the drive chosen in the folder chooser,
+// a drive of a few MiB: the storage message names what it needs, OK brings the home page back (the
+// close question is the home page's), nothing is downloaded, and the log keeps both sizes.
+TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePage) {
+  int freeMB = 0;
+  std::string why;
+  if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
+  Start();
+  ASSERT_TRUE(TestServers::MakeHollowFile(ServedInstallerPath(), 16LL << 20));
+  const int closed = WindowHeight(window_);
+  installer_->Click(kFoldBox);
+  ASSERT_TRUE(WaitFor([&] { return WindowHeight(window_) == closed + kFoldHeight; }, 10000));
+  installer_->Click(kBrowseButton);
+  ASSERT_TRUE(ChooseFolder(window_, SETUP_SMALL_DRIVE L"\\", SETUP_SMALL_DRIVE));
+  // The path is set as the chooser returns, before the window takes its next message.
+  ASSERT_TRUE(WaitFor([&] { return TestSupport::FindShownDialog(window_) == nullptr; }, 10000));
+  installer_->Click(kInstallButton);
+
+  const std::wstring unit = PackText(L"STR_MB").empty() ? L"MB" : PackText(L"STR_MB");
+  EXPECT_EQ(PackText(L"STR_STORAGE") + L" 48 " + unit, AnswerBox(window_, IDOK));
+  ASSERT_TRUE(WaitFor([] { return CountOf(Log(), "UpdateWindowSate:kWindow_Init") == 2; }, 10000)) << Log();
+  const std::string log = Log();
+  const std::string sizes = "OnClickInstall\xA3\xBA" "filesize:16MB--FreeSize:" + std::to_string(freeMB) + "MB";
+  EXPECT_TRUE(InOrder(log, {("sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\").c_str(), "UpdateWindowSate:kWindow_Downloading",
+                            "get disk size end", sizes.c_str(), "UpdateWindowSate:kWindow_Init"}))
+      << log;
+  EXPECT_FALSE(Contains(log, "Download....")) << log;
+
+  ::PostMessageW(window_, WM_CLOSE, 1, 0);
+  EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window_, IDYES));
+  EXPECT_EQ(0, installer_->WaitForExit());
+}
+
+// Hide minimises the window while the full installer runs; the finish view leaves it minimised, as
+// the user put it away.
+TEST_F(EndToEndAnswers, HideMinimisesAndTheFinishLeavesTheWindowMinimised) {
+  Start(L"150");
+  installer_->Click(kInstallButton);
+  ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Installing")) << Log();
+  installer_->Click(kHideButton);
+  EXPECT_TRUE(WaitFor([&] { return ::IsIconic(window_) != FALSE; }, 10000));
+
+  ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
+  // The clean-up follows the finish view.
+  ASSERT_TRUE(WaitFor([] { return !IsFile(WorkDir() + L"pelarin-download.exe"); }, 10000));
+  EXPECT_TRUE(::IsIconic(window_));
+  EXPECT_TRUE(::IsWindowVisible(window_));
+  CloseFinished();
 }
 
 // The options box opens the path row below the window's body and closes it again.

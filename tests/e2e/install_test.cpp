@@ -44,11 +44,21 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
             ReadFileBytes(product + L"install-command-line.txt"));
   EXPECT_TRUE(WaitFor([] { return !IsFile(WorkDir() + L"pelarin-download.exe"); }, 5000));
   EXPECT_FALSE(IsFile(WorkDir() + L"temp.progress"));
+  // The helper is ended by the clean-up, the last step of the finish.
+  EXPECT_TRUE(WaitForLog("KillSilentInstallProcess", 5000)) << Log();
   std::string log = Log();
-  EXPECT_TRUE(InOrder(log, {"UpdateWindowSate:kWindow_Init", "OnClickInstall", "sel path end",
-                            "UpdateWindowSate:kWindow_Downloading", "HttpDownloadEnd\xA3\xBASuccess",
-                            "UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBASilentInstallation",
-                            "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
+  // The window's thread, from its start to the progress page.
+  EXPECT_TRUE(InOrder(log, {"UpdateWindowSate:kWindow_Init", "Windows Version:", "Windows Bit:", "downloader version:",
+                            "DownloadRatio:90  ==== ReadFileTimeout:1500", "OnClickInstall",
+                            ("sel path:" + Utf8(installFolder)).c_str(), "sel path end", "send ga begin",
+                            "send ga end", "change page downloading begin", "UpdateWindowSate:kWindow_Downloading",
+                            "change page downloading end"}))
+      << log;
+  // The workers, each step after the window has applied the state before it.
+  EXPECT_TRUE(InOrder(log, {"sel path end", "get file size begin", "get file size end", "get disk size begin",
+                            "get disk size end", "HttpDownloadEnd\xA3\xBASuccess", "UpdateWindowSate:kWindow_Installing",
+                            "StartInstallExe\xA3\xBASilentInstallation", "UpdateWindowSate:kWindow_Finish",
+                            "InstallExeFinish", "KillSilentInstallProcess"}))
       << log;
 
   // Started with Arabic as the interface language, the installer ran in Arabic.

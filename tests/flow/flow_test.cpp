@@ -60,6 +60,42 @@ bool ServeSampleInstaller(const std::wstring& url) {
   return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
 }
 
+// A product the flow finds running: SleepyChild under its own image name, ended with the object.
+class RunningProduct {
+ public:
+  RunningProduct() {
+    std::wstring line = L"\"" + path_ + L"\" 60000";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (::CreateProcessW(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+      process_.reset(info.hProcess);
+      ::CloseHandle(info.hThread);
+    }
+  }
+  ~RunningProduct() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 1);
+  }
+  bool started() const { return static_cast<bool>(process_); }
+  HANDLE process() const { return process_.get(); }
+  static const wchar_t* ImageName() { return L"SleepyChild.exe"; }
+
+ private:
+  std::wstring path_ = BuildFile(L"tests/tool/SleepyChild.exe");
+  Scoped::CloseHandle process_;
+};
+
+// A window whose thread is slow to apply a state, as one busy painting is, and which logs each state
+// when it applies it, as the installer's window does.
+class SlowStateView : public RecordingView {
+ public:
+  void UpdateWindowSate(int state) override {
+    ::Sleep(300);
+    LOG_INFO("view applies state %d", state);
+    RecordingView::UpdateWindowSate(state);
+  }
+};
+
 class InstallFlowRun : public testing::Test {
  protected:
   void SetUp() override {
@@ -131,7 +167,7 @@ TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
   DWORD helper = 0;
   EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
   EXPECT_TRUE(log.InOrder({"sel path end", "get file size begin", "get disk size end", "HttpDownloadEnd\xA3\xBASuccess",
-                           "StartInstallExe\xA3\xBASilentInstallation", "InstallExeFinish"}))
+                           "StartInstallExe\xA3\xBASilentInstallation", "KillSilentInstallProcess"}))
       << log.Text();
 }
 
@@ -219,19 +255,15 @@ TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
 
 // A running product is asked about: Cancel closes without installing; OK ends it and installs.
 TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
-  std::wstring product = BuildFile(L"tests/tool/SleepyChild.exe");
-  settings_.productExeName = L"SleepyChild.exe";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  std::wstring line = L"\"" + product + L"\" 60000";
-  ASSERT_TRUE(::CreateProcessW(product.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
-  Scoped::CloseHandle thread(info.hThread), process(info.hProcess);
+  RunningProduct running;
+  ASSERT_TRUE(running.started());
+  HANDLE process = running.process();
+  settings_.productExeName = RunningProduct::ImageName();
 
   view_->answers = {IDCANCEL};
   Run("close");
   EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "taskbar:8", kRunningBox, "close"}), Milestones());
-  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(process.get(), 0));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(process, 0));
   EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
 
   view_ = std::make_unique<RecordingView>();
@@ -241,6 +273,23 @@ TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
   EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "taskbar:8", kRunningBox, "taskbar:2", "timer:1500",
                                       "state:3", "taskbar:0", browser}),
             Milestones());
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), 5000));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process, 5000));
   EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
+}
+
+// However slowly the window applies a state, the worker's next steps wait for it: the installing
+// state comes before the running-product question and the silent run, the finish view before the
+// clean-up that ends the installer's helper.
+TEST_F(InstallFlowRun, TheWorkersStepsWaitForTheWindowsStates) {
+  RunningProduct running;
+  ASSERT_TRUE(running.started());
+  settings_.productExeName = RunningProduct::ImageName();
+  view_ = std::make_unique<SlowStateView>();
+  view_->answers = {IDOK};
+  LogTail log;
+  Run("browser:" + Utf8(settings_.installUrl));
+  EXPECT_TRUE(log.InOrder({"HttpDownloadEnd\xA3\xBASuccess", "view applies state 2", "StartInstallExe\xA3\xBA" "FindProcess",
+                           "StartInstallExe\xA3\xBASilentInstallation", "view applies state 3",
+                           "KillSilentInstallProcess"}))
+      << log.Text();
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <climits>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "TestSupport.h"
 #include "Window/InstallFlow.h"
 #include "Window/SilentRun.h"
+#include "base/Scoped.h"
 
 using TestSupport::ScratchDir;
 using TestSupport::WriteFileBytes;
@@ -66,6 +69,26 @@ TEST(InstallFolder, GetsItsBackslashAndIsTestedLikeTheFolderItNames) {
   EXPECT_NE(std::string::npos, log.Text().find("sel path:" + TestSupport::Utf8(dir.path())));
 }
 
+// What the folder chooser returns: "This PC" has no file-system path and leaves the folder as it was
+// (with a log line); a real folder gives its path.
+TEST(InstallFolder, AChosenItemWithoutAFileSystemPathKeepsTheFolder) {
+  Scoped::CoTaskMemFree thisPc;
+  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  FlowTest::LogTail log;
+  std::wstring path = L"D:\\Apps\\";
+  EXPECT_FALSE(ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(thisPc.get()), path));
+  EXPECT_EQ(L"D:\\Apps\\", path);
+  EXPECT_NE(std::string::npos, log.Text().find("ERR:BrowseInstallFolder")) << log.Text();
+  EXPECT_FALSE(ChosenFolderPath(nullptr, path));
+  EXPECT_EQ(L"D:\\Apps\\", path);
+
+  ScratchDir dir(L"chosen");
+  Scoped::CoTaskMemFree folder(::ILCreateFromPathW(dir.path().c_str()));
+  ASSERT_TRUE(folder);
+  EXPECT_TRUE(ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(folder.get()), path));
+  EXPECT_EQ(dir.path().substr(0, dir.path().size() - 1), path);
+}
+
 TEST(DownloadProgress, FillsTheDownloadShareAndNeverGoesBack) {
   CDownloadProgress progress;
   EXPECT_EQ(0, progress.Map(0, 1000, 90));
@@ -100,14 +123,9 @@ TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
   EXPECT_EQ(0, ParseProgressText("junk"));
 
   ScratchDir dir(L"progress");
-  InstallFlowSettings settings;
-  settings.workDir = dir.path();
-  CUiDispatcher dispatcher;
-  FlowTest::RecordingView view;
-  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher, view.Sender());
-  const std::wstring file = settings.ProgressFilePath();
+  const std::wstring file = dir / L"temp.progress";
   int percent = -1;
-  EXPECT_FALSE(flow->PollProgressFile(percent));  // missing: the display keeps its value
+  EXPECT_FALSE(ProgressFilePercent(file, 90, percent));  // missing: the display keeps its value
   EXPECT_EQ(-1, percent);
   struct Case {
     std::string text;
@@ -117,7 +135,7 @@ TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
                         Case{"100\r\n", 100}, Case{std::string(10, ' ') + "42", 90},  // only 10 bytes count
                         Case{"9999999999", 214748454}}) {
     ASSERT_TRUE(WriteFileBytes(file, c.text));
-    ASSERT_TRUE(flow->PollProgressFile(percent)) << c.text;
+    ASSERT_TRUE(ProgressFilePercent(file, 90, percent)) << c.text;
     EXPECT_EQ(c.shown, percent) << c.text;
   }
   DeleteStaleProgressFile(file);

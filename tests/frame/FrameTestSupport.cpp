@@ -1,5 +1,8 @@
 #include "FrameTestSupport.h"
 
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include "TestSupport.h"
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
@@ -84,6 +87,42 @@ void BoxAnswerer::Watch() {
 bool BoxAnswerer::Wait(BoxSeen& seen) {
   if (thread_.joinable()) thread_.join();
   seen = seen_;
+  return found_;
+}
+
+ChooserDriver::ChooserDriver(HWND owner, PCIDLIST_ABSOLUTE item)
+    : owner_(owner), item_(item), thread_([this] { Drive(); }) {}
+
+ChooserDriver::~ChooserDriver() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void ChooserDriver::Drive() {
+  const DWORD start = ::GetTickCount();
+  while (!stop_ && ::GetTickCount() - start < 15000) {
+    if (HWND chooser = TestSupport::FindShownDialog(owner_)) {
+      // A chooser that has only just appeared may still be filling its tree: the selection is asked
+      // for until the tree's selected item moves. The chooser's verdict on it is made meanwhile.
+      HWND tree = ::FindWindowExW(chooser, nullptr, WC_TREEVIEWW, nullptr);
+      const LRESULT first = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+      for (int i = 0; i < 100; ++i) {
+        ::SendMessageW(chooser, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(item_));
+        if (::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != first) break;
+        ::Sleep(50);
+      }
+      okOffered_ = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
+      found_ = true;
+      ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return;
+    }
+    ::Sleep(20);
+  }
+}
+
+bool ChooserDriver::Wait(bool& okOffered) {
+  if (thread_.joinable()) thread_.join();
+  okOffered = okOffered_;
   return found_;
 }
 

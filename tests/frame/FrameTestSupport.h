@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shtypes.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -66,6 +68,26 @@ class BoxAnswerer {
   int answer_;
   BoxSeen seen_;
   std::atomic<bool> found_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Drives the folder chooser the window opens, from another thread: selects `item` as a click in its
+// tree would, notes whether the chooser then offers OK, and presses OK all the same, the way a
+// chooser that returns the item anyway would end.
+class ChooserDriver {
+ public:
+  ChooserDriver(HWND owner, PCIDLIST_ABSOLUTE item);
+  ~ChooserDriver();
+  // Waits for the watcher; false when no chooser came.
+  bool Wait(bool& okOffered);
+
+ private:
+  void Drive();
+  HWND owner_;
+  PCIDLIST_ABSOLUTE item_;
+  std::atomic<bool> found_{false};
+  std::atomic<bool> okOffered_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

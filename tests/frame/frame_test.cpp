@@ -2,12 +2,22 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "FrameTestSupport.h"
+#include "TestServers.h"
 #include "TestSupport.h"
 #include "Window/WindowPlacement.h"
+#include "tool/ProcessHelper.h"
+#include "base/Scoped.h"
+#include "tool/SystemInfo.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILayout.h"
@@ -15,6 +25,7 @@
 
 using FrameTest::BoxAnswerer;
 using FrameTest::BoxSeen;
+using FrameTest::ChooserDriver;
 using FrameTest::Frame;
 using FrameTest::PumpFor;
 using FrameTest::PumpUntil;
@@ -60,6 +71,44 @@ void LeaveInstallFiles(Frame& frame) {
 
 bool InstallFilesGone(Frame& frame) {
   return !IsFile(frame->WorkDir() + L"pelarin-download.exe") && !IsFile(frame->WorkDir() + L"temp.progress");
+}
+
+// What the window's log gained since the mark was taken (the log lives as long as the work folder).
+class LogMark {
+ public:
+  explicit LogMark(Frame& frame) : frame_(frame), start_(frame.Log().size()) {}
+  std::string Text() const { return frame_.Log().substr(start_); }
+
+ private:
+  Frame& frame_;
+  size_t start_;
+};
+
+bool InOrder(const std::string& text, std::initializer_list<std::string> parts) {
+  size_t at = 0;
+  for (const std::string& part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+    at += part.size();
+  }
+  return true;
+}
+
+std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+// Where the loopback server keeps the file the pack's download address names; empty when the
+// address is not on the loopback server.
+std::wstring ServedPath(Frame& frame) {
+  const std::wstring prefix = L"https://localhost/";
+  const std::wstring url = GetPayloadSource(frame->Language(), IsWindows64()).url;
+  if (url.rfind(prefix, 0) != 0) return std::wstring();
+  std::wstring path = TestServers::WebRoot() + url.substr(prefix.size());
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
 }
 
 }  // namespace
@@ -173,6 +222,43 @@ TEST(Frame, ThePathFieldOpensTheFolderChooserAndHandsTheFocusOn) {
   EXPECT_TRUE(frame.alive());
 }
 
+// "This PC" has no file-system path: the chooser does not offer OK for it, and should it return it
+// all the same, the path stays what it was instead of becoming empty.
+TEST(Frame, TheFolderChooserKeepsThePathForAFolderWithoutAFileSystemPath) {
+  Frame frame;
+  Scoped::CoTaskMemFree thisPc;
+  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES,
+                                               reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  const std::wstring path = ControlText(frame, L"edit_path");
+  ASSERT_FALSE(path.empty());
+  LogMark log(frame);
+  ChooserDriver chooser(frame.hwnd(), static_cast<PCIDLIST_ABSOLUTE>(thisPc.get()));
+  frame->BrowseInstallFolder();
+  bool okOffered = true;
+  ASSERT_TRUE(chooser.Wait(okOffered));
+  EXPECT_FALSE(okOffered);
+  EXPECT_EQ(path, ControlText(frame, L"edit_path"));
+  EXPECT_TRUE(Contains(log.Text(), "ERR:BrowseInstallFolder")) << log.Text();
+}
+
+// A file-system folder chosen replaces the path (as the chooser names it, without a final
+// backslash) and clears the red tip.
+TEST(Frame, AFolderChosenReplacesThePathAndClearsTheTip) {
+  Frame frame;
+  const std::wstring chosen = GetProgramFilesDir().substr(0, GetProgramFilesDir().size() - 1);
+  Scoped::CoTaskMemFree folder(::ILCreateFromPathW(chosen.c_str()));
+  ASSERT_TRUE(folder);
+  ASSERT_NE(chosen, ControlText(frame, L"edit_path"));
+  frame->ShowTip(L"wrong folder");
+  ChooserDriver chooser(frame.hwnd(), static_cast<PCIDLIST_ABSOLUTE>(folder.get()));
+  frame->BrowseInstallFolder();
+  bool okOffered = false;
+  ASSERT_TRUE(chooser.Wait(okOffered));
+  EXPECT_TRUE(okOffered);
+  EXPECT_EQ(chosen, ControlText(frame, L"edit_path"));
+  EXPECT_FALSE(frame.Visible(L"label_tip"));
+}
+
 TEST(Frame, TheSameStateAgainChangesNothingAndLogsNothing) {
   Frame frame;
   const size_t before = Count(frame.Log(), "UpdateWindowSate:");
@@ -220,13 +306,17 @@ TEST(Frame, AnyOtherTimerAdvancesTheBannerAndAMissingPictureStartsOver) {
   EXPECT_TRUE(frame->ShowBanner(3));
 }
 
+// The finish view's own log line follows the state's, so that it stands before whatever the finish
+// sets off (the clean-up, the installed page).
 TEST(Frame, TheFinishViewShowsOnlyTheStartButton) {
   Frame frame;
   frame->UpdateWindowSate(kWindow_Downloading);
   frame->StartProgressTimer(1500);
   frame->UpdateWindowSate(kWindow_Installing);
   EXPECT_EQ(1, Page(frame));
+  LogMark log(frame);
   frame->UpdateWindowSate(kWindow_Finish);
+  EXPECT_TRUE(InOrder(log.Text(), {"UpdateWindowSate:kWindow_Finish", "InstallExeFinish"})) << log.Text();
   PumpFor(30);
   EXPECT_EQ(kWindow_Finish, frame->WindowState());
   EXPECT_EQ(0, Page(frame));
@@ -236,6 +326,71 @@ TEST(Frame, TheFinishViewShowsOnlyTheStartButton) {
   EXPECT_FALSE(frame.Visible(L"customLayout"));
   EXPECT_FALSE(::KillTimer(frame.hwnd(), CSetupFrameWnd::kBannerTimer));
   EXPECT_FALSE(::KillTimer(frame.hwnd(), CSetupFrameWnd::kProgressTimer));
+}
+
+// The sample installer steps its progress file while it runs; each tick of the progress timer shows
+// the file's percentage on the last tenth of the bar, up to 100 once the installer is done. (The
+// pack's period is 1500 ms; a shorter one keeps the test short.)
+TEST(Frame, TheProgressTimerMovesTheBarWithTheInstallersProgressFile) {
+  Frame frame;
+  frame->UpdateWindowSate(kWindow_Downloading);
+  frame->SetProgressPercent(90);
+  TestSupport::ScratchDir folder(L"frameinstall");
+  const std::wstring progressFile = frame->WorkDir() + L"temp.progress";
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"200");
+  std::atomic<bool> ended{false};
+  std::thread installer([&] {
+    RunSilentInstaller(BuildFile(L"tests/fixtures/SampleInstaller.exe"), folder.path(), progressFile);
+    ended = true;
+  });
+  frame->StartProgressTimer(250);
+  std::set<int> shown;
+  EXPECT_TRUE(PumpUntil([&] {
+    shown.insert(BarValue(frame));
+    return ended && BarValue(frame) == 100;
+  }, 30000));
+  installer.join();
+  EXPECT_EQ(L"100 %", ControlText(frame, L"label_progress"));
+  // Steps in between were shown, never a value below the download's share.
+  EXPECT_GE(*shown.begin(), 90);
+  EXPECT_GE(std::count_if(shown.begin(), shown.end(), [](int v) { return v > 90 && v < 100; }), 2)
+      << ::testing::PrintToString(shown);
+}
+
+// The installer on the server needs three times its size on the chosen drive, which has a few MiB:
+// the storage message, then the home page again with the bar and label at 0, and both sizes in the
+// log. The size comes from nginx, the room from the drive itself.
+TEST(Frame, AFullDriveShowsTheStorageMessageAndReturnsToTheHomePageAtZero) {
+  int freeMB = 0;
+  std::string why;
+  if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
+  Frame frame;
+  const std::wstring served = ServedPath(frame);
+  ASSERT_FALSE(served.empty());
+  ASSERT_TRUE(TestServers::MakeHollowFile(served, 16LL << 20));
+  static_cast<CEditUI*>(frame.Find(L"edit_path")->CastTo(L"Edit"))->SetText(SETUP_SMALL_DRIVE L"\\");
+  LogMark log(frame);
+  BoxAnswerer answerer(frame.hwnd(), IDOK);
+  frame->OnClickInstall();
+  EXPECT_EQ(kWindow_Downloading, frame->WindowState());
+  EXPECT_TRUE(PumpUntil([&] { return Contains(log.Text(), "UpdateWindowSate:kWindow_Init"); }, 30000)) << log.Text();
+  PumpFor(50);
+  ::DeleteFileW(served.c_str());
+
+  BoxSeen seen;
+  ASSERT_TRUE(answerer.Wait(seen));
+  const std::wstring unit = frame->Text(L"STR_MB").empty() ? L"MB" : frame->Text(L"STR_MB");
+  EXPECT_EQ(frame->Text(L"STR_STORAGE") + L" 48 " + unit, seen.text);
+  EXPECT_EQ(frame->Text(L"STR_MESSAGEBOX_TITLE"), seen.title);
+  EXPECT_EQ(kWindow_Init, frame->WindowState());
+  EXPECT_EQ(0, Page(frame));
+  EXPECT_EQ(0, BarValue(frame));
+  EXPECT_EQ(L"0 %", ControlText(frame, L"label_progress"));
+  const std::string sizes = "OnClickInstall\xA3\xBA" "filesize:16MB--FreeSize:" + std::to_string(freeMB) + "MB";
+  EXPECT_TRUE(InOrder(log.Text(), {"sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\", "UpdateWindowSate:kWindow_Downloading",
+                                   "get disk size end", sizes, "UpdateWindowSate:kWindow_Init"}))
+      << log.Text();
+  EXPECT_FALSE(Contains(log.Text(), "Download....")) << log.Text();
 }
 
 TEST(Frame, ClosingAtTheStartAsksAndNoKeepsTheWindow) {

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "base/Scoped.h"
 
 namespace TestServers {
 
@@ -33,6 +34,13 @@ std::string MakeFile(const std::wstring& name, int size) {
   for (char& byte : bytes) byte = static_cast<char>(random());
   TestSupport::WriteFileBytes(WebRoot() + name, bytes);
   return bytes;
+}
+
+bool MakeHollowFile(const std::wstring& path, long long size) {
+  Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  LARGE_INTEGER end = {};
+  end.QuadPart = size;
+  return file && ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
 }
 
 LogMark::LogMark(ServerLog log) : path_(LogPath(log)), start_(TestSupport::ReadFileBytes(path_).size()) {}

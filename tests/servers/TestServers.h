@@ -14,6 +14,10 @@ std::wstring WebRoot();
 // Writes `size` random bytes to the web root as `name` and returns them.
 std::string MakeFile(const std::wstring& name, int size);
 
+// Makes `path` (anywhere, usually below the web root) a file of `size` bytes that takes no room on
+// the disk: a hole, which the servers report and serve at its full length.
+bool MakeHollowFile(const std::wstring& path, long long size);
+
 enum class ServerLog { kNginx, kFault };
 
 // What a server's request log gained since the mark was taken.

@@ -154,6 +154,21 @@ HWND FindShownDialog(HWND owner) {
   });
 }
 
+bool SmallDriveFreeMB(const std::wstring& root, int& freeMB, std::string& why) {
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) {
+    why = "no drive " + Utf8(root) + " (error " + std::to_string(::GetLastError()) +
+          "): tools/small-drive.sh could not mount it on this host";
+    return false;
+  }
+  if (total.QuadPart >= (64ull << 20)) {
+    why = Utf8(root) + " holds " + std::to_string(total.QuadPart >> 20) + " MiB, not the small drive";
+    return false;
+  }
+  freeMB = static_cast<int>(free.QuadPart >> 20);
+  return true;
+}
+
 std::wstring WindowText(HWND hwnd) {
   wchar_t text[1024] = {};
   ::GetWindowTextW(hwnd, text, 1024);

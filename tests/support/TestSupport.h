@@ -33,6 +33,10 @@ bool IsFolder(const std::wstring& path);
 bool IsFile(const std::wstring& path);
 long long FileSize(const std::wstring& path);
 
+// The free room in whole MiB of the tests' small drive (a root such as "S:\\", made by
+// tools/small-drive.sh); false, with the reason, when that drive is missing or not small.
+bool SmallDriveFreeMB(const std::wstring& root, int& freeMB, std::string& why);
+
 // Folder of the running test executable, with a trailing backslash.
 std::wstring ExeDir();
 
