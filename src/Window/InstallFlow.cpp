@@ -87,7 +87,7 @@ bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path) {
     path = chosen;
     return true;
   }
-  LOG_INFOW(L"ERR:BrowseInstallFolder the chosen item has no file-system path, keeping %s", path.c_str());
+  LOG_INFOW(L"ERR:BrowseInstallFolder the chosen item has no file-system path, keeping %ls", path.c_str());
   return false;
 }
 
