@@ -9,7 +9,7 @@ packages=(
   libz-mingw-w64-dev libstb-dev libspdlog-dev libfmt-dev googletest
   wine wine64 wine32:i386 qemu-user-static xvfb xdotool imagemagick
   fonts-wqy-microhei fonts-dejavu-core
-  nginx-light openssl ca-certificates python3 zip unzip file
+  nginx-light openssl osslsigncode ca-certificates python3 zip unzip file
   curl aria2
 )
 

@@ -133,17 +133,31 @@ DownloadOutcome OutcomeOfResult(int result) { return result == 0 ? kOutcome_Succ
 // ---- Payload check ----
 
 PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64) {
-  return windows64 ? PayloadSource{language.GetUrlValue(L"STR_DOWN_URL_X64"), language.GetUrlValue(L"STR_DOWN_SHA256_X64")}
-                   : PayloadSource{language.GetUrlValue(L"STR_DOWN_URL"), language.GetUrlValue(L"STR_DOWN_SHA256")};
+  const std::wstring suffix = windows64 ? L"_X64" : L"";
+  PayloadSource source;
+  source.url = language.GetUrlValue(L"STR_DOWN_URL" + suffix);
+  source.sha256 = language.GetUrlValue(L"STR_DOWN_SHA256" + suffix);
+  source.publisher.name = language.GetUrlValue(L"STR_DOWN_PUBLISHER" + suffix);
+  source.publisher.certSha256 = language.GetUrlValue(L"STR_DOWN_PUBLISHER_SHA256" + suffix);
+  return source;
 }
 
-bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256) {
+namespace {
+
+bool DigestMatches(const std::wstring& path, const std::wstring& expectedSha256) {
   if (expectedSha256.empty()) return true;
   std::string actual;
   bool read = FileDigest::Sha256File(path, actual);
   if (read && FileDigest::Sha256Equal(expectedSha256, actual)) return true;
   LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %ls", expectedSha256.c_str());
   LOG_INFO("ERR:VerifyPayload digest of the download %s", read ? actual.c_str() : "(unreadable)");
+  return false;
+}
+
+}  // namespace
+
+bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256, const PublisherPin& publisher) {
+  if (DigestMatches(path, expectedSha256) && VerifyPublisher(path, publisher) == kPublisher_Accepted) return true;
   if (!::DeleteFileW(path.c_str())) LOG_INFO("ERR:VerifyPayload DeleteFile failed, error %lu", ::GetLastError());
   return false;
 }
@@ -158,6 +172,7 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
   settings.installFolder = installFolder;
   settings.downloadUrl = source.url;
   settings.payloadSha256 = source.sha256;
+  settings.payloadPublisher = source.publisher;
   settings.productDir = language.GetProductDir();
   settings.productExeName = language.GetExeName();
   settings.domainTag = language.GetDomain();
@@ -170,6 +185,13 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
   settings.downloadShare = language.GetDownloadRatio();
   settings.progressIntervalMs = language.GetReadFileTimeout();
   return settings;
+}
+
+std::wstring InstallFlowSettings::PayloadPolicy() const {
+  if (!payloadSha256.empty() && payloadPublisher.IsSet()) return L"digest+publisher";
+  if (!payloadSha256.empty()) return L"digest";
+  if (payloadPublisher.IsSet()) return L"publisher";
+  return L"none";
 }
 
 // ---- The flow ----
@@ -198,6 +220,8 @@ int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
 
 void CInstallFlow::Begin() {
   LOG_INFO("sel path end");
+  LOG_INFOW(L"payload policy: %ls, publisher \"%ls\"", settings_.PayloadPolicy().c_str(),
+            settings_.payloadPublisher.name.c_str());
   StartSpaceCheck();
   LOG_INFO("send ga begin");
   sendEvent_(kFlowEvent_StartInstall);
@@ -269,7 +293,8 @@ void CInstallFlow::OnDownloadProgress(int bytes, int total) {
 }
 
 void CInstallFlow::OnDownloadEnd(int result) {
-  if (OutcomeOfResult(result) == kOutcome_Success && VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256))
+  if (OutcomeOfResult(result) == kOutcome_Success &&
+      VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256, settings_.payloadPublisher))
     DownloadSuccess();
   else
     DownloadFailed();

@@ -16,6 +16,7 @@
 
 #include "Window/SilentRun.h"
 #include "Window/UiDispatcher.h"
+#include "tool/PayloadTrust.h"
 
 class LanguageManager;
 
@@ -67,17 +68,19 @@ DownloadOutcome OutcomeOfResult(int result);
 
 // ---- Payload check ----
 
-// The download address and, when the pack names one, the SHA-256 its file must have: STR_DOWN_URL
-// with STR_DOWN_SHA256, or on 64-bit Windows STR_DOWN_URL_X64 with STR_DOWN_SHA256_X64.
+// The download address and what the pack pins its file to: STR_DOWN_URL with STR_DOWN_SHA256,
+// STR_DOWN_PUBLISHER and STR_DOWN_PUBLISHER_SHA256, or on 64-bit Windows the same keys ending "_X64".
 struct PayloadSource {
   std::wstring url;
   std::wstring sha256;
+  PublisherPin publisher;
 };
 PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64);
 
-// True when `expectedSha256` is empty (no check) or the file has that digest. Otherwise logs both
-// digests and deletes the file, so that nothing can run it.
-bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256);
+// True when the file meets every pin it is given: the digest when `expectedSha256` is set, the
+// signature and its signer when `publisher` is set (no pin: no check). Otherwise logs why and deletes
+// the file, so that nothing can run it.
+bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256, const PublisherPin& publisher = {});
 
 // ---- The flow ----
 
@@ -116,6 +119,7 @@ struct InstallFlowSettings {
   std::wstring installFolder;  // ends with a backslash
   std::wstring downloadUrl;
   std::wstring payloadSha256;  // empty: no check
+  PublisherPin payloadPublisher;  // empty: no check
   std::wstring productDir;     // below the install folder, ends with a backslash
   std::wstring productExeName; // image name of a running product
   std::wstring domainTag;
@@ -125,6 +129,11 @@ struct InstallFlowSettings {
   int progressIntervalMs = 1500;
   int downloadThreads = 5;
 
+  // Whether the downloaded file is vouched for by a digest or a publisher, rather than only by how it
+  // came.
+  bool HasPayloadPin() const { return !payloadSha256.empty() || payloadPublisher.IsSet(); }
+  // The pins in force, for the log: "digest+publisher", "digest", "publisher" or "none".
+  std::wstring PayloadPolicy() const;
   std::wstring InstallerPath() const { return InstallerPathIn(workDir); }
   std::wstring ProgressFilePath() const { return ProgressFilePathIn(workDir); }
   std::wstring ProductFolder() const { return installFolder + productDir; }

@@ -40,6 +40,21 @@ std::string ToHex(const BYTE* bytes, size_t count) {
 
 wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
+// Feeds the hash through `feed` and writes its value as hexadecimal.
+template <typename Feed>
+bool Sha256Of(Feed feed, std::string& hex) {
+  CryptProvider provider;
+  if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+  CryptHash hash;
+  if (!::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) return false;
+  if (!feed(hash.get())) return false;
+  BYTE digest[kDigestBytes] = {};
+  DWORD size = sizeof(digest);
+  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &size, 0) || size != kDigestBytes) return false;
+  hex = ToHex(digest, size);
+  return true;
+}
+
 }  // namespace
 
 bool Sha256File(const std::wstring& path, std::string& hex) {
@@ -47,16 +62,14 @@ bool Sha256File(const std::wstring& path, std::string& hex) {
   Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
-  CryptProvider provider;
-  if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-  CryptHash hash;
-  if (!::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) return false;
-  if (!HashFileInto(hash.get(), file.get())) return false;
-  BYTE digest[kDigestBytes] = {};
-  DWORD size = sizeof(digest);
-  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &size, 0) || size != kDigestBytes) return false;
-  hex = ToHex(digest, size);
-  return true;
+  return Sha256Of([&file](HCRYPTHASH hash) { return HashFileInto(hash, file.get()); }, hex);
+}
+
+bool Sha256Bytes(const void* bytes, unsigned long count, std::string& hex) {
+  hex.clear();
+  return Sha256Of([bytes, count](HCRYPTHASH hash) {
+    return ::CryptHashData(hash, static_cast<const BYTE*>(bytes), count, 0) != FALSE;
+  }, hex);
 }
 
 bool IsSha256Text(const std::wstring& text) {

@@ -10,6 +10,10 @@ namespace FileDigest {
 // read or the system's hash provider is missing.
 bool Sha256File(const std::wstring& path, std::string& hex);
 
+// Lower-case hexadecimal SHA-256 of `count` bytes in memory (a DWORD count, as the hash call takes); false (and `hex` emptied) when the
+// system's hash provider is missing.
+bool Sha256Bytes(const void* bytes, unsigned long count, std::string& hex);
+
 // Whether `text` is a SHA-256 written as 64 hexadecimal digits, in either case, with nothing else.
 bool IsSha256Text(const std::wstring& text);
 

@@ -50,14 +50,15 @@ class LoopbackPack {
   bool loaded_ = false;
 };
 
-// Puts the sample installer where the loopback pack's download address points.
-bool ServeSampleInstaller(const std::wstring& url) {
+// Puts the sample installer (signed by the pack's test publisher, or another build of it) where the
+// loopback pack's download address points.
+bool ServeSampleInstaller(const std::wstring& url, const wchar_t* build = L"tests/fixtures/SampleInstaller.exe") {
   const std::wstring prefix = L"https://localhost/";
   if (url.rfind(prefix, 0) != 0) return false;
   std::wstring target = TestServers::WebRoot() + url.substr(prefix.size());
   for (wchar_t& c : target) c = c == L'/' ? L'\\' : c;
   ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
-  return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
+  return ::CopyFileW(BuildFile(build).c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 // A product the flow finds running: SleepyChild under its own image name, ended with the object.
@@ -144,6 +145,7 @@ class InstallFlowRun : public testing::Test {
 // is gone at the end.
 TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
   ASSERT_FALSE(settings_.payloadSha256.empty());
+  ASSERT_EQ(SETUP_TEST_PUBLISHER, settings_.payloadPublisher.name);
   LogTail log;
   const std::string browser = "browser:" + Utf8(settings_.installUrl);
   Run(browser);
@@ -166,7 +168,9 @@ TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
   EXPECT_FALSE(IsFile(settings_.ProgressFilePath()));
   DWORD helper = 0;
   EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
-  EXPECT_TRUE(log.InOrder({"sel path end", "get file size begin", "get disk size end", "HttpDownloadEnd\xA3\xBASuccess",
+  EXPECT_TRUE(log.InOrder({"sel path end", "payload policy: digest+publisher", "get file size begin",
+                           "get disk size end", "VerifyPublisher accepted, signed by \"" + Utf8(SETUP_TEST_PUBLISHER),
+                           "HttpDownloadEnd\xA3\xBASuccess",
                            "StartInstallExe\xA3\xBASilentInstallation", "KillSilentInstallProcess"}))
       << log.Text();
 }
@@ -187,6 +191,26 @@ TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
   EXPECT_TRUE(log.InOrder({std::string(64, '0'), sample, "HttpDownloadEnd\xA3\xBA" "Failed"})) << log.Text();
   ASSERT_EQ(1u, view_->boxes.size());
   EXPECT_EQ(settings_.networkErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+}
+
+// A download the pinned publisher did not sign is a failed download, the digest aside: the signer is
+// logged, the file is deleted before anything could run it, nothing is installed, and Abort closes
+// the window. Under Wine a root in no store is accepted, so the signer's name is what refuses it here;
+// on Windows the test root itself would already be refused (CERT_E_UNTRUSTEDROOT).
+TEST_F(InstallFlowRun, RefusesAnInstallerSignedByAnotherPublisher) {
+  ASSERT_TRUE(ServeSampleInstaller(settings_.downloadUrl, L"tests/fixtures/SampleInstaller-other.exe"));
+  settings_.payloadSha256.clear();
+  view_->answers = {IDABORT};
+  LogTail log;
+  Run("close");
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "close"}), Milestones());
+  EXPECT_FALSE(IsFile(settings_.InstallerPath()));
+  EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
+  DWORD helper = 0;
+  EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
+  EXPECT_TRUE(log.InOrder({"payload policy: publisher", "signed by \"" + Utf8(SETUP_OTHER_PUBLISHER) + "\"",
+                           "HttpDownloadEnd\xA3\xBA" "Failed"}))
+      << log.Text();
 }
 
 TEST(PayloadCheck, NoDigestNoCheckAndAnUnreadableFileFails) {
@@ -246,6 +270,7 @@ TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
   TestServers::MakeFile(TestSupport::Wide(name), 300000);
   settings_.downloadUrl = L"https://localhost/" + TestSupport::Wide(name);
   settings_.payloadSha256.clear();
+  settings_.payloadPublisher = PublisherPin{};
   view_->answers = {IDABORT};
   Run("close");
   EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "timer:1500", "timer:stop", "taskbar:4", kFailureBox,
