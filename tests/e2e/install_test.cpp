@@ -55,8 +55,11 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
                             "change page downloading end"}))
       << log;
   // The workers, each step after the window has applied the state before it.
-  EXPECT_TRUE(InOrder(log, {"sel path end", "get file size begin", "get file size end", "get disk size begin",
-                            "get disk size end", "HttpDownloadEnd\xA3\xBASuccess", "UpdateWindowSate:kWindow_Installing",
+  // The pack pins both the digest and the test publisher that signed the sample installer.
+  EXPECT_TRUE(InOrder(log, {"sel path end", "payload policy: digest+publisher", "get file size begin",
+                            "get file size end", "get disk size begin", "get disk size end",
+                            "VerifyPublisher accepted, signed by", "HttpDownloadEnd\xA3\xBASuccess",
+                            "UpdateWindowSate:kWindow_Installing",
                             "StartInstallExe\xA3\xBASilentInstallation", "UpdateWindowSate:kWindow_Finish",
                             "InstallExeFinish", "KillSilentInstallProcess"}))
       << log;

@@ -104,7 +104,9 @@ TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
   EXPECT_EQ(files, 52);  // ten languages of five files, language.ini and productInfo.ini
 }
 
-TEST_F(BuiltProgram, LoopbackPackExpectsTheSampleInstallersDigestInEveryLanguage) {
+// The loopback pack pins the signed sample installer twice: its digest and the test publisher that
+// signed it.
+TEST_F(BuiltProgram, LoopbackPackExpectsTheSampleInstallersDigestAndSignerInEveryLanguage) {
   ScratchDir scratch(L"pack");
   const std::wstring pack = scratch / L"pack\\";
   ASSERT_TRUE(LoadResZipFile(module_.get(), pack));
@@ -116,6 +118,11 @@ TEST_F(BuiltProgram, LoopbackPackExpectsTheSampleInstallersDigestInEveryLanguage
       wchar_t value[128] = {};
       ::GetPrivateProfileStringW(L"URL", key, L"", value, 128, ini.c_str());
       EXPECT_TRUE(FileDigest::Sha256Equal(value, sample)) << TestSupport::Utf8(ini);
+    }
+    for (const wchar_t* key : {L"STR_DOWN_PUBLISHER", L"STR_DOWN_PUBLISHER_X64"}) {
+      wchar_t value[128] = {};
+      ::GetPrivateProfileStringW(L"URL", key, L"", value, 128, ini.c_str());
+      EXPECT_EQ(std::wstring(SETUP_TEST_PUBLISHER), value) << TestSupport::Utf8(ini);
     }
   }
 }
