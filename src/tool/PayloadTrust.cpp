@@ -23,9 +23,9 @@ class TrustState {
     // No revocation check. The installer must install on a machine that cannot reach the CA's
     // revocation servers (offline, or behind a proxy that only lets the download host through), and
     // WinVerifyTrust cannot tell "revoked" from "could not ask" without a network wait of its own on
-    // every URL of the chain. Even the cache-only retrieval fails the verification when the cache
-    // has no answer, which is the usual case on a fresh machine. The pin names the publisher (and
-    // may name its certificate), so a stolen key is answered by a new pin, not by a CRL.
+    // every URL of the chain. A cache-only check would refuse the file whenever the cache has no
+    // answer, which is the usual case on a fresh machine. The pin names the publisher (and may name
+    // its certificate), so a stolen key is answered by a new pin, not by a revocation list.
     data_.fdwRevocationChecks = WTD_REVOKE_NONE;
     data_.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
     data_.dwUnionChoice = WTD_CHOICE_FILE;
