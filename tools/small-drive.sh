@@ -17,9 +17,23 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo -n"; fi
 
 log() { echo "small-drive: $*" >&2; }
 
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Wine's folder chooser lists the drives that were linked when the Wine session began, so a session
+# that runs is started again once the drive is there.
+restart_session() {
+  if wineserver -k 2>/dev/null; then
+    "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
+    wineserver -p 2>/dev/null || true
+  fi
+}
+
 case "${1:-}" in
   start)
-    mkdir -p "$dir" "$WINEPREFIX/dosdevices"
+    # A prefix folder made here before Wine made the prefix would be taken for a finished prefix
+    # without its C: drive, and Wine's set-up would never end.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true; fi
+    mkdir -p "$dir"
     if ! mountpoint -q "$dir"; then
       if ! $SUDO mount -t tmpfs -o "size=$size,mode=0777" tmpfs "$dir" 2>/dev/null; then
         log "cannot mount a tmpfs at $dir on this host; the tests of a full drive are skipped"
@@ -28,6 +42,7 @@ case "${1:-}" in
       fi
     fi
     ln -sfn "$dir" "$link"
+    restart_session
     log "$letter is a $size tmpfs at $dir"
     ;;
   stop)

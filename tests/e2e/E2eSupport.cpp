@@ -32,15 +32,6 @@ std::wstring ProductDir() { return GetProgramFilesDir() + L"Brenmark Solvetta\\"
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
-bool InOrder(const std::string& text, std::initializer_list<const char*> parts) {
-  size_t at = 0;
-  for (const char* part : parts) {
-    at = text.find(part, at);
-    if (at == std::string::npos) return false;
-  }
-  return true;
-}
-
 int CountOf(const std::string& text, const char* part) {
   int count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;

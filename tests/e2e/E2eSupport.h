@@ -32,7 +32,7 @@ std::wstring ProductDir();
 
 bool Contains(const std::string& text, const char* part);
 // True when the parts occur in this order.
-bool InOrder(const std::string& text, std::initializer_list<const char*> parts);
+using TestSupport::InOrder;
 // Occurrences of part in text.
 int CountOf(const std::string& text, const char* part);
 

@@ -42,16 +42,7 @@ class LogTail {
   LogTail() : start_(Text(0).size()) {}
   std::string Text() const { return Text(start_); }
   // Whether the parts appear in this order.
-  bool InOrder(const std::vector<std::string>& parts) const {
-    std::string text = Text();
-    size_t at = 0;
-    for (const std::string& part : parts) {
-      at = text.find(part, at);
-      if (at == std::string::npos) return false;
-      at += part.size();
-    }
-    return true;
-  }
+  bool InOrder(const std::vector<std::string>& parts) const { return TestSupport::InOrder(Text(), parts); }
 
  private:
   static std::string Text(size_t from) {

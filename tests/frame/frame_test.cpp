@@ -84,15 +84,7 @@ class LogMark {
   size_t start_;
 };
 
-bool InOrder(const std::string& text, std::initializer_list<std::string> parts) {
-  size_t at = 0;
-  for (const std::string& part : parts) {
-    at = text.find(part, at);
-    if (at == std::string::npos) return false;
-    at += part.size();
-  }
-  return true;
-}
+using TestSupport::InOrder;
 
 std::wstring BuildFile(const std::wstring& name) {
   std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;

@@ -175,4 +175,14 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+bool InOrder(const std::string& text, const std::vector<std::string>& parts) {
+  size_t at = 0;
+  for (const std::string& part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+    at += part.size();
+  }
+  return true;
+}
+
 }  // namespace TestSupport

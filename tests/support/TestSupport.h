@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -31,6 +32,8 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool IsFolder(const std::wstring& path);
 bool IsFile(const std::wstring& path);
+// Whether the parts appear in the text in this order, each after the end of the one before.
+bool InOrder(const std::string& text, const std::vector<std::string>& parts);
 long long FileSize(const std::wstring& path);
 
 // The free room in whole MiB of the tests' small drive (a root such as "S:\\", made by
