@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 
 #include <atomic>
+#include <climits>
+#include <cstring>
 #include <ctime>
 #include <new>
 #include <vector>
@@ -47,21 +49,72 @@ std::atomic<int>& FailureCounter(int type) {
   return type == CBaseRequest::kWinHttp ? g_winHttpFailures : g_internetFailures;
 }
 
+std::wstring Widen(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
+// Only a 200 describes the file: an error page's or a proxy's answer has a length of its own.
+bool ReadSizeAnswer(CBaseRequest& request, RemoteFile& file) {
+  int status = 0;
+  if (!request.GetStatusCode(status)) return false;
+  if (status != 200) {
+    LOG_INFO("ERR:[%s] size query answered HTTP status %d", request.GetTypeName(), status);
+    return false;
+  }
+  if (!request.GetUrlFileSize(file.nSize)) return false;
+  file.bOverTls = request.bAnsweredOverTls;
+  if (!request.GetHeader(CBaseRequest::Header::kETag, file.strETag)) file.strETag.clear();
+  if (!request.GetHeader(CBaseRequest::Header::kLastModified, file.strLastModified)) file.strLastModified.clear();
+  return true;
+}
+
+bool QueryWith(CBaseRequest& request, const std::wstring& url, bool secureOnly, RemoteFile& file) {
+  if (secureOnly) request.eSchemes = CBaseRequest::Schemes::kSecureOnly;
+  return request.OpenUrl(url) && ReadSizeAnswer(request, file);
+}
+
 // The size query: WinHTTP with HEAD first, then WinINet with GET (whose body is never read).
-bool QueryRemoteSize(const std::wstring& url, int& size) {
+bool QueryRemoteFile(const std::wstring& url, bool secureOnly, RemoteFile& file) {
+  bool answered = false;
   {
     CWinHttpRequest request;
     request.strVerb = L"HEAD";
-    if (request.OpenUrl(url) && request.GetUrlFileSize(size)) return true;
+    answered = QueryWith(request, url, secureOnly, file);
   }
-  CInternetRequest request;
-  return request.OpenUrl(url) && request.GetUrlFileSize(size);
+  if (!answered) {
+    CInternetRequest request;
+    answered = QueryWith(request, url, secureOnly, file);
+  }
+  if (answered && file.nSize == 0) {
+    LOG_INFO("ERR:the remote file is empty");
+    return false;
+  }
+  return answered;
 }
 
 std::wstring RangeHeader(int start, int end) {
   wchar_t header[64] = {};
   _snwprintf(header, 63, L"Range:bytes=%d-%d", start, end);
   return header;
+}
+
+// A server whose file changed since the size query answers with the whole new file instead of the
+// range, so a stale range is refused by the server as well as by the checks here.
+std::wstring RangeHeaders(int start, int end, const std::wstring& validator) {
+  std::wstring headers = RangeHeader(start, end);
+  if (!validator.empty()) headers += L"\r\nIf-Range: " + validator;
+  return headers;
+}
+
+bool IsWeakETag(const std::wstring& etag) { return etag.compare(0, 2, L"W/") == 0; }
+
+bool ReadNumber(const std::wstring& text, size_t& at, int& number) {
+  long long value = 0;
+  size_t first = at;
+  for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
+    value = value * 10 + (text[at] - L'0');
+    if (value > INT_MAX) return false;
+  }
+  number = static_cast<int>(value);
+  return at > first;
 }
 
 }  // namespace
@@ -114,9 +167,23 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
   return download.Download() == kDownloadResult_Success;
 }
 
-int GetRemoteFileSize(const std::wstring& url) {
-  int size = 0;
-  return QueryRemoteSize(url, size) ? size : 0;
+int GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
+  RemoteFile file;
+  return QueryRemoteFile(url, secureOnly, file) ? file.nSize : 0;
+}
+
+std::wstring RemoteFile::Validator() const {
+  if (!strETag.empty() && !IsWeakETag(strETag)) return strETag;
+  return strLastModified;
+}
+
+bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total) {
+  const std::wstring unit = L"bytes ";
+  if (text.compare(0, unit.size(), unit) != 0) return false;
+  size_t at = unit.size();
+  if (!ReadNumber(text, at, start) || at >= text.size() || text[at++] != L'-') return false;
+  if (!ReadNumber(text, at, end) || at >= text.size() || text[at++] != L'/') return false;
+  return ReadNumber(text, at, total) && at == text.size();
 }
 
 CHttpDownload::CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag)
@@ -191,7 +258,10 @@ bool CHttpDownload::CheckParam() {
 
 bool CHttpDownload::GetDownloadFileSize() {
   LOG_INFO("GetDownloadFileSize....");
-  return QueryRemoteSize(param.strDownloadUrl, nFileSize);
+  if (!QueryRemoteFile(param.strDownloadUrl, param.bSecureOnly, remote)) return false;
+  nFileSize = remote.nSize;
+  if (!remote.bOverTls) LOG_INFO("the size query was answered over plain HTTP: every range follows it");
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -265,20 +335,24 @@ DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   DownloadRange& range = *static_cast<DownloadRange*>(parameter);
   CHttpDownload& self = *range.owner;
   std::wstring header = RangeHeader(range.start, range.start + range.length - 1);
+  const std::wstring headers = RangeHeaders(range.start, range.start + range.length - 1, self.remote.Validator());
+  const CBaseRequest::Schemes schemes =
+      self.remote.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
   int threadId = static_cast<int>(::GetCurrentThreadId());
   LOG_INFOW(L"[Thread][%d][%d][%ls] beging...", threadId, range.index, header.c_str());
   bool done = false;
   // Every pass counts as an attempt, one whose request object could not even be made included.
   for (int attempt = 0; attempt < kAttempts && !done; ++attempt) {
     if (attempt > 0) ::Sleep(kRetryPauseMs);
-    const int type = ChooseBackend(g_winHttpFailures, g_internetFailures, attempt);
+    const int type = self.ChooseRangeBackend(attempt);
     std::unique_ptr<CBaseRequest> request = self.pRequestFactory(type);
     if (!request) {
       LOG_INFO("ERR:CBaseRequest::CreateInstance fail! (attempt %d)", attempt);
       continue;
     }
     request->nMaxConnsPerServer = kMaxConnsPerServer;
-    request->strHeaders = header;
+    request->strHeaders = headers;
+    request->eSchemes = schemes;
     done = self.RunAttempt(*request, range);
     if (done) break;
     ++FailureCounter(type);
@@ -289,17 +363,68 @@ DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   return 0;
 }
 
-// An answer with an error status never becomes part of the file, even when its body happens to be
-// as long as the range.
+// Only WinHTTP speaks plain HTTP, so a download the size query put on plain HTTP stays with it.
+int CHttpDownload::ChooseRangeBackend(int attempt) const {
+  if (!remote.bOverTls) return CBaseRequest::kWinHttp;
+  return ChooseBackend(g_winHttpFailures, g_internetFailures, attempt);
+}
+
+// An answer that is not this range of this file never becomes part of the file, even when its body
+// happens to be as long as the range.
 bool CHttpDownload::RunAttempt(CBaseRequest& request, DownloadRange& range) {
   if (!request.OpenUrl(param.strDownloadUrl)) return false;
+  if (!IsAnswerOfThisFile(request, range)) return false;
+  return ReadUrlContent(request, range);
+}
+
+bool CHttpDownload::IsAnswerOfThisFile(CBaseRequest& request, const DownloadRange& range) {
+  return HasRangeStatus(request, range) && NamesThisRange(request, range) && HasThisVersion(request);
+}
+
+// 206 for a range. A 200 carries the whole file, which is the range only when the range is the whole
+// file; otherwise the server ignored Range, or found through If-Range that the file has changed.
+bool CHttpDownload::HasRangeStatus(CBaseRequest& request, const DownloadRange& range) {
   int status = 0;
   if (!request.GetStatusCode(status)) return false;
-  if (status >= 400) {
+  if (status == 206 || (status == 200 && range.length == nFileSize)) return true;
+  if (status == 200) {
+    LOG_INFO("ERR:[%s] HTTP status 200 to a range request: the server sent the whole file", request.GetTypeName());
+  } else {
     LOG_INFO("ERR:[%s] HTTP status %d", request.GetTypeName(), status);
-    return false;
   }
-  return ReadUrlContent(request, range);
+  return false;
+}
+
+// A 206 must name the range asked for out of the size the size query gave: another total is another
+// file, another range would be written at the wrong offset.
+bool CHttpDownload::NamesThisRange(CBaseRequest& request, const DownloadRange& range) {
+  int status = 0;
+  if (!request.GetStatusCode(status) || status != 206) return true;
+  std::wstring text;
+  int start = 0, end = 0, total = 0;
+  if (request.GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total) &&
+      start == range.start && end == range.start + range.length - 1 && total == nFileSize) {
+    return true;
+  }
+  LOG_INFOW(L"ERR:[%ls] Content-Range (%ls) is not bytes %d-%d/%d", Widen(request.GetTypeName()).c_str(), text.c_str(),
+            range.start, range.start + range.length - 1, nFileSize);
+  return false;
+}
+
+// The validator the size query saw, on every range: a file replaced on the server between two
+// ranges is never stitched from both versions.
+bool CHttpDownload::HasThisVersion(CBaseRequest& request) {
+  const std::wstring expected = remote.Validator();
+  if (expected.empty()) return true;
+  const bool byETag = expected == remote.strETag;
+  std::wstring answered;
+  if (!request.GetHeader(byETag ? CBaseRequest::Header::kETag : CBaseRequest::Header::kLastModified, answered)) {
+    answered.clear();
+  }
+  if (answered == expected) return true;
+  LOG_INFOW(L"ERR:[%ls] %ls (%ls) differs from the size query's (%ls): the file changed", Widen(request.GetTypeName()).c_str(),
+            byETag ? L"ETag" : L"Last-Modified", answered.c_str(), expected.c_str());
+  return false;
 }
 
 // Reads the answer into the range. A block that would run past the range's end (a server that sent

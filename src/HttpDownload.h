@@ -3,6 +3,8 @@
 // Segmented download of one remote file into one local file: equal byte ranges, one thread and one
 // request at a time per range, up to eleven attempts per range two seconds apart on whichever HTTP
 // backend has failed less in this process, every block written at its offset under one lock.
+// One download is one file: every range must come over the scheme that answered the size query, name
+// the range asked for out of the size the query gave, and carry the query's validator.
 
 #include <windows.h>
 
@@ -21,8 +23,22 @@ class CBaseRequest;
 // given, is cleared at the start.
 bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
 
-// Size of the remote file, or 0 when it cannot be read.
-int GetRemoteFileSize(const std::wstring& url);
+// Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file).
+// With `secureOnly` the query never falls back to plain HTTP.
+int GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
+
+// What the size query learnt about the one file a download fetches.
+struct RemoteFile {
+  int nSize = 0;
+  bool bOverTls = false;    // the scheme every range must use
+  std::wstring strETag;     // as the server wrote them; empty when not given
+  std::wstring strLastModified;
+  // What If-Range can carry: a strong ETag, else Last-Modified, else nothing.
+  std::wstring Validator() const;
+};
+
+// "bytes START-END/TOTAL" exactly; false for anything else ("*" totals included).
+bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total);
 
 // Path helpers (backslash separated).
 // Turns every "/" into "\" and then every pair of backslashes into one, left to right.
@@ -75,7 +91,12 @@ class CHttpDownload {
   std::vector<Scoped::CloseHandle> StartRanges(DownloadRange* ranges);
   void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
+  int ChooseRangeBackend(int attempt) const;
   bool RunAttempt(CBaseRequest& request, DownloadRange& range);
+  bool IsAnswerOfThisFile(CBaseRequest& request, const DownloadRange& range);
+  bool HasRangeStatus(CBaseRequest& request, const DownloadRange& range);
+  bool NamesThisRange(CBaseRequest& request, const DownloadRange& range);
+  bool HasThisVersion(CBaseRequest& request);
   bool ReadUrlContent(CBaseRequest& request, DownloadRange& range);
   bool WriteBlock(int offset, const char* data, int count);
   void ForgetBytes(int count);
@@ -85,6 +106,7 @@ class CHttpDownload {
   DownloadParam& param;
   DownloadCallback pCallback;
   int nFileSize = 0;
+  RemoteFile remote;  // set by GetDownloadFileSize
   std::unique_ptr<CRangePlan> pPlan;       // during DownLoadContent
   std::unique_ptr<FILE, FileCloser> pFile;  // during DownLoadContent
   Scoped::CriticalSection csFile;          // guards pFile, the plan and the progress callback

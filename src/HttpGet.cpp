@@ -1,5 +1,6 @@
-// httpget URL OUTPUT [THREADS]: the installer's download engine on the command line. Shows a one-line
-// progress bar while it runs (when the error stream is a console), then prints
+// httpget [--secure-only] URL OUTPUT [THREADS]: the installer's download engine on the command line.
+// --secure-only forbids every plain-HTTP request, as the installer does for a payload nothing pins.
+// Shows a one-line progress bar while it runs (when the error stream is a console), then prints
 //   result=R bytes=N seconds=S MBps=X
 // and exits with 0 when the download succeeded. THREADS defaults to the installer's 5.
 
@@ -65,11 +66,16 @@ void ShowProgress(const Progress& progress, const LARGE_INTEGER& begin) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  DownloadParam param;
+  if (argc > 1 && std::wstring(argv[1]) == L"--secure-only") {
+    param.bSecureOnly = true;
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: httpget URL OUTPUT [THREADS]\n");
+    std::fprintf(stderr, "usage: httpget [--secure-only] URL OUTPUT [THREADS]\n");
     return 2;
   }
-  DownloadParam param;
   param.strDownloadUrl = argv[1];
   param.strSavePath = argv[2];
   param.nDownloadThread = argc == 4 ? _wtoi(argv[3]) : 5;

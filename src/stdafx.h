@@ -31,6 +31,7 @@ struct DownloadParam {
   void* pUserData = nullptr;   // handed back unchanged to the callback
   std::wstring strDownloadUrl; // "http://" or "https://", host, "/", path
   std::wstring strSavePath;    // full path of the local file; normalized in place before use
+  bool bSecureOnly = false;    // no request of the download may fall back from HTTPS to plain HTTP
 };
 
 // Logs a failed platform call with the thread, the call, the error code and the text `module` holds

@@ -9,15 +9,28 @@ first parts of the request path:
   /cutfirst/N/TOKEN/FILE         like cut, but only for the first request of each (TOKEN, Range)
   /norange/FILE                  ignores Range: always 200 with the whole file
   /status/CODE/FILE              answers CODE with a body as long as the requested range (or file)
+  /rangestatus/CODE/FILE         a request without Range gets FILE; one with Range gets CODE, as status
   /nolength/FILE                 no Content-Length: the body ends when the connection closes
   /trickle/BYTES/MS/FILE         sends BYTES, sleeps MS milliseconds, and so on to the end
   /stall/N/SECONDS/FILE          sends N bytes, goes quiet for SECONDS, then sends the rest
   /drop/FILE                     closes the connection without any answer
+  /empty/CODE/FILE               answers CODE with an empty body (Content-Length: 0)
+  /altered/FILE                  honours Range, but serves FILE with every byte inverted
+  /shifted/N/FILE                answers a range N bytes further on, and its Content-Range says so
+  /grown/N/TOKEN/FILE            the first request of TOKEN sees FILE without its last N bytes, later
+                                 ones the whole FILE (a file that grew after the size query)
+  /versioned/KIND/TOKEN/FILE     a file replaced after the first two requests of TOKEN: version 1 is
+                                 FILE, version 2 FILE inverted, same size. KIND names the validators:
+                                 "strong" (ETag and Last-Modified), "weak" (a W/ ETag and
+                                 Last-Modified), "date" (Last-Modified alone); each honours If-Range
+                                 (a validator of another version gets the whole file with 200);
+                                 "blind" sends both validators and ignores If-Range
   /route/PATH                    the fault written in the web root's ".fault-route" file (nginx sends
                                  every request here while that file exists), for PATH below the root
   /collect?...                   analytics endpoint: an empty 200
 
-Every request is appended to the request log as one line: METHOD TARGET "RANGE".
+Every request is appended to the request log as one line: METHOD TARGET "RANGE", followed by
+ if-range=VALUE when the request carries If-Range.
 """
 
 import argparse
@@ -40,6 +53,7 @@ class State:
     log_lock = threading.Lock()
     seen_lock = threading.Lock()
     seen = set()
+    counts = {}
 
     @classmethod
     def log(cls, line):
@@ -54,6 +68,14 @@ class State:
                 return False
             cls.seen.add(key)
             return True
+
+    @classmethod
+    def count(cls, key):
+        """How many requests of KEY came before this one."""
+        with cls.seen_lock:
+            n = cls.counts.get(key, 0)
+            cls.counts[key] = n + 1
+            return n
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -71,7 +93,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def dispatch(self, head):
         range_header = self.headers.get("Range", "")
-        State.log('%s %s "%s"' % (self.command, self.path, range_header))
+        if_range = self.headers.get("If-Range")
+        State.log('%s %s "%s"%s' % (self.command, self.path, range_header,
+                                    "" if if_range is None else " if-range=" + if_range))
         self.close_connection = True
         parts = self.path.split("?", 1)[0].lstrip("/").split("/")
         mode = parts[0]
@@ -209,6 +233,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not head:
             self.wfile.write(b"E" * length)
 
+    def mode_rangestatus(self, args, head, range_header):
+        if range_header:
+            self.mode_status(args, head, range_header)
+        else:
+            self.mode_plain(args[1:], head, range_header)
+
     def mode_nolength(self, args, head, range_header):
         data = self.file_or_404(args[-1] if args else "", head)
         if data is not None:
@@ -245,8 +275,78 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def mode_drop(self, args, head, range_header):
         pass  # closing without a word is the fault
 
+    def mode_empty(self, args, head, range_header):
+        if self.file_or_404(args[1] if len(args) > 1 else "", head) is not None:
+            self.simple(int(args[0]), b"", head)
+
+    def mode_altered(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is not None:
+            body = self.start_answer(inverted(data), range_header)
+            if not head:
+                self.wfile.write(body)
+
+    def mode_shifted(self, args, head, range_header):
+        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        if data is None:
+            return
+        part = self.requested_slice(len(data), range_header)
+        if not part:
+            return self.mode_plain(args[1:], head, range_header)
+        shift = int(args[0])
+        start, end = part[0] + shift, min(part[1] + shift, len(data) - 1)
+        self.send_response(206)
+        self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, len(data)))
+        self.send_header("Content-Length", str(end - start + 1))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if not head:
+            self.wfile.write(data[start:end + 1])
+
+    def mode_grown(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        if State.count(("grown", args[1])) == 0:
+            data = data[:max(0, len(data) - int(args[0]))]
+        body = self.start_answer(data, range_header)
+        if not head:
+            self.wfile.write(body)
+
+    def mode_versioned(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        kind, token = args[0], args[1]
+        version = 1 if State.count(("versioned", token)) < 2 else 2
+        if version == 2:
+            data = inverted(data)
+        etag = {"strong": '"v%d-%s"', "weak": 'W/"v%d-%s"', "blind": '"v%d-%s"'}.get(kind)
+        etag = etag % (version, token) if etag else None
+        modified = "Mon, 0%d Jan 2024 00:00:00 GMT" % version
+        if_range = self.headers.get("If-Range")
+        if kind != "blind" and if_range is not None and if_range not in (modified, etag):
+            range_header = ""  # another version than the one asked for: the whole file
+        part = self.requested_slice(len(data), range_header)
+        self.send_response(206 if part else 200)
+        if part:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (part[0], part[1], len(data)))
+            data = data[part[0]:part[1] + 1]
+        if etag:
+            self.send_header("ETag", etag)
+        self.send_header("Last-Modified", modified)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if not head:
+            self.wfile.write(data)
+
     def mode_collect(self, args, head, range_header):
         self.simple(200, b"", head)
+
+
+def inverted(data):
+    return bytes(b ^ 0xFF for b in data)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

@@ -6,7 +6,9 @@
 #                fault server and serves /slow/... at 4 MiB/s per connection; while DIR/www/.slow-downloads
 #                exists, everything else at 48 KiB/s per connection (the demo); while DIR/www/.refuse-https
 #                exists, HTTPS requests outside /collect are dropped unanswered; while DIR/www/.fault-route
-#                exists, every request outside /collect goes to the fault server (its /route/ mode).
+#                exists, every request outside /collect goes to the fault server (its /route/ mode);
+#                /mixed/FILE answers the size query over HTTPS, drops ranges over HTTPS and serves
+#                other bytes over plain HTTP.
 #   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
 # Logs the tests read: DIR/logs/access.log (nginx) and DIR/logs/fault.log (fault server).
 #
@@ -90,6 +92,15 @@ http {
       proxy_request_buffering off;
       proxy_http_version 1.1;
       proxy_read_timeout 150s;
+    }
+    # One file, two schemes: HTTPS answers the size query but drops every range request, plain HTTP
+    # serves other bytes (the fault server's /altered/), as a network that blocks 443 and answers 80
+    # would.
+    location /mixed/ {
+      set \$mixed "\$scheme:\$http_range";
+      if (\$mixed ~ ^https:.) { return 444; }
+      if (\$scheme = http) { rewrite ^/mixed/(.*)\$ /fault/altered/\$1 last; }
+      alias $dir/www/;
     }
     location /slow/ {
       alias $dir/www/;

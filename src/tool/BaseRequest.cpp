@@ -93,9 +93,23 @@ bool CBaseRequest::SplitUrl(const std::wstring& url, std::wstring& host, std::ws
 
 bool CBaseRequest::OpenUrl(const std::wstring& url) {
   std::wstring host, path;
+  bAnsweredOverTls = false;
   if (!SplitUrl(url, host, path)) return false;
-  if (OpenUrlImp(true, host, path)) return true;
-  return OpenUrlImp(false, host, path);
+  if (eSchemes != Schemes::kPlainOnly && OpenUrlImp(true, host, path)) {
+    bAnsweredOverTls = true;
+    return true;
+  }
+  if (eSchemes == Schemes::kSecureOnly) {
+    LOG_INFO("ERR:[%s] HTTPS attempt failed; plain HTTP refused: the payload is unpinned", GetTypeName());
+    return false;
+  }
+  if (eSchemes == Schemes::kPlainOnly && UsesTls(false)) {
+    LOG_INFO("ERR:[%s] speaks TLS only; this download is plain HTTP", GetTypeName());
+    return false;
+  }
+  if (!OpenUrlImp(false, host, path)) return false;
+  bAnsweredOverTls = UsesTls(false);
+  return true;
 }
 
 bool CBaseRequest::OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path) {

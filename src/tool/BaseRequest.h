@@ -57,7 +57,13 @@ class CBaseRequest {
   // without its leading slash. False without a scheme or without a slash after the host.
   [[nodiscard]] static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
 
-  // The exchange up to the answer's headers: a secure attempt first, a plain one second.
+  // Which attempts OpenUrl may make. kSecureThenPlain is the long-standing pair; kSecureOnly never
+  // lets a failed TLS attempt (refused, reset, or a certificate the platform rejects) become plain
+  // HTTP; kPlainOnly keeps a download that began over plain HTTP there.
+  enum class Schemes { kSecureThenPlain, kSecureOnly, kPlainOnly };
+
+  // The exchange up to the answer's headers, with the attempts eSchemes allows; afterwards
+  // bAnsweredOverTls says which scheme answered.
   [[nodiscard]] bool OpenUrl(const std::wstring& url);
   // One attempt: session, connection limits, connection, request, send.
   [[nodiscard]] bool OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path);
@@ -69,6 +75,10 @@ class CBaseRequest {
   [[nodiscard]] virtual bool GetUrlFileSize(int& size) = 0;
   // The answer's HTTP status code; false without an answer.
   [[nodiscard]] virtual bool GetStatusCode(int& status) = 0;
+  // An answer header that may be missing; false without an answer or without the header (not logged:
+  // a missing validator is an ordinary answer).
+  enum class Header { kETag, kLastModified, kContentRange };
+  [[nodiscard]] virtual bool GetHeader(Header header, std::wstring& value) = 0;
   // Reads up to `capacity` bytes of the body: the count read, 0 at its end, -1 on failure.
   virtual int HttpRead(void* buffer, int capacity) = 0;
 
@@ -77,6 +87,8 @@ class CBaseRequest {
   std::wstring strPath;     // object path, without its leading slash
   std::wstring strHost;
   int nMaxConnsPerServer = 0;  // when not 0, raises WinINet's process-wide connection limits to it
+  Schemes eSchemes = Schemes::kSecureThenPlain;
+  bool bAnsweredOverTls = false;  // set by a successful OpenUrl
 
  protected:
   virtual bool OpenSession() = 0;
@@ -84,6 +96,8 @@ class CBaseRequest {
   virtual bool OpenRequest(bool secure) = 0;
   // Adds strHeaders, sends, and waits for the answer's headers.
   virtual bool SendRequest() = 0;
+  // Whether an attempt with this secure flag talks TLS.
+  virtual bool UsesTls(bool secure) const { return secure; }
 
   // Logs the failed platform call `apiName` with GetLastError() and the text WinINet holds for it
   // (both libraries share the error numbers); `context` names the class and operation.
@@ -103,6 +117,7 @@ class CWinHttpRequest : public CBaseRequest {
   const char* GetTypeName() const override { return "WinHttp"; }
   bool GetUrlFileSize(int& size) override;
   bool GetStatusCode(int& status) override;
+  bool GetHeader(Header header, std::wstring& value) override;
   int HttpRead(void* buffer, int capacity) override;
 
  protected:
@@ -118,6 +133,7 @@ class CInternetRequest : public CBaseRequest {
   const char* GetTypeName() const override { return "Internet"; }
   bool GetUrlFileSize(int& size) override;
   bool GetStatusCode(int& status) override;
+  bool GetHeader(Header header, std::wstring& value) override;
   int HttpRead(void* buffer, int capacity) override;
 
  protected:
@@ -126,4 +142,5 @@ class CInternetRequest : public CBaseRequest {
   bool ConnectSession(bool secure) override;
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
+  bool UsesTls(bool) const override { return true; }
 };

@@ -94,6 +94,18 @@ bool CInternetRequest::GetStatusCode(int& status) {
   return true;
 }
 
+bool CInternetRequest::GetHeader(Header header, std::wstring& value) {
+  if (!hRequest) return false;
+  const DWORD query = header == Header::kETag           ? HTTP_QUERY_ETAG
+                      : header == Header::kLastModified ? HTTP_QUERY_LAST_MODIFIED
+                                                        : HTTP_QUERY_CONTENT_RANGE;
+  wchar_t text[512] = {};
+  DWORD length = sizeof(text) - sizeof(wchar_t), index = 0;
+  if (!::HttpQueryInfoW(hRequest.get(), query, text, &length, &index)) return false;
+  value = text;
+  return true;
+}
+
 int CInternetRequest::HttpRead(void* buffer, int capacity) {
   DWORD read = 0;
   if (!::InternetReadFile(hRequest.get(), buffer, static_cast<DWORD>(capacity), &read)) {

@@ -81,6 +81,20 @@ bool CWinHttpRequest::GetStatusCode(int& status) {
   return true;
 }
 
+bool CWinHttpRequest::GetHeader(Header header, std::wstring& value) {
+  if (!hRequest) return false;
+  const DWORD query = header == Header::kETag           ? WINHTTP_QUERY_ETAG
+                      : header == Header::kLastModified ? WINHTTP_QUERY_LAST_MODIFIED
+                                                        : WINHTTP_QUERY_CONTENT_RANGE;
+  wchar_t text[512] = {};
+  DWORD length = sizeof(text) - sizeof(wchar_t), index = 0;
+  if (!::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text, &length, &index)) {
+    return false;
+  }
+  value = text;
+  return true;
+}
+
 int CWinHttpRequest::HttpRead(void* buffer, int capacity) {
   DWORD read = 0;
   if (!::WinHttpReadData(hRequest.get(), buffer, static_cast<DWORD>(capacity), &read)) {

@@ -72,6 +72,9 @@ class Download : public testing::Test {
 
 const std::vector<int> kFullSequence = {0, 1, 2, 3};
 
+// The tests' URLs are ASCII.
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
 }  // namespace
 
 TEST_F(Download, IsByteExactOverTlsWithOneAndFiveRanges) {
@@ -103,10 +106,14 @@ TEST_F(Download, CutsAHundredRequestedRangesToSixtyFour) {
 TEST_F(Download, IsByteExactOverPlainHttpWhenOnlyPort80Answers) {
   std::string bytes = TestServers::MakeFile(L"dl-plain.bin", 777777);
   LogMark fault(ServerLog::kFault);
+  SuiteLog::Tail log;
   Recorded download(L"http://127.0.0.2/plain/dl-plain.bin", dir_ / L"plain.bin", 5);
   ASSERT_TRUE(download.Run());
   EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"plain.bin") == bytes);
   EXPECT_EQ(fault.CountLines("GET /plain/dl-plain.bin \"bytes="), 5);
+  // The size query came over plain HTTP, so every range goes there with WinHTTP, the backend that
+  // speaks it, and none is first tried over TLS.
+  EXPECT_FALSE(log.Has("] Request fail,")) << log.Text();
 }
 
 TEST_F(Download, SplitsAThousandBytesIntoThreeRangesTheLastTakingTheRest) {
@@ -120,20 +127,61 @@ TEST_F(Download, SplitsAThousandBytesIntoThreeRangesTheLastTakingTheRest) {
   EXPECT_EQ(server.CountLines("\"/dl-1000.bin\" 206 334 \"bytes=666-999\""), 1) << server.Text();
 }
 
-TEST_F(Download, AskesNothingForEmptyRangesOfATinyOrEmptyFile) {
+TEST_F(Download, AsksNothingForEmptyRangesOfATinyFileAndRefusesAnEmptyOne) {
   std::string bytes = TestServers::MakeFile(L"dl-tiny.bin", 3);
   TestServers::MakeFile(L"dl-empty.bin", 0);
   LogMark server(ServerLog::kNginx);
+  SuiteLog::Tail log;
   Recorded tiny(L"https://localhost/dl-tiny.bin", dir_ / L"tiny.bin", 5);
   ASSERT_TRUE(tiny.Run());
   EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"tiny.bin") == bytes);
   EXPECT_EQ(server.CountLines("GET \"/dl-tiny.bin\""), 1) << server.Text();
   EXPECT_EQ(server.CountLines("\"bytes=0-2\""), 1) << server.Text();
 
+  // Nothing runs an empty installer: an empty file is no file.
   Recorded empty(L"https://localhost/dl-empty.bin", dir_ / L"empty.bin", 5);
-  ASSERT_TRUE(empty.Run());
-  EXPECT_EQ(TestSupport::FileSize(dir_ / L"empty.bin"), 0);
+  EXPECT_FALSE(empty.Run());
+  EXPECT_EQ(empty.Result(), -3);
+  EXPECT_TRUE(log.Has("ERR:the remote file is empty")) << log.Text();
+  EXPECT_FALSE(TestSupport::IsFile(dir_ / L"empty.bin"));
   EXPECT_EQ(server.CountLines("GET \"/dl-empty.bin\""), 0) << server.Text();
+}
+
+// An error page's length is no file size, whether the page is empty or not; the size check of the
+// space question (GetRemoteFileSize) reads it as "unknown", 0.
+TEST_F(Download, TakesTheSizeOnlyFromA200) {
+  TestServers::MakeFile(L"dl-errsize.bin", 777);
+  LogMark fault(ServerLog::kFault);
+  SuiteLog::Tail log;
+  for (const wchar_t* fault : {L"status/404", L"empty/404", L"empty/503"}) {
+    std::wstring url = std::wstring(L"https://localhost/fault/") + fault + L"/dl-errsize.bin";
+    EXPECT_EQ(GetRemoteFileSize(url), 0) << Narrow(url);
+    Recorded download(url, dir_ / L"errsize.bin", 5);
+    EXPECT_FALSE(download.Run());
+    EXPECT_EQ(download.Result(), -3) << Narrow(url);
+    EXPECT_EQ(download.Codes(), (std::vector<int>{0, 3}));
+  }
+  EXPECT_EQ(fault.CountLines("dl-errsize.bin \"bytes="), 0) << fault.Text();
+  EXPECT_TRUE(log.Has("] size query answered HTTP status 404")) << log.Text();
+  EXPECT_TRUE(log.Has("] size query answered HTTP status 503")) << log.Text();
+}
+
+// Ranges carry the size query's validator as If-Range: a strong ETag, else the date (a weak ETag is
+// not allowed there); a server whose file is unchanged then answers every range.
+TEST_F(Download, SendsTheStrongETagOrElseLastModifiedAsIfRange) {
+  std::string bytes = TestServers::MakeFile(L"dl-ifrange.bin", 300000);
+  LogMark fault(ServerLog::kFault);
+  const char* date = "if-range=Mon, 01 Jan 2024 00:00:00 GMT";
+  for (const char* kind : {"strong", "weak", "date"}) {
+    std::string token = TestServers::UniqueToken(kind);
+    std::wstring url = L"https://localhost/fault/versioned/" + TestSupport::Wide(kind) + L"/" +
+                       TestSupport::Wide(token) + L"/dl-ifrange.bin";
+    Recorded download(url, dir_ / L"ifrange.bin", 1);  // size query and range see the same version
+    ASSERT_TRUE(download.Run()) << kind;
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"ifrange.bin") == bytes) << kind;
+    std::string expected = std::string(kind) == "strong" ? "if-range=\"v1-" + token + "\"" : date;
+    EXPECT_EQ(fault.CountLines(token + "/dl-ifrange.bin \"bytes=0-299999\" " + expected), 1) << fault.Text();
+  }
 }
 
 TEST_F(Download, RejectsBadParametersBeforeAnyTrafficWithMinusOne) {
@@ -283,7 +331,8 @@ std::string RangeThreadId(const std::string& log, const std::string& header) {
 }  // namespace
 
 // Three downloads that can never succeed, run side by side so the eleven attempts with their ten
-// two-second pauses are waited out once: an error page exactly as long as the range, a server that
+// two-second pauses are waited out once: an error page exactly as long as the range (after a size
+// query the server answered with 200), a server that
 // ignores Range while five ranges ask for parts, and a range whose request objects cannot be made
 // (which once retried without counting, for ever).
 TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesIgnoredRangesAndNoRequestObject) {
@@ -292,7 +341,7 @@ TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesIgnoredRangesAndNoRequest
   TestServers::MakeFile(L"dl-noobject.bin", 1000);
   LogMark fault(ServerLog::kFault);
   SuiteLog::Tail log;
-  Recorded errorPage(L"https://localhost/fault/status/500/dl-status.bin", dir_ / L"status.bin", 1);
+  Recorded errorPage(L"https://localhost/fault/rangestatus/500/dl-status.bin", dir_ / L"status.bin", 1);
   Recorded noRange(L"https://localhost/fault/norange/dl-norange5.bin", dir_ / L"norange.bin", 5);
   DownloadParam noObjectParam;
   noObjectParam.nDownloadThread = 1;
@@ -320,7 +369,7 @@ TEST_F(Download, GivesUpAfterElevenAttemptsOnErrorPagesIgnoredRangesAndNoRequest
   EXPECT_EQ(TestSupport::FileSize(dir_ / L"status.bin"), 0);
   EXPECT_GE(elapsed, 20000u);
   EXPECT_LT(elapsed, 40000u);
-  EXPECT_EQ(fault.CountLines("GET /status/500/dl-status.bin \"bytes=0-776\""), 11);
+  EXPECT_EQ(fault.CountLines("GET /rangestatus/500/dl-status.bin \"bytes=0-776\""), 11);
   EXPECT_EQ(fault.CountLines("GET /norange/dl-norange5.bin \"bytes="), 55);
 
   std::string text = log.Text();
@@ -363,4 +412,97 @@ TEST(WaitForThreads, OutlastsEveryThreadEvenWhenThePlatformWaitFails) {
   EXPECT_EQ(WAIT_OBJECT_0, WaitForThreads({thread}));
   ::CloseHandle(blind);
   ::CloseHandle(thread);
+}
+
+namespace {
+
+// A switch file of the loopback nginx (see tools/test-servers.sh), present while this lives.
+class ServerSwitch {
+ public:
+  explicit ServerSwitch(const wchar_t* name) : path_(TestServers::WebRoot() + name) {
+    TestSupport::WriteFileBytes(path_, "on");
+  }
+  ~ServerSwitch() { ::DeleteFileW(path_.c_str()); }
+  ServerSwitch(const ServerSwitch&) = delete;
+  ServerSwitch& operator=(const ServerSwitch&) = delete;
+
+ private:
+  std::wstring path_;
+};
+
+}  // namespace
+
+// HTTPS dropped by the server, and HTTPS whose certificate the platform rejects (Wine's check refuses
+// the loopback certificate for "127.0.0.1", standing in for a certificate of another name): in
+// secure-only mode not one plain-HTTP request goes out; otherwise the whole download, size query and
+// ranges, moves to plain HTTP as it always could, and no range is first tried over HTTPS. (Wine's
+// WinINet reports a dropped HTTPS connection as an answer of status 0, which the size query refuses.)
+TEST_F(Download, SecureOnlyNeverFallsBackToPlainHttp) {
+  std::string bytes = TestServers::MakeFile(L"dl-secure.bin", 400000);
+  struct Case {
+    const wchar_t* url;
+    bool refuseHttps;
+  };
+  for (const Case& c : {Case{L"https://localhost/dl-secure.bin", true}, Case{L"https://127.0.0.1/dl-secure.bin", false}}) {
+    std::string name = Narrow(c.url);
+    std::unique_ptr<ServerSwitch> refuse(c.refuseHttps ? new ServerSwitch(L".refuse-https") : nullptr);
+    LogMark server(ServerLog::kNginx);
+    SuiteLog::Tail log;
+    EXPECT_EQ(GetRemoteFileSize(c.url, true), 0) << name;
+    Recorded secure(c.url, dir_ / L"secure.bin", 3);
+    secure.param.bSecureOnly = true;
+    EXPECT_FALSE(secure.Run()) << name;
+    EXPECT_EQ(secure.Result(), -3) << name;
+    EXPECT_TRUE(log.Has("[WinHttp] HTTPS attempt failed; plain HTTP refused: the payload is unpinned")) << log.Text();
+    EXPECT_EQ(server.CountLines("http 80 "), 0) << name << server.Text();
+
+    Recorded fallback(c.url, dir_ / L"fallback.bin", 3);
+    ASSERT_TRUE(fallback.Run()) << name;
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"fallback.bin") == bytes) << name;
+    EXPECT_EQ(server.CountLines("http 80 GET \"/dl-secure.bin\" 206"), 3) << name << server.Text();
+    EXPECT_EQ(server.CountLines("https 443 GET \"/dl-secure.bin\" 444 0 \"bytes="), 0) << name << server.Text();
+  }
+}
+
+// Downloads that must end in failure, not in a file stitched from what does not belong together; run
+// side by side so that their eleven attempts are waited out once:
+//  - the file is replaced after the size query and the first range (a server that honours If-Range
+//    answers the other ranges with the whole new file; one that ignores it sends the new version's
+//    ranges, whose ETag differs);
+//  - each range answered N bytes further on, with a Content-Range that says so;
+//  - the size query sees 64 KiB less than the file the ranges are cut from;
+//  - HTTPS answers the size query but drops ranges while plain HTTP serves other bytes.
+TEST_F(Download, NeverStitchesOneFileFromVersionsRangesOrSchemesThatDiffer) {
+  std::string bytes = TestServers::MakeFile(L"dl-onefile.bin", 1024 * 1024);
+  LogMark fault(ServerLog::kFault);
+  LogMark server(ServerLog::kNginx);
+  SuiteLog::Tail log;
+  auto token = [](const char* tag) { return TestSupport::Wide(TestServers::UniqueToken(tag)); };
+  std::vector<std::unique_ptr<Recorded>> downloads;
+  for (const std::wstring& path : {L"fault/versioned/strong/" + token("replaced") + L"/dl-onefile.bin",
+                                   L"fault/versioned/blind/" + token("blind") + L"/dl-onefile.bin",
+                                   std::wstring(L"fault/shifted/1000/dl-onefile.bin"),
+                                   L"fault/grown/65536/" + token("grown") + L"/dl-onefile.bin",
+                                   std::wstring(L"mixed/dl-onefile.bin")}) {
+    std::wstring save = dir_ / (L"onefile" + std::to_wstring(downloads.size()) + L".bin");
+    downloads.push_back(std::make_unique<Recorded>(L"https://localhost/" + path, save, 4));
+  }
+  std::vector<std::thread> threads;
+  for (auto& download : downloads) threads.emplace_back([&download] { download->Run(); });
+  for (std::thread& thread : threads) thread.join();
+
+  for (auto& download : downloads) {
+    std::string name = Narrow(download->param.strDownloadUrl);
+    EXPECT_EQ(download->Result(), -4) << name;
+    EXPECT_EQ(download->calls[1].first, name.find("grown") != std::string::npos ? 1024 * 1024 - 65536 : 1024 * 1024)
+        << name;
+  }
+  EXPECT_TRUE(log.Has("] HTTP status 200 to a range request: the server sent the whole file")) << log.Text();
+  EXPECT_TRUE(log.Has("] ETag (\"v2-")) << log.Text();
+  EXPECT_TRUE(log.Has("] Content-Range (bytes 1000-263143/1048576) is not bytes 0-262143/1048576")) << log.Text();
+  EXPECT_TRUE(log.Has("] Content-Range (bytes 0-245759/1048576) is not bytes 0-245759/983040")) << log.Text();
+  EXPECT_EQ(server.CountLines("http 80 "), 0) << server.Text();
+  EXPECT_EQ(fault.CountLines("GET /altered/"), 0) << fault.Text();
+  // Every attempt of every range went to 443 and was dropped (Wine's WinINet resends some of them).
+  EXPECT_GE(server.CountLines("https 443 GET \"/mixed/dl-onefile.bin\" 444"), 44) << server.Text();
 }
