@@ -222,6 +222,8 @@ void CInstallFlow::Begin() {
   LOG_INFO("sel path end");
   LOG_INFOW(L"payload policy: %ls, publisher \"%ls\"", settings_.PayloadPolicy().c_str(),
             settings_.payloadPublisher.name.c_str());
+  if (settings_.SecureOnly())
+    LOG_INFO("the payload is unpinned: it is downloaded over HTTPS only, never over plain HTTP");
   StartSpaceCheck();
   LOG_INFO("send ga begin");
   sendEvent_(kFlowEvent_StartInstall);
@@ -238,7 +240,7 @@ void CInstallFlow::StartSpaceCheck() {
 
 void CInstallFlow::RunSpaceCheck() {
   LOG_INFO("get file size begin");
-  int sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl));
+  int sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl, settings_.SecureOnly()));
   LOG_INFO("get file size end");
   std::wstring drive = DriveOfFolder(settings_.installFolder);
   LOG_INFO("get disk size begin");
@@ -278,6 +280,7 @@ void CInstallFlow::RunDownload() {
   param.pUserData = this;
   param.strDownloadUrl = settings_.downloadUrl;
   param.strSavePath = settings_.InstallerPath();
+  param.bSecureOnly = settings_.SecureOnly();
   RunHttpDownload(param, &CInstallFlow::DownloadCallback, &cancelFlag_);
 }
 

@@ -132,6 +132,9 @@ struct InstallFlowSettings {
   // Whether the downloaded file is vouched for by a digest or a publisher, rather than only by how it
   // came.
   bool HasPayloadPin() const { return !payloadSha256.empty() || payloadPublisher.IsSet(); }
+  // Nothing vouches for the bytes but the connection: then plain HTTP, which a network attacker who
+  // blocks port 443 could answer, is never used. With a pin the check after the download vouches.
+  bool SecureOnly() const { return !HasPayloadPin(); }
   // The pins in force, for the log: "digest+publisher", "digest", "publisher" or "none".
   std::wstring PayloadPolicy() const;
   std::wstring InstallerPath() const { return InstallerPathIn(workDir); }

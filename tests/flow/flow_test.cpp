@@ -278,6 +278,31 @@ TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
             Milestones());
 }
 
+// Nothing vouches for an unpinned payload but the connection, so with HTTPS refused it is never
+// fetched over plain HTTP (a network that blocks port 443 would choose the file run as administrator):
+// the download fails and not one request reaches port 80. With a pin the same network installs over
+// plain HTTP, the pin vouching for the bytes.
+TEST_F(InstallFlowRun, AnUnpinnedPayloadNeverComesOverPlainHttp) {
+  const std::wstring refuse = TestServers::WebRoot() + L".refuse-https";
+  ASSERT_TRUE(TestSupport::WriteFileBytes(refuse, "on"));
+  std::string name = TestServers::UniqueToken("flow-unpinned") + ".exe";
+  TestServers::MakeFile(TestSupport::Wide(name), 300000);
+  settings_.downloadUrl = L"https://localhost/" + TestSupport::Wide(name);
+  settings_.payloadSha256.clear();
+  settings_.payloadPublisher = PublisherPin{};
+  view_->answers = {IDABORT};
+  TestServers::LogMark server(TestServers::ServerLog::kNginx);
+  LogTail log;
+  Run("close");
+  ::DeleteFileW(refuse.c_str());
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "close"}), Milestones());
+  EXPECT_EQ(0, server.CountLines("http 80 GET \"/" + name)) << server.Text();
+  EXPECT_EQ(0, server.CountLines("http 80 HEAD \"/" + name)) << server.Text();
+  EXPECT_GE(server.CountLines("https 443 "), 1) << server.Text();
+  EXPECT_TRUE(log.InOrder({"payload policy: none", "the payload is unpinned", "plain HTTP refused"})) << log.Text();
+  EXPECT_FALSE(IsFile(settings_.InstallerPath()));
+}
+
 // A running product is asked about: Cancel closes without installing; OK ends it and installs.
 TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
   RunningProduct running;
