@@ -131,6 +131,23 @@ TEST_F(EndToEndAnswers, AFailedDownloadAnsweredAbortCloses) {
   EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", kFailed})) << Log();
 }
 
+// The sample installer as another publisher signed it, and unsigned: the user gets the failure
+// question, the file is gone before anything could start it, and nothing is installed.
+TEST_F(EndToEndAnswers, AnInstallerNotSignedByThePinnedPublisherIsNeverStarted) {
+  for (const wchar_t* variant : {L"tests/fixtures/SampleInstaller-other.exe", L"tests/fixtures/SampleInstaller-unsigned.exe"}) {
+    CleanProduct clean;
+    Start();
+    ASSERT_TRUE(::CopyFileW(BuildFile(variant).c_str(), ServedInstallerPath().c_str(), FALSE));
+    installer_->Click(kInstallButton);
+    EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT));
+    EXPECT_EQ(0, installer_->WaitForExit());
+    EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
+    EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
+    EXPECT_EQ(0u, RunningProcess(L"pelarin-download.tmp"));
+    EXPECT_TRUE(InOrder(Log(), {"payload policy:", "ERR:VerifyPayload", kFailed})) << Log();
+  }
+}
+
 // Every range's first connection breaks after 64 KiB (the fault server behind nginx); the downloader
 // takes each range up again and the installation completes.
 TEST_F(EndToEndAnswers, ConnectionsCutMidwayAreRetriedAndTheInstallCompletes) {
