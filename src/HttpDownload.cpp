@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <climits>
-#include <cstring>
 #include <ctime>
 #include <new>
 #include <vector>
@@ -48,8 +47,6 @@ std::atomic<int> g_internetFailures{0};
 std::atomic<int>& FailureCounter(int type) {
   return type == CBaseRequest::kWinHttp ? g_winHttpFailures : g_internetFailures;
 }
-
-std::wstring Widen(const char* text) { return std::wstring(text, text + std::strlen(text)); }
 
 // Only a 200 describes the file: an error page's or a proxy's answer has a length of its own.
 bool ReadSizeAnswer(CBaseRequest& request, RemoteFile& file) {
@@ -406,7 +403,7 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, const DownloadRange& r
       start == range.start && end == range.start + range.length - 1 && total == nFileSize) {
     return true;
   }
-  LOG_INFOW(L"ERR:[%ls] Content-Range (%ls) is not bytes %d-%d/%d", Widen(request.GetTypeName()).c_str(), text.c_str(),
+  LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) is not bytes %d-%d/%d", request.GetTypeName(), text.c_str(),
             range.start, range.start + range.length - 1, nFileSize);
   return false;
 }
@@ -422,7 +419,7 @@ bool CHttpDownload::HasThisVersion(CBaseRequest& request) {
     answered.clear();
   }
   if (answered == expected) return true;
-  LOG_INFOW(L"ERR:[%ls] %ls (%ls) differs from the size query's (%ls): the file changed", Widen(request.GetTypeName()).c_str(),
+  LOG_INFOW(L"ERR:[%hs] %ls (%ls) differs from the size query's (%ls): the file changed", request.GetTypeName(),
             byETag ? L"ETag" : L"Last-Modified", answered.c_str(), expected.c_str());
   return false;
 }

@@ -20,7 +20,7 @@ constexpr unsigned long kMaxFileSize = 10485760;
 void LogInit(const wchar_t* fileName, const wchar_t* folder);
 
 // Narrow formats are checked by the compiler against their arguments; wide ones (which it cannot
-// check) take wide strings as %ls.
+// check) take wide strings as %ls and narrow ones as %hs.
 #define SETUP_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 
 void WriteLog(const char* function, const char* file, int line, int level, const char* format, ...)

@@ -79,9 +79,6 @@ std::string CertificateSha256(PCCERT_CONTEXT cert) {
   return hex;
 }
 
-// Hexadecimal digits as a wide string, for wide log lines.
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 PublisherVerdict CompareWithPin(PCCERT_CONTEXT cert, const PublisherPin& pin) {
   std::wstring signer = SimpleDisplayName(cert);
   if (!pin.name.empty() && signer != pin.name) {
@@ -90,11 +87,11 @@ PublisherVerdict CompareWithPin(PCCERT_CONTEXT cert, const PublisherPin& pin) {
   }
   std::string digest = CertificateSha256(cert);
   if (!pin.certSha256.empty() && !FileDigest::Sha256Equal(pin.certSha256, digest)) {
-    LOG_INFOW(L"ERR:VerifyPublisher signer \"%ls\" has certificate %ls, expected %ls", signer.c_str(),
-              digest.empty() ? L"(unreadable)" : Wide(digest).c_str(), pin.certSha256.c_str());
+    LOG_INFOW(L"ERR:VerifyPublisher signer \"%ls\" has certificate %hs, expected %ls", signer.c_str(),
+              digest.empty() ? "(unreadable)" : digest.c_str(), pin.certSha256.c_str());
     return kPublisher_CertificateMismatch;
   }
-  LOG_INFOW(L"VerifyPublisher accepted, signed by \"%ls\", certificate %ls", signer.c_str(), Wide(digest).c_str());
+  LOG_INFOW(L"VerifyPublisher accepted, signed by \"%ls\", certificate %hs", signer.c_str(), digest.c_str());
   return kPublisher_Accepted;
 }
 
