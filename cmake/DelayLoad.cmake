@@ -6,7 +6,9 @@ foreach(def ${SETUP_DELAY_DEFS})
   get_filename_component(name ${def} NAME_WE)
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${name}_delay.a)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    # 64-bit exports carry no stdcall decoration.
+    # 64-bit exports carry no stdcall decoration. The copy is written while configuring, so an edited
+    # .def must configure again.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
     file(READ ${def} text)
     string(REGEX REPLACE "@[0-9]+" "" text "${text}")
     set(def ${CMAKE_BINARY_DIR}/delayload/${name}.def)

@@ -2,9 +2,9 @@
 
 // One HTTP exchange against one URL, over WinHTTP (CWinHttpRequest) or WinINet (CInternetRequest).
 // Use: create, optionally set strVerb, strHeaders and nMaxConnsPerServer, OpenUrl, then either
-// GetUrlFileSize once or HttpRead until it returns 0 or -1, then destroy. No time-outs are set and no
-// status code is judged here: success means the platform calls succeeded. Every failed platform call
-// is logged through ShowApiError. An object belongs to the thread that uses it.
+// GetUrlFileSize once or HttpRead until it returns 0 or -1, then destroy. No status code is judged
+// here: success means the platform calls succeeded. Every failed platform call is logged through
+// ShowApiError. An object belongs to the thread that uses it.
 //
 // winhttp.h and wininet.h cannot be included together, so this header names neither and each backend
 // lives in a file of its own.
@@ -37,6 +37,13 @@ class CRequestHandle {
 class CBaseRequest {
  public:
   enum Type { kWinHttp = 0, kInternet = 1 };
+
+  // Both platforms wait 60 s for a connection and 30 s (WinHTTP) or longer (WinINet) for each answer
+  // byte. A host that does not accept within 15 s is, in practice, behind a firewall that drops the
+  // packets; and a connection silent for 20 s has outlasted any TCP retransmission gap of a lossy link
+  // and is abandoned, so the downloader can resume elsewhere.
+  static constexpr DWORD kDefaultConnectTimeoutMs = 15000;
+  static constexpr DWORD kDefaultReceiveTimeoutMs = 20000;
 
   // Closes the request, the connection and the session, in this order.
   virtual ~CBaseRequest() = default;
@@ -87,6 +94,11 @@ class CBaseRequest {
   std::wstring strPath;     // object path, without its leading slash
   std::wstring strHost;
   int nMaxConnsPerServer = 0;  // when not 0, raises WinINet's process-wide connection limits to it
+  // Both backends get the same bounds, so that a dead or silent connection ends the same way
+  // whichever backend holds it. The receive bound applies to every wait for answer bytes: the
+  // headers and each read.
+  DWORD nConnectTimeoutMs = kDefaultConnectTimeoutMs;
+  DWORD nReceiveTimeoutMs = kDefaultReceiveTimeoutMs;
   Schemes eSchemes = Schemes::kSecureThenPlain;
   bool bAnsweredOverTls = false;  // set by a successful OpenUrl
 
@@ -143,4 +155,7 @@ class CInternetRequest : public CBaseRequest {
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
   bool UsesTls(bool) const override { return true; }
+
+ private:
+  bool SetTimeouts(void* handle);
 };

@@ -33,8 +33,27 @@ bool ParseSize(const wchar_t* text, int& size) {
 bool CInternetRequest::OpenSession() {
   DWORD access = IsUseProxyConnect() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
   hSession.reset(::InternetOpenW(L"", access, nullptr, nullptr, 0), kClose);
-  if (!hSession) ReportApiError("InternetOpen", "CInternetRequest::OpenSession");
-  return static_cast<bool>(hSession);
+  if (!hSession) {
+    ReportApiError("InternetOpen", "CInternetRequest::OpenSession");
+    return false;
+  }
+  return SetTimeouts(hSession.get());
+}
+
+// Set on the session and again on the request: Windows hands a session's bounds down to the handles
+// made from it, Wine's WinINet reads them from the request handle only.
+bool CInternetRequest::SetTimeouts(void* handle) {
+  const DWORD options[][2] = {{INTERNET_OPTION_CONNECT_TIMEOUT, nConnectTimeoutMs},
+                              {INTERNET_OPTION_SEND_TIMEOUT, nReceiveTimeoutMs},
+                              {INTERNET_OPTION_RECEIVE_TIMEOUT, nReceiveTimeoutMs}};
+  for (const auto& option : options) {
+    DWORD milliseconds = option[1];
+    if (!::InternetSetOptionW(handle, option[0], &milliseconds, sizeof(milliseconds))) {
+      ReportApiError("InternetSetOption", "CInternetRequest::SetTimeouts");
+      return false;
+    }
+  }
+  return true;
 }
 
 bool CInternetRequest::ConnectSession(bool) {
@@ -50,8 +69,11 @@ bool CInternetRequest::OpenRequest(bool) {
   hRequest.reset(::HttpOpenRequestW(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1", nullptr,
                                     acceptTypes, kRequestFlags, 0),
                  kClose);
-  if (!hRequest) ReportApiError("HttpOpenRequest", "CInternetRequest::OpenRequest");
-  return static_cast<bool>(hRequest);
+  if (!hRequest) {
+    ReportApiError("HttpOpenRequest", "CInternetRequest::OpenRequest");
+    return false;
+  }
+  return SetTimeouts(hRequest.get());
 }
 
 bool CInternetRequest::SendRequest() {

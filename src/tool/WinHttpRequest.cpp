@@ -13,8 +13,17 @@ const CRequestHandle::CloseCall kClose = &::WinHttpCloseHandle;
 bool CWinHttpRequest::OpenSession() {
   DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
   hSession.reset(::WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0), kClose);
-  if (!hSession) ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
-  return static_cast<bool>(hSession);
+  if (!hSession) {
+    ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
+    return false;
+  }
+  const int connect = static_cast<int>(nConnectTimeoutMs), receive = static_cast<int>(nReceiveTimeoutMs);
+  // Name resolution keeps the platform's bound (none); sending a request is bounded like receiving.
+  if (!::WinHttpSetTimeouts(hSession.get(), 0, connect, receive, receive)) {
+    ReportApiError("WinHttpSetTimeouts", "CWinHttpRequest::OpenSession");
+    return false;
+  }
+  return true;
 }
 
 bool CWinHttpRequest::ConnectSession(bool secure) {

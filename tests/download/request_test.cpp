@@ -49,6 +49,27 @@ TEST(Requests, EachBackendReadsAWholeFileOverTlsUntilReadGivesZero) {
   }
 }
 
+// A server that sends a little and then goes quiet: each backend's read gives up after the receive
+// bound instead of the platform's own (30 s and more). A read waits to fill its buffer, so the bytes
+// before the silence may go with it.
+TEST(Requests, EachBackendAbandonsASilentConnectionAfterItsReceiveBound) {
+  TestServers::MakeFile(L"req-silent.bin", 200000);
+  for (int type : {CBaseRequest::kWinHttp, CBaseRequest::kInternet}) {
+    std::unique_ptr<CBaseRequest> request = CBaseRequest::CreateInstance(type);
+    request->nReceiveTimeoutMs = 1500;
+    ASSERT_TRUE(request->OpenUrl(L"https://localhost/fault/stall/5000/60/req-silent.bin")) << type;
+    std::string buffer(102400, '\0');
+    int received = 0, count = 0;
+    DWORD begin = ::GetTickCount();
+    while ((count = request->HttpRead(&buffer[0], static_cast<int>(buffer.size()))) > 0) received += count;
+    DWORD elapsed = ::GetTickCount() - begin;
+    EXPECT_EQ(count, -1) << type;
+    EXPECT_LE(received, 5000) << type;
+    EXPECT_GE(elapsed, 1000u) << type;
+    EXPECT_LT(elapsed, 8000u) << type;
+  }
+}
+
 namespace {
 
 // Answers the first assertion box with "No" and hands back its text.
