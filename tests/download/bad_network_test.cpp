@@ -96,7 +96,9 @@ TEST_F(BadNetwork, AStalledConnectionIsAbandonedAndItsRangeFinishedElsewhere) {
   EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"stall.bin") == bytes);
   EXPECT_LT(elapsed, 15000u);
   EXPECT_TRUE(log.Has("takes bytes")) << log.Text();
-  EXPECT_EQ(fault.CountLines("\"bytes=" + std::to_string(stalled) + "-"), 1) << fault.Text();
+  // Asked again from where the stalled answer left off (once more from its start at most, when the
+  // stall came before the first block was whole).
+  EXPECT_LE(fault.CountLines("\"bytes=" + std::to_string(stalled) + "-"), 2) << fault.Text();
   EXPECT_TRUE(Increasing(download));
 }
 
