@@ -13,7 +13,7 @@ namespace E2e {
 namespace {
 
 const wchar_t kProgramName[] = L"e2e-setup";
-const wchar_t kServerPrefix[] = L"https://localhost/";
+const wchar_t* const kServerPrefixes[] = {L"https://localhost/", L"https://payload.corp.test/"};
 
 std::wstring Backslashes(std::wstring path) {
   for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
@@ -51,8 +51,10 @@ std::wstring DownloadUrl() {
 
 std::wstring ServedInstallerPath() {
   const std::wstring url = DownloadUrl();
-  if (url.rfind(kServerPrefix, 0) != 0) return std::wstring();
-  return Backslashes(TestServers::WebRoot() + url.substr(wcslen(kServerPrefix)));
+  for (const wchar_t* prefix : kServerPrefixes) {
+    if (url.rfind(prefix, 0) == 0) return Backslashes(TestServers::WebRoot() + url.substr(wcslen(prefix)));
+  }
+  return std::wstring();
 }
 
 bool ServeSampleInstaller() {
@@ -169,9 +171,10 @@ void EndProcesses(const wchar_t* imageName) {
   }
 }
 
-Installer::Installer() : folder_(L"e2e"), path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
+Installer::Installer(const wchar_t* build)
+    : folder_(L"e2e"), path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
   TestSupport::RemoveTree(WorkDir());
-  ::CopyFileW(BuildFile(L"setup-loopback.exe").c_str(), path_.c_str(), FALSE);
+  ::CopyFileW(BuildFile(build).c_str(), path_.c_str(), FALSE);
   process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
 }
 
