@@ -166,7 +166,15 @@ ProxyRoute CProxyResolver::RouteTo(bool secure, const std::wstring& host) {
   }
   // Held while a script runs: the ranges of one download all wait for the one answer rather than
   // each running the script.
+  const bool scripted = !settings_.systemResolves && (settings_.autoDetect || !settings_.autoConfigUrl.empty());
   ProxyRoute route = Resolve(settings_, url);
+  if (scripted && route.source != ProxyRoute::Source::kUserScript &&
+      route.source != ProxyRoute::Source::kUserAutoDetect) {
+    // Auto-detection that finds nothing costs seconds of DHCP and DNS queries; a script that gave no
+    // answer once is not asked again for the next host of this process.
+    settings_.autoDetect = false;
+    settings_.autoConfigUrl.clear();
+  }
   LOG_INFOW(L"proxy for %ls: %ls", url.c_str(), route.Describe().c_str());
   routes_[url] = route;
   return route;

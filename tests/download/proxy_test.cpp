@@ -147,16 +147,23 @@ TEST_F(ProxyProbe, TheUsersProxyScriptChoosesTheProxyForWinHttp) {
   EXPECT_TRUE(LogHas("proxy for https://localhost/: direct (user settings, script")) << Log();
 }
 
-// Wine's WinINet does not run proxy scripts (Windows' does, through INTERNET_OPEN_TYPE_PRECONFIG):
-// measured here, not asserted, so that the note about it stays true.
-TEST_F(ProxyProbe, WinInetWithAProxyScriptUnderWine) {
-  TestSupport::WriteFileBytes(TestServers::WebRoot() + L"px-script.pac", kScript);
-  ASSERT_TRUE(settings_.SetUser(L"", L"", L"http://localhost/px-script.pac"));
-  TestServers::MakeFile(L"px-script-inet.bin", 1000);
+// A script that cannot be fetched gives way to the static proxy, and is not asked again for the
+// next host: auto-detection that finds nothing costs seconds each time.
+TEST_F(ProxyProbe, AFailedProxyScriptIsAskedOnceAndTheStaticProxyServes) {
+  ASSERT_TRUE(settings_.SetUser(kOpenProxy, L"", L"http://localhost/px-missing.pac"));
+  std::string bytes = TestServers::MakeFile(L"px-noscript.bin", 3000);
+  // Nothing answers on 127.0.0.2:443, so the plain attempt asks for a second route.
   TestServers::LogMark proxy(TestServers::ServerLog::kProxy);
-  int status = Request(CBaseRequest::kInternet, L"https://payload.corp.test/px-script-inet.bin");
-  std::printf("WinINet with a proxy script: status %d, %d proxy lines\n", status,
-              proxy.CountLines("payload.corp.test"));
+  ASSERT_EQ(Request(CBaseRequest::kWinHttp, L"http://127.0.0.2/plain/px-noscript.bin"), 200) << Log();
+  EXPECT_TRUE(Body() == bytes);
+  EXPECT_EQ(ProxyLines(proxy, "3128 GET http://127.0.0.2/plain/px-noscript.bin 200"), 1) << proxy.Text();
+  std::string log = Log();
+  EXPECT_TRUE(TestSupport::InOrder(log, {"proxy for https://127.0.0.2/: 127.0.0.4:3128 (user settings, static)",
+                                         "proxy for http://127.0.0.2/: 127.0.0.4:3128 (user settings, static)"}))
+      << log;
+  size_t first = log.find("gave no answer for");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find("gave no answer for", first + 1), std::string::npos) << log;
 }
 
 TEST_F(ProxyProbe, TheMachinesWinHttpProxyServesWhenTheUserHasNone) {
