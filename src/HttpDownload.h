@@ -1,14 +1,18 @@
 #pragma once
 
 // Segmented download of one remote file into one local file: equal byte ranges, one thread and one
-// request at a time per range, up to eleven attempts per range two seconds apart on whichever HTTP
-// backend has failed less in this process, every block written at its offset under one lock.
+// request at a time per range, every block written at its offset under one lock. A failed attempt
+// keeps what it wrote and asks for the rest; attempts pause longer the less they bring, on the backend
+// that works for this download, else the one that has failed less in this process. A range that
+// finishes early takes the tail of the one with the most left; a server that ignores Range gets one
+// stream of the whole file; a size no answer names is streamed to the end of the body. A file that
+// cannot be written, or a proxy that keeps asking for credentials, stops every range at once.
 // One download is one file: every range must come over the scheme that answered the size query, name
 // the range asked for out of the size the query gave, and carry the query's validator.
 
 #include <windows.h>
 
-#include <cstdio>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,13 +27,14 @@ class CBaseRequest;
 // given, is cleared at the start.
 bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
 
-// Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file).
+// Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file, a
+// server that names no size).
 // With `secureOnly` the query never falls back to plain HTTP.
 int GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
 
 // What the size query learnt about the one file a download fetches.
 struct RemoteFile {
-  int nSize = 0;
+  int nSize = 0;            // CRangePlan::kUnknownSize when no answer named it
   bool bOverTls = false;    // the scheme every range must use
   std::wstring strETag;     // as the server wrote them; empty when not given
   std::wstring strLastModified;
@@ -55,11 +60,32 @@ DWORD WaitForThreads(const std::vector<HANDLE>& threads);
 
 struct DownloadRange;
 
+// When a range stops trying, how long it pauses between attempts, and when a range that finished
+// early takes work off another. The defaults are the installer's; tests shorten the times.
+struct RetryPolicy {
+  // A range gives up after this many attempts in a row that brought no byte; an attempt that brought
+  // bytes starts the count again.
+  int nDeadAttempts = 11;
+  // Pauses double from the first to the longest after every attempt that brought nothing, each with
+  // up to a quarter more or less at random, so that the ranges of many installers that lost the
+  // same server do not all come back in the same second.
+  DWORD nFirstPauseMs = 1000;
+  DWORD nLongestPauseMs = 8000;
+  // A range that has not grown for this long gives up, whatever its attempts brought.
+  DWORD nNoGrowthMs = 120000;
+  // Attempts of all ranges of one download together: a server that hands out a few bytes per
+  // connection would otherwise keep a download alive for hours.
+  int nMaxAttempts = 300;
+  // A connection that delivers nothing for this long is abandoned (its range resumes on another).
+  DWORD nStallMs = 20000;
+  // A finished range takes half of the largest remainder only when both halves are at least this
+  // long: smaller tails finish sooner where they are than on a new connection.
+  int nMinSplitBytes = 512 * 1024;
+};
+
 class CHttpDownload {
  public:
-  static constexpr int kAttempts = 11;          // per range
-  static constexpr DWORD kRetryPauseMs = 2000;  // between two attempts of a range
-  static constexpr int kBlockSize = 102400;     // bytes per read and per write
+  static constexpr int kBlockSize = 102400;  // bytes per read and per write
   static constexpr int kMaxConnsPerServer = 50;
 
   CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
@@ -74,41 +100,77 @@ class CHttpDownload {
   static int ChooseBackend(int winHttpFailures, int internetFailures, int attempt);
   // Failed range attempts of each backend in this process so far.
   static void GetBackendFailures(int& winHttp, int& internet);
+  // The pause after `deadAttempts` attempts in a row that brought nothing (an attempt that brought
+  // bytes counts as one), for `random` from 0 up to 1.
+  static DWORD RetryPauseMs(const RetryPolicy& policy, int deadAttempts, double random);
 
   // Makes the request of each attempt; CBaseRequest::CreateInstance unless replaced before Download.
   using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);
   void SetRequestFactory(RequestFactory factory) { pRequestFactory = factory; }
+  void SetRetryPolicy(const RetryPolicy& policy) { retry = policy; }
 
  private:
-  struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
+  // Why a download stopped before its ranges were through.
+  enum class Stop { kNone, kLocalWrite, kProxyAuth };
+  // Where an answer's first body byte belongs in the file, and how many bytes the answer may carry.
+  struct Body {
+    int nOffset = 0;
+    int nLimit = 0;
+  };
+  struct Stored {
+    bool bFailed = false;  // the file could not be written
+    bool bGone = false;    // the download stopped, or the range was dropped
+    bool bDone = false;    // the range is complete
+    int nWritten = 0;
+  };
+  struct Attempt {
+    bool bComplete = false;
+    int nWritten = 0;
   };
 
   int DownloadImp();
+  int ContentFailure() const;
   bool CheckParam();
   bool GetDownloadFileSize();
   bool DownLoadContent();
+  bool OpenTarget();
   std::vector<Scoped::CloseHandle> StartRanges(DownloadRange* ranges);
   void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
-  int ChooseRangeBackend(int attempt) const;
-  bool RunAttempt(CBaseRequest& request, DownloadRange& range);
-  bool IsAnswerOfThisFile(CBaseRequest& request, const DownloadRange& range);
-  bool HasRangeStatus(CBaseRequest& request, const DownloadRange& range);
-  bool NamesThisRange(CBaseRequest& request, const DownloadRange& range);
+  bool FetchRange(int index);
+  int TakeMoreWork();
+  bool PauseBeforeRetry(int deadAttempts);
+  bool GivesUp(int index, int deadAttempts, DWORD lastGrowth);
+  bool IsGone(int index);
+  void Release(int index);
+  int ChooseRangeBackend(int attempt, int deadAttempts) const;
+  std::wstring RequestHeaders(int index);
+  Attempt RunAttempt(CBaseRequest& request, int index);
+  bool JudgeAnswer(CBaseRequest& request, int index, Body& body);
+  bool HasRangeStatus(CBaseRequest& request, int status);
+  bool NamesThisRange(CBaseRequest& request, int index, Body& body);
+  bool IsWholeFileAnswer(CBaseRequest& request, int index, Body& body);
   bool HasThisVersion(CBaseRequest& request);
-  bool ReadUrlContent(CBaseRequest& request, DownloadRange& range);
-  bool WriteBlock(int offset, const char* data, int count);
-  void ForgetBytes(int count);
-  void FinishRange(const DownloadRange& range, bool done);
+  Attempt ReadUrlContent(CBaseRequest& request, int index, const Body& body);
+  bool EndOfBody(int index);
+  Stored Store(int index, int offset, const char* data, int count);
+  bool WriteAt(int offset, const char* data, int count);
+  void StopAll(Stop reason);
   void Notify(int code, int first, int second);
 
   DownloadParam& param;
   DownloadCallback pCallback;
-  int nFileSize = 0;
+  int nFileSize = 0;  // CRangePlan::kUnknownSize while no answer has named it
   RemoteFile remote;  // set by GetDownloadFileSize
-  std::unique_ptr<CRangePlan> pPlan;       // during DownLoadContent
-  std::unique_ptr<FILE, FileCloser> pFile;  // during DownLoadContent
-  Scoped::CriticalSection csFile;          // guards pFile, the plan and the progress callback
+  RetryPolicy retry;
+  std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent
+  std::vector<bool> vecFetching;      // per range of the plan: a thread fetches it
+  Scoped::CloseFile hFile;            // during DownLoadContent
+  Scoped::CriticalSection csFile;     // guards hFile, the plan, vecFetching and the progress callback
+  Scoped::CloseHandle hStopEvent;     // set when the whole download stops
+  std::atomic<Stop> eStop{Stop::kNone};
+  std::atomic<bool> bRangeFailed{false};
+  std::atomic<int> nAttempts{0};
+  std::atomic<int> nWorkingBackend{-1};  // the backend that last completed a range of this download
   RequestFactory pRequestFactory;
 };

@@ -1,14 +1,19 @@
 #pragma once
 
-// How one download is cut into byte ranges, which of them are complete, and how many bytes have
-// arrived. Bookkeeping only: no network, no file. Not thread-safe: the download's lock guards it.
+// Which bytes of one download are still to come, and who fetches them: the file cut into ranges,
+// each with the first byte not yet written. A range that finishes early takes the tail of the range
+// with the most left (a split), and a server that ignores Range turns the plan into one stream of the
+// whole file. Bookkeeping only: no network, no file. Not thread-safe: the download's lock guards it.
 
+#include <climits>
 #include <vector>
 
 class CRangePlan {
  public:
-  // The most ranges one download runs: one thread each, and one wait takes at most 64 handles.
+  // The most ranges one download starts with: one thread each, and one wait takes at most 64 handles.
   static constexpr int kMaxRanges = 64;
+  // A file whose size no answer gave: one range, open to the end of the body.
+  static constexpr int kUnknownSize = -1;
 
   // The requested count limited to 1 ... kMaxRanges.
   static int ClampRangeCount(int requested) {
@@ -17,44 +22,79 @@ class CRangePlan {
 
   // Equal ranges of fileSize / count bytes; the last one takes the remainder. A range of length 0
   // (a file smaller than the count) is complete from the start: there is nothing to ask for.
-  CRangePlan(int fileSize, int requestedCount) : nFileSize(fileSize) {
-    int count = ClampRangeCount(requestedCount);
-    int chunk = fileSize / count;
-    for (int i = 0; i < count; ++i) {
-      int start = i * chunk;
-      int length = (i == count - 1) ? fileSize - start : chunk;
-      vecRanges.push_back(Range{start, length, length == 0});
-    }
-  }
+  CRangePlan(int fileSize, int requestedCount);
 
   int FileSize() const { return nFileSize; }
+  bool SizeKnown() const { return nFileSize != kUnknownSize; }
+  // Ranges so far: the first ones, then every split-off tail, in the order they were made.
   int RangeCount() const { return static_cast<int>(vecRanges.size()); }
   int Start(int index) const { return vecRanges[index].nStart; }
-  int Length(int index) const { return vecRanges[index].nLength; }
-  // Offset of the range's last byte (start - 1 for an empty range).
-  int End(int index) const { return Start(index) + Length(index) - 1; }
+  // Offset of the range's last byte (start - 1 for an empty range); it moves down when the range
+  // is split.
+  int End(int index) const { return vecRanges[index].nEnd; }
+  int Length(int index) const { return End(index) - Start(index) + 1; }
+  // First byte of the range not yet written.
+  int Next(int index) const { return vecRanges[index].nNext; }
+  int Remaining(int index) const { return End(index) + 1 - Next(index); }
 
   bool IsDone(int index) const { return vecRanges[index].bDone; }
-  void MarkDone(int index) { vecRanges[index].bDone = true; }
-  bool AllDone() const {
-    for (const Range& range : vecRanges) {
-      if (!range.bDone) return false;
-    }
-    return true;
-  }
+  // A range dropped when the plan became one stream; its fetcher stops.
+  bool IsDropped(int index) const { return vecRanges[index].bDropped; }
+  bool AllDone() const;
 
-  // Bytes written so far by all ranges, less those of attempts that failed.
+  // Of `count` bytes that start at file offset `offset`, the ones that belong at Next(index): sets
+  // `skip` to the bytes before Next (already written) and returns how many follow it within the
+  // range (0 when none do).
+  int Clip(int index, int offset, int count, int& skip) const;
+  // Records `count` bytes written at Next(index); the range is done when it reaches its end.
+  void Advance(int index, int count);
+  // The body of an open range ended: the file is as long as what was written.
+  void FinishOpenRange(int index);
+  // A size learnt after the download began (an open range's answer named its total).
+  void SetFileSize(int fileSize);
+
+  // Splits the unfinished range with the most bytes left, when that is at least twice `minPiece`:
+  // its tail half becomes a new range, whose index is returned; -1 when no range is worth it.
+  // `busy(index)` says whether a range's bytes are being fetched; only such ranges are split, so
+  // every byte keeps exactly one fetcher.
+  template <typename Busy>
+  int SplitLargest(int minPiece, Busy busy);
+
+  // The server sends whole files only: range `index` becomes the whole file from its first byte, every
+  // other range is dropped, and the count of bytes downloaded starts again from 0. Nothing is split
+  // after that: the server would answer a tail with the whole file again.
+  void ToOneStream(int index);
+  bool IsOneStream() const { return bOneStream; }
+
+  // Bytes written so far by all ranges (dropped ones' bytes no longer count).
   int DownloadedSize() const { return nDownloadedSize; }
-  int AddBytes(int count) { return nDownloadedSize += count; }
-  void RemoveBytes(int count) { nDownloadedSize -= count; }
 
  private:
   struct Range {
     int nStart;
-    int nLength;
+    int nEnd;
+    int nNext;
     bool bDone;
+    bool bDropped;
   };
+  int AddRange(int start, int end);
+
   std::vector<Range> vecRanges;
   int nFileSize;
   int nDownloadedSize = 0;
+  bool bOneStream = false;
 };
+
+template <typename Busy>
+int CRangePlan::SplitLargest(int minPiece, Busy busy) {
+  int largest = -1;
+  for (int i = 0; i < RangeCount(); ++i) {
+    if (IsDone(i) || IsDropped(i) || !busy(i)) continue;
+    if (largest < 0 || Remaining(i) > Remaining(largest)) largest = i;
+  }
+  if (largest < 0 || !SizeKnown() || bOneStream || minPiece < 1 || Remaining(largest) / 2 < minPiece) return -1;
+  const int tail = Next(largest) + Remaining(largest) / 2;
+  const int end = End(largest);
+  vecRanges[largest].nEnd = tail - 1;
+  return AddRange(tail, end);
+}

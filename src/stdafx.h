@@ -9,8 +9,9 @@
 // Progress codes the downloader hands its callback (first value, second value):
 enum DownloadCallbackCode {
   kDownload_Start = 0,     // 0, 0; before the parameters are checked
-  kDownload_FileSize = 1,  // remote size, 0; before any range starts
-  kDownload_Progress = 2,  // bytes so far, remote size; on a range thread, under the download's lock
+  kDownload_FileSize = 1,  // remote size (0 when no answer gives it), 0; before any range starts
+  kDownload_Progress = 2,  // bytes so far, remote size (0 when unknown); on a range thread, under the
+                           // download's lock
   kDownload_End = 3,       // result code, elapsed whole seconds; always, also after a failure
 };
 
@@ -19,7 +20,10 @@ enum DownloadResult {
   kDownloadResult_Success = 0,
   kDownloadResult_BadParam = -1,      // invalid parameters, or the target folder is not available
   kDownloadResult_NoFileSize = -3,    // the remote size could not be read
-  kDownloadResult_ContentFail = -4,   // the file could not be opened or a range failed for good
+  kDownloadResult_ContentFail = -4,   // a range failed for good
+  kDownloadResult_LocalWrite = -5,    // the file could not be created or written (disk full, locked,
+                                      // read-only): the network is not to blame
+  kDownloadResult_ProxyAuth = -6,     // the proxy kept asking for credentials (407)
 };
 
 // Runs on the caller's thread for codes 0, 1 and 3 and on a range thread for code 2. It must not

@@ -6,13 +6,18 @@ first parts of the request path:
 
   /plain/FILE                    honours Range, like a good server
   /cut/N/FILE                    announces the full length, closes after N body bytes
-  /cutfirst/N/TOKEN/FILE         like cut, but only for the first request of each (TOKEN, Range)
+  /cutfirst/N/TOKEN/FILE         like cut, but only for the first request of each TOKEN and range end
+                                 (a request that resumes the range where the cut left it is served)
   /norange/FILE                  ignores Range: always 200 with the whole file
   /status/CODE/FILE              answers CODE with a body as long as the requested range (or file)
   /rangestatus/CODE/FILE         a request without Range gets FILE; one with Range gets CODE, as status
-  /nolength/FILE                 no Content-Length: the body ends when the connection closes
+  /nolength/FILE                 no Content-Length: the body ends when the connection closes (nginx
+                                 passes such answers on chunked); Range is honoured
+  /stream/FILE                   no Content-Length and Range ignored: always the whole file, 200
   /trickle/BYTES/MS/FILE         sends BYTES, sleeps MS milliseconds, and so on to the end
   /stall/N/SECONDS/FILE          sends N bytes, goes quiet for SECONDS, then sends the rest
+  /stallfrom/START/N/FILE        an answer to a Range that starts at byte START sends N bytes and goes
+                                 quiet for good (a connection that stalls); other requests are plain
   /drop/FILE                     closes the connection without any answer
   /empty/CODE/FILE               answers CODE with an empty body (Content-Length: 0)
   /altered/FILE                  honours Range, but serves FILE with every byte inverted
@@ -194,7 +199,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         data = self.file_or_404(args[2] if len(args) > 2 else "", head)
         if data is None:
             return
-        if not head and State.first_time((args[1], range_header)):
+        part = self.requested_slice(len(data), range_header)
+        end = part[1] if part else len(data) - 1
+        if not head and State.first_time((args[1], end)):
             self.send_cut(data, head, range_header, int(args[0]))
         else:
             self.mode_plain(args[2:], head, range_header)
@@ -245,6 +252,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = self.start_answer(data, range_header, length=False)
             if not head:
                 self.wfile.write(body)
+
+    def mode_stream(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is not None:
+            body = self.start_answer(data, range_header, honour_range=False, length=False)
+            if not head:
+                self.wfile.write(body)
+
+    def mode_stallfrom(self, args, head, range_header):
+        data = self.file_or_404(args[2] if len(args) > 2 else "", head)
+        if data is None:
+            return
+        part = self.requested_slice(len(data), range_header)
+        if head or not part or part[0] != int(args[0]):
+            return self.mode_plain(args[2:], head, range_header)
+        body = self.start_answer(data, range_header)
+        self.wfile.write(body[:int(args[1])])
+        self.wfile.flush()
+        time.sleep(MAX_STALL_SECONDS)
 
     def mode_trickle(self, args, head, range_header):
         data = self.file_or_404(args[2] if len(args) > 2 else "", head)

@@ -1,0 +1,72 @@
+#include "RangePlan.h"
+
+CRangePlan::CRangePlan(int fileSize, int requestedCount) : nFileSize(fileSize) {
+  if (!SizeKnown()) {
+    AddRange(0, INT_MAX - 1);
+    return;
+  }
+  const int count = ClampRangeCount(requestedCount);
+  const int chunk = fileSize / count;
+  for (int i = 0; i < count; ++i) {
+    const int start = i * chunk;
+    const int length = (i == count - 1) ? fileSize - start : chunk;
+    AddRange(start, start + length - 1);
+  }
+}
+
+int CRangePlan::AddRange(int start, int end) {
+  vecRanges.push_back(Range{start, end, start, end < start, false});
+  return RangeCount() - 1;
+}
+
+bool CRangePlan::AllDone() const {
+  for (const Range& range : vecRanges) {
+    if (!range.bDone && !range.bDropped) return false;
+  }
+  return true;
+}
+
+int CRangePlan::Clip(int index, int offset, int count, int& skip) const {
+  const Range& range = vecRanges[index];
+  skip = 0;
+  if (range.bDone || range.bDropped || count <= 0) return 0;
+  const long long last = static_cast<long long>(offset) + count;  // one past the block
+  if (last <= range.nNext || offset > range.nNext) return 0;
+  skip = range.nNext - offset;
+  const long long room = static_cast<long long>(range.nEnd) + 1 - range.nNext;
+  const long long fits = last - range.nNext;
+  return static_cast<int>(fits < room ? fits : room);
+}
+
+void CRangePlan::Advance(int index, int count) {
+  Range& range = vecRanges[index];
+  range.nNext += count;
+  nDownloadedSize += count;
+  if (range.nNext > range.nEnd) range.bDone = true;
+}
+
+void CRangePlan::FinishOpenRange(int index) {
+  Range& range = vecRanges[index];
+  range.nEnd = range.nNext - 1;
+  range.bDone = true;
+  if (!SizeKnown()) nFileSize = range.nNext;
+}
+
+void CRangePlan::SetFileSize(int fileSize) {
+  nFileSize = fileSize;
+  for (Range& range : vecRanges) {
+    if (range.nEnd >= fileSize) range.nEnd = fileSize - 1;
+    if (range.nNext > range.nEnd) range.bDone = true;
+  }
+}
+
+void CRangePlan::ToOneStream(int index) {
+  for (int i = 0; i < RangeCount(); ++i) vecRanges[i].bDropped = i != index;
+  Range& range = vecRanges[index];
+  range.nStart = 0;
+  range.nNext = 0;
+  range.nEnd = SizeKnown() ? nFileSize - 1 : INT_MAX - 1;
+  range.bDone = range.nEnd < 0;
+  nDownloadedSize = 0;
+  bOneStream = true;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+// One download run in a test, with every callback it made.
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "HttpDownload.h"
+
+struct Call {
+  int code, first, second;
+};
+
+class Recorded {
+ public:
+  Recorded(const std::wstring& url, const std::wstring& savePath, int threads) {
+    param.nDownloadThread = threads;
+    param.pUserData = this;
+    param.strDownloadUrl = url;
+    param.strSavePath = savePath;
+  }
+  // With a policy, through a CHttpDownload of its own; else as the installer runs it.
+  bool Run() {
+    unsigned char flag = 1;
+    bool ok = false;
+    if (policy) {
+      CHttpDownload download(param, &Recorded::Callback, &flag);
+      download.SetRetryPolicy(*policy);
+      ok = download.Download() == 0;
+    } else {
+      ok = RunHttpDownload(param, &Recorded::Callback, &flag);
+    }
+    EXPECT_EQ(flag, 0);
+    return ok;
+  }
+  int Result() const { return calls.empty() || calls.back().code != 3 ? 1 : calls.back().first; }
+  std::vector<int> Codes() const {
+    std::vector<int> codes;
+    for (const Call& call : calls) {
+      if (codes.empty() || codes.back() != call.code) codes.push_back(call.code);
+    }
+    return codes;
+  }
+  int LastProgress() const {
+    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+      if (it->code == 2) return it->first;
+    }
+    return -1;
+  }
+
+  DownloadParam param;
+  std::vector<Call> calls;
+  const RetryPolicy* policy = nullptr;
+
+ private:
+  static void Callback(int code, int first, int second, void* user) {
+    Recorded* self = static_cast<Recorded*>(user);
+    std::lock_guard<std::mutex> hold(self->lock_);
+    self->calls.push_back(Call{code, first, second});
+  }
+  std::mutex lock_;
+};
+
+const std::vector<int> kFullSequence = {0, 1, 2, 3};
+
+// The installer's policy with pauses short enough for the suite: 100 ms doubling to 400 ms.
+inline RetryPolicy QuickRetries() {
+  RetryPolicy policy;
+  policy.nFirstPauseMs = 100;
+  policy.nLongestPauseMs = 400;
+  return policy;
+}
+
+// The tests' URLs are ASCII.
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
