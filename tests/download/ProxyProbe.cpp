@@ -3,11 +3,11 @@
 //   proxy_probe LOGFOLDER request TYPE URL OUTPUT [secure-only]
 //       one request of backend TYPE (0 WinHTTP, 1 WinINet), body to OUTPUT, HTTPS alone when asked;
 //       exit code: the HTTP status, or 1 when no answer came
-//   proxy_probe LOGFOLDER download URL OUTPUT THREADS   RunHttpDownload; exit code 0 on success, else 1
+//   proxy_probe LOGFOLDER download URL OUTPUT THREADS   the download engine; exit code: its result code
+//                                                       negated (0 success, 6 proxy sign-in, ...)
 
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -39,7 +39,7 @@ int Download(const std::wstring& url, const std::wstring& output, int threads) {
   param.strDownloadUrl = url;
   param.strSavePath = output;
   param.nDownloadThread = threads;
-  return RunHttpDownload(param, nullptr, nullptr) ? 0 : 1;
+  return -CHttpDownload(param, nullptr, nullptr).Download();
 }
 
 }  // namespace

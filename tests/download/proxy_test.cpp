@@ -18,6 +18,7 @@
 #include "SuiteLog.h"
 #include "TestServers.h"
 #include "TestSupport.h"
+#include "stdafx.h"
 #include "tool/BaseRequest.h"
 #include "tool/ProxyResolver.h"
 
@@ -46,9 +47,10 @@ class ProxyProbe : public testing::Test {
                milliseconds);
   }
 
-  // RunHttpDownload in a fresh process; 0 on success.
-  int Download(const std::wstring& url, int threads) {
-    return Run(L"download " + url + L" \"" + (dir_ / L"download.bin") + L"\" " + std::to_wstring(threads), nullptr);
+  // The download engine in a fresh process; its result code (kDownloadResult_*).
+  int Download(const std::wstring& url, int threads, DWORD* milliseconds = nullptr) {
+    return -Run(L"download " + url + L" \"" + (dir_ / L"download.bin") + L"\" " + std::to_wstring(threads),
+                milliseconds);
   }
 
   int Run(const std::wstring& arguments, DWORD* milliseconds, const std::wstring& exe = L"proxy_probe.exe") {
@@ -102,7 +104,7 @@ TEST_F(ProxyProbe, ADownloadThroughTheUsersProxyFinishesWithEveryRangeOverThePro
   ASSERT_TRUE(settings_.SetUser(kOpenProxy, L"<local>", L""));
   std::string bytes = TestServers::MakeFile(L"px-download.bin", 1500000);
   TestServers::LogMark proxy(TestServers::ServerLog::kProxy);
-  ASSERT_EQ(Download(L"https://payload.corp.test/px-download.bin", 5), 0) << Log();
+  ASSERT_EQ(Download(L"https://payload.corp.test/px-download.bin", 5), kDownloadResult_Success) << Log();
   EXPECT_TRUE(Downloaded() == bytes);
   // The size query and five ranges, each its own tunnel.
   EXPECT_GE(ProxyLines(proxy, "CONNECT payload.corp.test:443 200", 6), 6) << proxy.Text();
@@ -208,6 +210,16 @@ TEST_F(ProxyProbe, AProxyThatWantsAPasswordAnswers407AtOnceOnBothBackends) {
     EXPECT_EQ(proxy.CountLines(" 200 "), 0) << kBackendName[type] << proxy.Text();
   }
   EXPECT_TRUE(LogHas("asks for sign-in schemes 0x1, none of them the logged-on user's")) << Log();
+}
+
+// The engine fails such a download at once with its own result, for the failure question to name.
+TEST_F(ProxyProbe, ADownloadBehindAPasswordProxyEndsAtOnceWithTheProxyResult) {
+  ASSERT_TRUE(settings_.SetUser(kSignInProxy, L"", L""));
+  TestServers::MakeFile(L"px-407-download.bin", 500000);
+  DWORD milliseconds = 0;
+  EXPECT_EQ(Download(L"https://payload.corp.test/px-407-download.bin", 5, &milliseconds), kDownloadResult_ProxyAuth)
+      << Log();
+  EXPECT_LT(milliseconds, 5000u) << Log();
 }
 
 // A proxy that asks for NTLM gets the logged-on user, once. Wine cannot complete an NTLM sign-in
