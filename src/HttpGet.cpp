@@ -1,5 +1,7 @@
-// httpget [--secure-only] URL OUTPUT [THREADS]: the installer's download engine on the command line.
-// --secure-only forbids every plain-HTTP request, as the installer does for a payload nothing pins.
+// httpget [--secure-only] [--no-split] URL OUTPUT [THREADS]: the installer's download engine on the
+// command line. --secure-only forbids every plain-HTTP request, as the installer does for a payload
+// nothing pins; --no-split keeps every range on the connection it started on (the benchmark's
+// yardstick for splitting).
 // Shows a one-line progress bar while it runs (when the error stream is a console), then prints
 //   result=R bytes=N seconds=S MBps=X
 // and exits with 0 when the download succeeded. THREADS defaults to the installer's 5.
@@ -7,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -67,13 +70,20 @@ void ShowProgress(const Progress& progress, const LARGE_INTEGER& begin) {
 
 int wmain(int argc, wchar_t** argv) {
   DownloadParam param;
-  if (argc > 1 && std::wstring(argv[1]) == L"--secure-only") {
-    param.bSecureOnly = true;
-    --argc;
-    ++argv;
+  RetryPolicy policy;
+  for (; argc > 1 && std::wstring(argv[1]).compare(0, 2, L"--") == 0; --argc, ++argv) {
+    const std::wstring option = argv[1];
+    if (option == L"--secure-only") {
+      param.bSecureOnly = true;
+    } else if (option == L"--no-split") {
+      policy.nMinSplitBytes = INT_MAX;
+    } else {
+      argc = 0;  // the usage line
+      break;
+    }
   }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: httpget [--secure-only] URL OUTPUT [THREADS]\n");
+    std::fprintf(stderr, "usage: httpget [--secure-only] [--no-split] URL OUTPUT [THREADS]\n");
     return 2;
   }
   param.strDownloadUrl = argv[1];
@@ -86,7 +96,9 @@ int wmain(int argc, wchar_t** argv) {
   ::QueryPerformanceCounter(&begin);
   std::thread bar;
   if (ErrorStreamIsConsole()) bar = std::thread(ShowProgress, std::cref(progress), std::cref(begin));
-  bool ok = RunHttpDownload(param, &OnProgress, nullptr);
+  CHttpDownload download(param, &OnProgress, nullptr);
+  download.SetRetryPolicy(policy);
+  bool ok = download.Download() == kDownloadResult_Success;
   double seconds = Seconds(begin);
   progress.bDone = true;
   if (bar.joinable()) bar.join();

@@ -227,7 +227,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body)
 
     def mode_status(self, args, head, range_header):
-        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        data = self.file_or_404("/".join(args[1:]), head)
         if data is None:
             return
         part = self.requested_slice(len(data), range_header)

@@ -79,6 +79,7 @@ http {
   default_type application/octet-stream;
   # The analytics tests ask for an HTTPS failure by starting the client id with "refuse-https".
   map "\$scheme:\$arg_cid" \$refuse_collect { ~^https:refuse-https 1; default 0; }
+  map \$http_range \$uneven_rate { ~^bytes=0- 1m; default 4m; }
   server {
     listen 127.0.0.1:80;
     listen 127.0.0.1:443 ssl;
@@ -109,6 +110,12 @@ http {
     location /slow/ {
       alias $dir/www/;
       limit_rate 4m;
+    }
+    # The benchmark's uneven network: the range that starts at byte 0 comes at 1 MiB/s, every other
+    # request at 4 MiB/s, as one slow path among five connections.
+    location /uneven/ {
+      alias $dir/www/;
+      limit_rate \$uneven_rate;
     }
     # While .slow-downloads exists every download crawls, so that a demonstration can show each
     # state; while .refuse-https exists HTTPS requests are dropped unanswered (plain HTTP still works);

@@ -180,6 +180,8 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
   settings.storageText = language.GetString(L"STR_STORAGE");
   settings.unitText = language.GetString(L"STR_MB");
   settings.networkErrorText = language.GetString(L"STR_NETWORK_ERROR");
+  settings.diskErrorText = language.GetString(L"STR_DISK_ERROR");
+  settings.proxyErrorText = language.GetString(L"STR_PROXY_ERROR");
   settings.operateTipText = language.GetString(L"STR_OPERATE_TIP");
   settings.softRunText = language.GetString(L"STR_SOFT_RUN");
   settings.downloadShare = language.GetDownloadRatio();
@@ -300,7 +302,7 @@ void CInstallFlow::OnDownloadEnd(int result) {
       VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256, settings_.payloadPublisher))
     DownloadSuccess();
   else
-    DownloadFailed();
+    DownloadFailed(result);
 }
 
 void CInstallFlow::DownloadSuccess() {
@@ -310,10 +312,17 @@ void CInstallFlow::DownloadSuccess() {
   StartInstallExe();
 }
 
-void CInstallFlow::DownloadFailed() {
+// A pack without the disk or proxy line says what it always said.
+std::wstring CInstallFlow::FailureText(int result) const {
+  if (result == kDownloadResult_LocalWrite && !settings_.diskErrorText.empty()) return settings_.diskErrorText;
+  if (result == kDownloadResult_ProxyAuth && !settings_.proxyErrorText.empty()) return settings_.proxyErrorText;
+  return settings_.networkErrorText;
+}
+
+void CInstallFlow::DownloadFailed(int result) {
   LOG_INFO("HttpDownloadEnd\xA3\xBA" "Failed");
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_ERROR); });
-  std::wstring message = settings_.networkErrorText + L"\n\n" + settings_.operateTipText;
+  std::wstring message = FailureText(result) + L"\n\n" + settings_.operateTipText;
   for (;;) {
     int answer = Ask(message, MB_ABORTRETRYIGNORE | MB_ICONWARNING);
     if (answer == IDABORT) {

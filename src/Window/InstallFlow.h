@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Window/SilentRun.h"
+#include "stdafx.h"
 #include "Window/UiDispatcher.h"
 #include "tool/PayloadTrust.h"
 
@@ -125,6 +126,7 @@ struct InstallFlowSettings {
   std::wstring domainTag;
   std::wstring installUrl;
   std::wstring storageText, unitText, networkErrorText, operateTipText, softRunText;
+  std::wstring diskErrorText, proxyErrorText;  // the failure question when the disk or the proxy is to blame
   int downloadShare = 90;
   int progressIntervalMs = 1500;
   int downloadThreads = 5;
@@ -177,7 +179,9 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void OnDownloadProgress(int bytes, int total);
   void OnDownloadEnd(int result);
   void DownloadSuccess();
-  void DownloadFailed();
+  // The failure question; `result` (a DownloadResult) picks its first line.
+  void DownloadFailed(int result = kDownloadResult_ContentFail);
+  std::wstring FailureText(int result) const;
   void AskAboutStorage(int sizeMB);
   bool MakeRoomForInstall();
   void StartInstallExe();

@@ -193,6 +193,37 @@ TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
   EXPECT_EQ(settings_.networkErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
 }
 
+// The failure question names what is to blame: a file that cannot be saved (a folder holds the
+// installer's name) asks about the disk, a proxy that keeps asking for credentials (a 407 to the size
+// query) about the proxy; neither download retried anything.
+TEST_F(InstallFlowRun, TheFailureQuestionNamesTheDiskOrTheProxy) {
+  ASSERT_FALSE(settings_.diskErrorText.empty());
+  ASSERT_FALSE(settings_.proxyErrorText.empty());
+  ASSERT_TRUE(::CreateDirectoryW(settings_.InstallerPath().c_str(), nullptr) ||
+              TestSupport::IsFolder(settings_.InstallerPath()));
+  view_->answers = {IDABORT};
+  LogTail log;
+  Run("close");
+  ::RemoveDirectoryW(settings_.InstallerPath().c_str());
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "close"}), Milestones());
+  ASSERT_EQ(1u, view_->boxes.size());
+  EXPECT_EQ(settings_.diskErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+  EXPECT_TRUE(log.InOrder({"ERR:Open file fail!", "HttpDownload,ret = -5"})) << log.Text();
+}
+
+TEST_F(InstallFlowRun, AProxyThatKeepsAskingForCredentialsAsksAboutTheProxy) {
+  const std::wstring prefix = L"https://localhost/";
+  ASSERT_EQ(0u, settings_.downloadUrl.rfind(prefix, 0));
+  settings_.downloadUrl = prefix + L"fault/status/407/" + settings_.downloadUrl.substr(prefix.size());
+  view_->answers = {IDABORT};
+  LogTail log;
+  Run("close");
+  ASSERT_EQ(1u, view_->boxes.size());
+  EXPECT_EQ(settings_.proxyErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+  EXPECT_TRUE(log.InOrder({"size query answered HTTP status 407", "HttpDownload,ret = -6"})) << log.Text();
+  EXPECT_EQ(std::string::npos, log.Text().find("DownLoadContent")) << log.Text();
+}
+
 // A download the pinned publisher did not sign is a failed download, the digest aside: the signer is
 // logged, the file is deleted before anything could run it, nothing is installed, and Abort closes
 // the window. Under Wine a root in no store is accepted, so the signer's name is what refuses it here;
