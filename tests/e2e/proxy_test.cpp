@@ -64,3 +64,30 @@ TEST_F(EndToEndProxy, InstallsFromAHostOnlyTheUsersProxyKnows) {
   // The size query and the five ranges, each through its own tunnel, all closed by now.
   EXPECT_GE(ProxyLines(proxy, "3128 CONNECT payload.corp.test:443 200", 6), 6) << proxy.Text();
 }
+
+// A proxy that wants a password the installer does not have: the failure question names the proxy,
+// within seconds, instead of minutes of retries ending in the network question.
+TEST_F(EndToEndProxy, AProxyThatKeepsAskingForCredentialsGetsItsOwnQuestionQuickly) {
+  ASSERT_TRUE(settings_.SetUser(L"127.0.0.4:3129", L"localhost", L""));
+  TestServers::LogMark proxy(TestServers::ServerLog::kProxy);
+  Installer installer(L"setup-proxyhost.exe");
+  HWND window = installer.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl());
+  const DWORD clicked = ::GetTickCount();
+  installer.Click(kInstallButton);
+
+  const std::wstring question = PackText(L"STR_PROXY_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP");
+  ASSERT_FALSE(PackText(L"STR_PROXY_ERROR").empty());
+  EXPECT_EQ(question, AnswerBox(window, IDABORT));
+  EXPECT_LT(::GetTickCount() - clicked, 10000u);
+  EXPECT_EQ(0, installer.WaitForExit());
+  std::string log = Log();
+  EXPECT_TRUE(InOrder(log, {"proxy for https://payload.corp.test/: 127.0.0.4:3129 (user settings, static; bypass "
+                            "localhost)",
+                            "HttpDownloadEnd\xA3\xBA" "Failed"}))
+      << log;
+  EXPECT_FALSE(IsFile(ProductDir() + L"Solvetta.exe"));
+  EXPECT_GE(ProxyLines(proxy, "3129 ", 1), 1) << proxy.Text();
+  EXPECT_EQ(proxy.CountLines(" 200 "), 0) << proxy.Text();
+}
