@@ -31,6 +31,10 @@ bool ParseSize(const wchar_t* text, int& size) {
 
 }  // namespace
 
+// WinINet offers no documented per-process choice of TLS versions: it takes the user's SecureProtocols
+// setting (Internet Options, Advanced), which this program must not change as a side effect of a
+// download. Where that setting lacks TLS 1.2, the WinHTTP backend, which asks for 1.2 itself, is the
+// one that succeeds, and the downloader keeps to the backend that works.
 bool CInternetRequest::OpenSession(bool) {
   hSession.reset(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), kClose);
   if (!hSession) {
