@@ -12,7 +12,6 @@ namespace E2e {
 
 namespace {
 
-const wchar_t kProgramName[] = L"e2e-setup";
 const wchar_t* const kServerPrefixes[] = {L"https://localhost/", L"https://payload.corp.test/"};
 
 std::wstring Backslashes(std::wstring path) {
@@ -26,8 +25,14 @@ std::wstring BuildFile(const std::wstring& name) {
   return Backslashes(L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name);
 }
 
-std::wstring WorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + kProgramName + L"\\"; }
-std::string Log() { return TestSupport::ReadFileBytes(WorkDir() + L"Log\\pelarin_down.log"); }
+std::wstring WorkDirOf(const wchar_t* programName) {
+  return GetProgramFilesDir() + L"pelarin_down\\" + programName + L"\\";
+}
+std::wstring WorkDir() { return WorkDirOf(kProgramName); }
+std::string LogOf(const wchar_t* programName) {
+  return TestSupport::ReadFileBytes(WorkDirOf(programName) + L"Log\\pelarin_down.log");
+}
+std::string Log() { return LogOf(kProgramName); }
 std::wstring ProductDir() { return GetProgramFilesDir() + L"Brenmark Solvetta\\"; }
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -42,15 +47,15 @@ bool WaitForLog(const char* part, DWORD timeoutMs) {
   return WaitFor([&] { return Contains(Log(), part); }, timeoutMs);
 }
 
-std::wstring DownloadUrl() {
+std::wstring DownloadUrl(const wchar_t* programName) {
   wchar_t url[512] = {};
   ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512,
-                             (WorkDir() + L"language\\English\\UrlInfo.ini").c_str());
+                             (WorkDirOf(programName) + L"language\\English\\UrlInfo.ini").c_str());
   return url;
 }
 
-std::wstring ServedInstallerPath() {
-  const std::wstring url = DownloadUrl();
+std::wstring ServedInstallerPath(const wchar_t* programName) {
+  const std::wstring url = DownloadUrl(programName);
   for (const wchar_t* prefix : kServerPrefixes) {
     if (url.rfind(prefix, 0) == 0) return Backslashes(TestServers::WebRoot() + url.substr(wcslen(prefix)));
   }
@@ -73,9 +78,10 @@ void SetServerSwitch(const wchar_t* name, const std::string& content) {
   }
 }
 
-std::wstring PackText(const wchar_t* key) {
+std::wstring PackText(const wchar_t* key, const wchar_t* programName) {
   wchar_t text[512] = {};
-  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512, (WorkDir() + L"language\\English\\text.ini").c_str());
+  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512,
+                             (WorkDirOf(programName) + L"language\\English\\text.ini").c_str());
   return text;
 }
 
@@ -171,16 +177,16 @@ void EndProcesses(const wchar_t* imageName) {
   }
 }
 
-Installer::Installer(const wchar_t* build)
-    : folder_(L"e2e"), path_(folder_ / (std::wstring(kProgramName) + L".exe")) {
-  TestSupport::RemoveTree(WorkDir());
+Installer::Installer(const wchar_t* programName, const wchar_t* build)
+    : folder_(L"e2e"), path_(folder_ / (std::wstring(programName) + L".exe")), workDir_(WorkDirOf(programName)) {
+  TestSupport::RemoveTree(workDir_);
   ::CopyFileW(BuildFile(build).c_str(), path_.c_str(), FALSE);
   process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
 }
 
 Installer::~Installer() {
   process_.reset();  // ends a copy a failed test left running before its work folder goes
-  TestSupport::RemoveTree(WorkDir());
+  TestSupport::RemoveTree(workDir_);
 }
 
 HWND Installer::WaitForWindow() { return window_ = process_->WaitForWindow(kTimeoutMs); }

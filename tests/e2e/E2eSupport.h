@@ -15,6 +15,8 @@
 
 namespace E2e {
 
+// The name the loopback installer is started under; its work folder is named after it.
+constexpr wchar_t kProgramName[] = L"e2e-setup";
 constexpr DWORD kTimeoutMs = 90000;
 const POINT kInstallButton = {241, 207};  // middle of "btn_install" in the shipped skin
 // "btn_start" alone is centred on the finish view; this point lies inside it also where a hidden
@@ -28,6 +30,9 @@ const POINT kHideButton = {591, 323};    // "btn_hide" on the progress page, lef
 std::wstring BuildFile(const std::wstring& name);
 std::wstring WorkDir();
 std::string Log();
+// The same for the installer started under another name.
+std::wstring WorkDirOf(const wchar_t* programName);
+std::string LogOf(const wchar_t* programName);
 std::wstring ProductDir();
 
 bool Contains(const std::string& text, const char* part);
@@ -50,8 +55,8 @@ bool WaitForLog(const char* part, DWORD timeoutMs = kTimeoutMs);
 // The pack's download address, read from the pack the program unpacked, and where the loopback
 // server keeps the file it names (also when the address names the host only the tests' proxy knows,
 // whose requests the proxy brings to the same server).
-std::wstring DownloadUrl();
-std::wstring ServedInstallerPath();
+std::wstring DownloadUrl(const wchar_t* programName = kProgramName);
+std::wstring ServedInstallerPath(const wchar_t* programName = kProgramName);
 // Puts the sample installer at that place; false when the address is not on the loopback server.
 bool ServeSampleInstaller();
 // Writes a switch file of the loopback server (".slow-downloads", ".refuse-https", ".fault-route"),
@@ -59,7 +64,7 @@ bool ServeSampleInstaller();
 void SetServerSwitch(const wchar_t* name, const std::string& content);
 
 // A text of the unpacked English pack.
-std::wstring PackText(const wchar_t* key);
+std::wstring PackText(const wchar_t* key, const wchar_t* programName = kProgramName);
 
 // Waits for a message box of the window, returns its text and presses `answer` on it; "(no box)"
 // when none came.
@@ -77,8 +82,9 @@ void EndProcesses(const wchar_t* imageName);
 // The installer started from a scratch folder under its own name, and its window.
 class Installer {
  public:
-  // `build`: the built installer to start, the loopback one unless a test needs another pack.
-  explicit Installer(const wchar_t* build = L"setup-loopback.exe");
+  // The built installer `build` (the loopback one unless a test needs another pack) copied under
+  // `programName` (its work folder's name) and started.
+  explicit Installer(const wchar_t* programName = kProgramName, const wchar_t* build = L"setup-loopback.exe");
   ~Installer();
   HWND WaitForWindow();
   // Posted as the system would queue a click; it may overtake the paint of a view just switched to.
@@ -89,6 +95,7 @@ class Installer {
  private:
   TestSupport::ScratchDir folder_;
   std::wstring path_;
+  std::wstring workDir_;
   std::unique_ptr<TestSupport::InstallerProcess> process_;
   HWND window_ = nullptr;
 };

@@ -279,6 +279,30 @@ TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePag
   EXPECT_EQ(0, installer_->WaitForExit());
 }
 
+// The drive of the work folder fills up during the download: the server names no size, so the space
+// check cannot see it coming. The failure question says the disk is to blame, not the network, and
+// Abort leaves no partial installer taking the room. The installer runs as "e2e-full.exe", whose work
+// folder the e2e_full_workdir fixture links to the small drive.
+TEST_F(EndToEndAnswers, AFullDiskDuringTheDownloadAsksAboutTheDisk) {
+  int freeMB = 0;
+  std::string why;
+  if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
+  const wchar_t* name = L"e2e-full";
+  ServerSwitch route(L".fault-route", "stream");
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  installer_ = std::make_unique<Installer>(name);
+  window_ = installer_->WaitForWindow();
+  ASSERT_NE(nullptr, window_);
+  ASSERT_TRUE(TestServers::MakeHollowFile(ServedInstallerPath(name), static_cast<long long>(freeMB + 8) << 20));
+  const std::wstring question = PackText(L"STR_DISK_ERROR", name) + L"\n\n" + PackText(L"STR_OPERATE_TIP", name);
+  ASSERT_NE(question.find(L"disk is full"), std::wstring::npos) << Utf8(question);
+  installer_->Click(kInstallButton);
+  EXPECT_EQ(question, AnswerBox(window_, IDABORT, 60000)) << LogOf(name);
+  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_FALSE(IsFile(WorkDirOf(name) + L"pelarin-download.exe"));
+  EXPECT_TRUE(Contains(LogOf(name), "the server names no size")) << LogOf(name);
+}
+
 // Hide minimises the window while the full installer runs; the finish view leaves it minimised, as
 // the user put it away.
 TEST_F(EndToEndAnswers, HideMinimisesAndTheFinishLeavesTheWindowMinimised) {

@@ -43,7 +43,7 @@ class EndToEndProxy : public ::testing::Test {
 TEST_F(EndToEndProxy, InstallsFromAHostOnlyTheUsersProxyKnows) {
   ASSERT_TRUE(settings_.SetUser(L"127.0.0.4:3128", L"localhost", L""));
   TestServers::LogMark proxy(TestServers::ServerLog::kProxy);
-  Installer installer(L"setup-proxyhost.exe");
+  Installer installer(kProgramName, L"setup-proxyhost.exe");
   HWND window = installer.WaitForWindow();
   ASSERT_NE(nullptr, window);
   ASSERT_EQ(DownloadUrl().rfind(L"https://payload.corp.test/", 0), 0u) << Utf8(DownloadUrl());
@@ -70,7 +70,7 @@ TEST_F(EndToEndProxy, InstallsFromAHostOnlyTheUsersProxyKnows) {
 TEST_F(EndToEndProxy, AProxyThatKeepsAskingForCredentialsGetsItsOwnQuestionQuickly) {
   ASSERT_TRUE(settings_.SetUser(L"127.0.0.4:3129", L"localhost", L""));
   TestServers::LogMark proxy(TestServers::ServerLog::kProxy);
-  Installer installer(L"setup-proxyhost.exe");
+  Installer installer(kProgramName, L"setup-proxyhost.exe");
   HWND window = installer.WaitForWindow();
   ASSERT_NE(nullptr, window);
   ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl());
