@@ -7,6 +7,7 @@
 // Windows 7 and 8: there the engine reads the settings one by one. From Windows 8.1 on the engine
 // hands the whole choice to WinHTTP's automatic access type, which Wine treats as direct; that path
 // is checked by its log line and, below, the order of the settings by Resolve over real WinHTTP calls.
+// The same fresh process serves the TLS case, whose system setting Wine reads at process start.
 
 #include <gtest/gtest.h>
 
@@ -265,6 +266,24 @@ TEST_F(ProxyProbe, FromWindows81OnTheSystemsAutomaticProxyIsUsed) {
   EXPECT_EQ(status, 200) << Log();
   EXPECT_TRUE(LogHas("proxy for https://localhost/: as the system resolves it (automatic proxy)")) << Log();
   EXPECT_FALSE(LogHas("(user settings")) << Log();
+}
+
+// Windows 7 keeps TLS 1.1 and 1.2 off for clients unless a program asks for them (schannel's
+// DisabledByDefault); Wine's schannel honours the same setting, read when a process starts. Against a
+// server that refuses anything older, WinINet, which cannot ask per process, fails there, and WinHTTP,
+// which asks for 1.2 itself, gets through.
+TEST_F(ProxyProbe, WithTls12OffByDefaultAsOnWindows7WinHttpStillReachesATls12OnlyServer) {
+  const std::wstring protocols = L"System\\CurrentControlSet\\Control\\SecurityProviders\\SCHANNEL\\Protocols\\";
+  const std::wstring tls12 = protocols + L"TLS 1.2\\Client", tls13 = protocols + L"TLS 1.3\\Client";
+  ProxyTest::SavedValue saved12(HKEY_LOCAL_MACHINE, tls12.c_str(), L"DisabledByDefault");
+  ProxyTest::SavedValue saved13(HKEY_LOCAL_MACHINE, tls13.c_str(), L"DisabledByDefault");
+  ASSERT_TRUE(ProxyTest::WriteNumber(HKEY_LOCAL_MACHINE, tls12.c_str(), L"DisabledByDefault", 1));
+  ASSERT_TRUE(ProxyTest::WriteNumber(HKEY_LOCAL_MACHINE, tls13.c_str(), L"DisabledByDefault", 1));
+  std::string bytes = TestServers::MakeFile(L"px-tls12.bin", 40000);
+  ASSERT_EQ(Request(CBaseRequest::kInternet, L"https://localhost:8443/px-tls12.bin"), 1)
+      << "with TLS 1.2 off by default, a program that does not ask for it must fail here" << Log();
+  ASSERT_EQ(Request(CBaseRequest::kWinHttp, L"https://localhost:8443/px-tls12.bin"), 200) << Log();
+  EXPECT_TRUE(Body() == bytes);
 }
 
 // The order of the settings, over the answers of real WinHTTP calls (a real script on the loopback
