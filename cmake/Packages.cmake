@@ -45,6 +45,14 @@ setup_make_zip(SETUP_LANGUAGE_LOOPBACK_ZIP language-loopback.zip ${CMAKE_SOURCE_
   URL_KEYS "STR_DOWN_PUBLISHER=${SETUP_TEST_PUBLISHER}" "STR_DOWN_PUBLISHER_X64=${SETUP_TEST_PUBLISHER}"
   URL_KEY_DIGESTS "STR_DOWN_SHA256=$<TARGET_FILE:SampleInstaller>" "STR_DOWN_SHA256_X64=$<TARGET_FILE:SampleInstaller>"
   DEPENDS SampleInstaller)
+# The loopback pack with the full installer on a host that only the tests' proxy resolves
+# (tools/test-proxy.sh), as on a network whose names only its proxy knows.
+setup_make_zip(SETUP_LANGUAGE_PROXYHOST_ZIP language-proxyhost.zip ${CMAKE_SOURCE_DIR}/packages/language
+  SUBSTITUTE "@DOWNLOAD_HOST@=payload.corp.test" "@PAGE_HOST@=localhost"
+  URL_KEYS "STR_DOWN_PUBLISHER=${SETUP_TEST_PUBLISHER}" "STR_DOWN_PUBLISHER_X64=${SETUP_TEST_PUBLISHER}"
+  URL_KEY_DIGESTS "STR_DOWN_SHA256=$<TARGET_FILE:SampleInstaller>" "STR_DOWN_SHA256_X64=$<TARGET_FILE:SampleInstaller>"
+  DEPENDS SampleInstaller)
+add_custom_target(setup_proxyhost_zip DEPENDS ${SETUP_LANGUAGE_PROXYHOST_ZIP})
 set(SETUP_DOMAIN_FILE ${CMAKE_SOURCE_DIR}/packages/domain.txt)
 add_custom_target(setup_package_zips DEPENDS ${SETUP_SKIN_ZIP} ${SETUP_LANGUAGE_ZIP} ${SETUP_LANGUAGE_LOOPBACK_ZIP})
 

@@ -9,7 +9,7 @@ packages=(
   libz-mingw-w64-dev libstb-dev libspdlog-dev libfmt-dev googletest
   wine wine64 wine32:i386 qemu-user-static xvfb xdotool imagemagick
   fonts-wqy-microhei fonts-dejavu-core
-  nginx-light openssl osslsigncode ca-certificates python3 zip unzip file
+  nginx-light squid openssl osslsigncode ca-certificates python3 zip unzip file
   curl aria2
 )
 
@@ -34,7 +34,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-# nginx-light must not start a system instance on :80; the tests run their own.
+# nginx-light and squid must not start system instances on :80 and :3128; the tests run their own.
 $SUDO mkdir -p /usr/sbin
 if [ ! -e /usr/sbin/policy-rc.d ]; then
   printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The download and analytics tests' web servers, all on loopback:
-#   nginx        127.0.0.1:80 and 127.0.0.1:443 (TLS for "localhost", signed by a throw-away CA that
+#   nginx        127.0.0.1:80 and 127.0.0.1:443 (TLS for "localhost" and "payload.corp.test", signed by a throw-away CA that
 #                the system store trusts, so Wine's WinHTTP and WinINet accept it); it serves
 #                DIR/www, answers /collect like the analytics endpoint, passes /fault/... on to the
 #                fault server and serves /slow/... at 4 MiB/s per connection; while DIR/www/.slow-downloads
@@ -8,7 +8,7 @@
 #                exists, HTTPS requests outside /collect are dropped unanswered; while DIR/www/.fault-route
 #                exists, every request outside /collect goes to the fault server (its /route/ mode);
 #                /mixed/FILE answers the size query over HTTPS, drops ranges over HTTPS and serves
-#                other bytes over plain HTTP.
+#                other bytes over plain HTTP. 127.0.0.1:8443 serves DIR/www over TLS 1.2 and 1.3 only.
 #   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
 # Logs the tests read: DIR/logs/access.log (nginx) and DIR/logs/fault.log (fault server).
 #
@@ -24,6 +24,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 marker="# loopback test servers (tools/test-servers.sh)"
+proxy_only_host=payload.corp.test
 
 log() { echo "test-servers: $*" >&2; }
 
@@ -36,10 +37,13 @@ make_ca() {
       -keyout "$ca_dir/ca.key" -out "$ca_dir/ca.crt" 2>/dev/null
     rm -f "$ca_dir/localhost.crt"
   fi
-  if ! openssl x509 -checkend 86400 -noout -in "$ca_dir/localhost.crt" >/dev/null 2>&1; then
+  # The proxy tests reach nginx under a name only their proxy resolves (tools/test-proxy.sh); a
+  # certificate made before that name was added is made again.
+  if ! openssl x509 -checkend 86400 -noout -in "$ca_dir/localhost.crt" >/dev/null 2>&1 ||
+    ! openssl x509 -noout -ext subjectAltName -in "$ca_dir/localhost.crt" 2>/dev/null | grep -q "DNS:$proxy_only_host"; then
     openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
       -keyout "$ca_dir/localhost.key" -out "$ca_dir/localhost.csr" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$ca_dir/ext.cnf"
+    printf 'subjectAltName=DNS:localhost,DNS:%s,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' "$proxy_only_host" >"$ca_dir/ext.cnf"
     openssl x509 -req -in "$ca_dir/localhost.csr" -CA "$ca_dir/ca.crt" -CAkey "$ca_dir/ca.key" \
       -CAcreateserial -days 825 -extfile "$ca_dir/ext.cnf" -out "$ca_dir/localhost.crt" 2>/dev/null
   fi
@@ -71,7 +75,7 @@ http {
   sendfile on;
   tcp_nopush on;
   keepalive_requests 10000;
-  types { application/octet-stream bin exe; }
+  types { application/octet-stream bin exe; application/x-ns-proxy-autoconfig pac; }
   default_type application/octet-stream;
   # The analytics tests ask for an HTTPS failure by starting the client id with "refuse-https".
   map "\$scheme:\$arg_cid" \$refuse_collect { ~^https:refuse-https 1; default 0; }
@@ -79,7 +83,7 @@ http {
   server {
     listen 127.0.0.1:80;
     listen 127.0.0.1:443 ssl;
-    server_name localhost;
+    server_name localhost $proxy_only_host;
     ssl_certificate $ca_dir/localhost.crt;
     ssl_certificate_key $ca_dir/localhost.key;
     root $dir/www;
@@ -123,6 +127,16 @@ http {
       if (\$scheme = https) { set \$refuse_flag $dir/www/.refuse-https; }
       if (-f \$refuse_flag) { return 444; }
     }
+  }
+  # A server that refuses TLS 1.0 and 1.1, as more and more do: clients on older Windows reach it only
+  # when they ask for TLS 1.2 themselves.
+  server {
+    listen 127.0.0.1:8443 ssl;
+    server_name localhost $proxy_only_host;
+    ssl_protocols TLSv1.2 TLSv1.3;
+    ssl_certificate $ca_dir/localhost.crt;
+    ssl_certificate_key $ca_dir/localhost.key;
+    root $dir/www;
   }
 }
 EOF
@@ -207,9 +221,11 @@ start_nginx() {
   rm -f "$dir/nginx.pid"
   free_port 127.0.0.1 80
   free_port 127.0.0.1 443
+  free_port 127.0.0.1 8443
   nginx -p "$dir" -c "$dir/nginx.conf" </dev/null >>"$dir/logs/nginx.out" 2>&1 9>&-
   wait_until_listening 127.0.0.1 80
   wait_until_listening 127.0.0.1 443
+  wait_until_listening 127.0.0.1 8443
 }
 
 start_fault_server() {
@@ -242,7 +258,7 @@ case "${1:-}" in
     write_nginx_conf
     start_nginx
     start_fault_server
-    log "nginx on 127.0.0.1:80/443 and the fault server on 127.0.0.2:80 serve $dir/www"
+    log "nginx on 127.0.0.1:80/443/8443 and the fault server on 127.0.0.2:80 serve $dir/www"
     ;;
   stop)
     exec 9>"$dir.lock"
@@ -250,7 +266,7 @@ case "${1:-}" in
     stop_pidfile "$dir/nginx.pid"
     stop_pidfile "$dir/fault.pid"
     # nginx's workers may hold the ports a moment after their master is gone.
-    for port in 80 443; do wait_until_free 127.0.0.1 $port || true; done
+    for port in 80 443 8443; do wait_until_free 127.0.0.1 $port || true; done
     ;;
   *)
     echo "usage: $0 start|stop [DIR]" >&2

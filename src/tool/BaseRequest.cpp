@@ -30,15 +30,6 @@ std::unique_ptr<CBaseRequest> CBaseRequest::CreateInstance(int type) {
   }
 }
 
-bool CBaseRequest::IsUseProxyConnect() {
-  DWORD flags = 0;
-  if (!::InternetGetConnectedState(&flags, 0)) {
-    LOG_INFO("ERR:InternetGetConnectedState fail 0x%x", static_cast<unsigned>(::GetLastError()));
-    return false;
-  }
-  return (flags & INTERNET_CONNECTION_PROXY) != 0;
-}
-
 bool CBaseRequest::QueryInternetOpt(DWORD option, std::string& value) {
   DWORD length = 0;
   if (::InternetQueryOptionW(nullptr, option, nullptr, &length)) return false;
@@ -91,6 +82,20 @@ bool CBaseRequest::SplitUrl(const std::wstring& url, std::wstring& host, std::ws
   return true;
 }
 
+bool CBaseRequest::SplitPort(const std::wstring& text, std::wstring& host, unsigned short& port) {
+  size_t colon = text.rfind(L':');
+  host = text.substr(0, colon);
+  port = 0;
+  if (colon == std::wstring::npos) return true;
+  unsigned long value = 0;
+  const std::wstring digits = text.substr(colon + 1);
+  for (wchar_t c : digits) {
+    if (c < L'0' || c > L'9' || (value = value * 10 + (c - L'0')) > 65535) return false;
+  }
+  port = static_cast<unsigned short>(value);
+  return !digits.empty() && port != 0;
+}
+
 bool CBaseRequest::OpenUrl(const std::wstring& url) {
   std::wstring host, path;
   bAnsweredOverTls = false;
@@ -115,8 +120,11 @@ bool CBaseRequest::OpenUrl(const std::wstring& url) {
 bool CBaseRequest::OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path) {
   CloseHandles();  // a second attempt starts from nothing
   strPath = path;
-  strHost = host;
-  if (!OpenSession()) return false;
+  if (!SplitPort(host, strHost, nPort)) {
+    LOG_INFOW(L"ERR:no port in (%ls)", host.c_str());
+    return false;
+  }
+  if (!OpenSession(secure)) return false;
   if (nMaxConnsPerServer != 0) {
     // Process-wide, whichever backend this is, so that every range can reach the server at once.
     InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, static_cast<DWORD>(nMaxConnsPerServer));

@@ -52,9 +52,6 @@ class CBaseRequest {
   // memory runs out.
   static std::unique_ptr<CBaseRequest> CreateInstance(int type);
 
-  // True when the system reaches the network through a proxy.
-  static bool IsUseProxyConnect();
-
   // Process-wide WinINet options. QueryInternetOpt hands back the option's raw bytes; InternetSetOpt
   // sets a 32-bit option unless it already holds `value`, and is true only when it reads back `value`.
   [[nodiscard]] static bool QueryInternetOpt(DWORD option, std::string& value);
@@ -63,6 +60,9 @@ class CBaseRequest {
   // "http://host/path" or "https://host/path" into host (a ":port" stays part of it) and the path
   // without its leading slash. False without a scheme or without a slash after the host.
   [[nodiscard]] static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
+  // "name:port" into the name and the port (0 when there is none); false for a port that is not a
+  // number from 1 to 65535.
+  [[nodiscard]] static bool SplitPort(const std::wstring& text, std::wstring& host, unsigned short& port);
 
   // Which attempts OpenUrl may make. kSecureThenPlain is the long-standing pair; kSecureOnly never
   // lets a failed TLS attempt (refused, reset, or a certificate the platform rejects) become plain
@@ -72,7 +72,8 @@ class CBaseRequest {
   // The exchange up to the answer's headers, with the attempts eSchemes allows; afterwards
   // bAnsweredOverTls says which scheme answered.
   [[nodiscard]] bool OpenUrl(const std::wstring& url);
-  // One attempt: session, connection limits, connection, request, send.
+  // One attempt: session, connection limits, connection, request, send. A ":port" after the host
+  // goes to nPort.
   [[nodiscard]] bool OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path);
 
   // "WinHttp" or "Internet", for log lines.
@@ -92,7 +93,9 @@ class CBaseRequest {
   std::wstring strVerb = L"GET";
   std::wstring strHeaders;  // extra request headers, added as they stand
   std::wstring strPath;     // object path, without its leading slash
-  std::wstring strHost;
+  std::wstring strHost;      // host name, without a port
+  // The port the URL names after the host; 0 when it names none and the attempt's scheme decides.
+  unsigned short nPort = 0;
   int nMaxConnsPerServer = 0;  // when not 0, raises WinINet's process-wide connection limits to it
   // Both backends get the same bounds, so that a dead or silent connection ends the same way
   // whichever backend holds it. The receive bound applies to every wait for answer bytes: the
@@ -103,11 +106,15 @@ class CBaseRequest {
   bool bAnsweredOverTls = false;  // set by a successful OpenUrl
 
  protected:
-  virtual bool OpenSession() = 0;
+  // `secure` tells which scheme the session will carry, which may decide the proxy.
+  virtual bool OpenSession(bool secure) = 0;
   virtual bool ConnectSession(bool secure) = 0;
   virtual bool OpenRequest(bool secure) = 0;
-  // Adds strHeaders, sends, and waits for the answer's headers.
+  // Adds strHeaders, sends, and waits for the answer's headers. A proxy's 407 that signing in with the
+  // logged-on user does not settle is an answer like any other (GetStatusCode gives 407).
   virtual bool SendRequest() = 0;
+  // strHost with ":nPort" when the URL named a port.
+  std::wstring HostAndPort() const { return nPort ? strHost + L":" + std::to_wstring(nPort) : strHost; }
   // Whether an attempt with this secure flag talks TLS.
   virtual bool UsesTls(bool secure) const { return secure; }
 
@@ -133,11 +140,20 @@ class CWinHttpRequest : public CBaseRequest {
   int HttpRead(void* buffer, int capacity) override;
 
  protected:
-  bool OpenSession() override;
-  // Port 443 when secure, 80 when not.
+  // The route CProxyResolver gives for the host, TLS 1.2 and 1.3, the time-out bounds.
+  bool OpenSession(bool secure) override;
+  // nPort, else 443 when secure and 80 when not.
   bool ConnectSession(bool secure) override;
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
+
+ private:
+  bool OpenSessionHandle(bool secure);
+  void EnableModernTls();
+  bool SendAndReceive();
+  // After a 407: the logged-on user's sign-in for Negotiate or NTLM; false when the proxy offers
+  // neither or the platform refuses.
+  bool PrepareProxySignIn();
 };
 
 class CInternetRequest : public CBaseRequest {
@@ -149,8 +165,9 @@ class CInternetRequest : public CBaseRequest {
   int HttpRead(void* buffer, int capacity) override;
 
  protected:
-  bool OpenSession() override;
-  // Always port 443 with TLS, whatever the secure flag says.
+  // The user's preconfigured settings, automatic proxy configuration included.
+  bool OpenSession(bool secure) override;
+  // Always TLS, whatever the secure flag says; nPort, else 443.
   bool ConnectSession(bool secure) override;
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;

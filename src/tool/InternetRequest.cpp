@@ -10,10 +10,11 @@ namespace {
 
 const CRequestHandle::CloseCall kClose = &::InternetCloseHandle;
 
-// Fresh copy every time, TLS, and none of WinINet's cookies, log-on or dialogs.
+// Fresh copy every time, TLS, and none of WinINet's cookies or dialogs. Authentication stays on: it is
+// how WinINet answers a proxy's 407 with the logged-on user (Negotiate, NTLM) where its zone rules allow;
+// a proxy that wants a typed password leaves the 407 as the answer, since no dialog may open.
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
-                            INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH |
-                            INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
+                            INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
 
 // A whole decimal number from 0 to INT_MAX, nothing else.
 bool ParseSize(const wchar_t* text, int& size) {
@@ -30,9 +31,12 @@ bool ParseSize(const wchar_t* text, int& size) {
 
 }  // namespace
 
-bool CInternetRequest::OpenSession() {
-  DWORD access = IsUseProxyConnect() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-  hSession.reset(::InternetOpenW(L"", access, nullptr, nullptr, 0), kClose);
+// WinINet offers no documented per-process choice of TLS versions: it takes the user's SecureProtocols
+// setting (Internet Options, Advanced), which this program must not change as a side effect of a
+// download. Where that setting lacks TLS 1.2, the WinHTTP backend, which asks for 1.2 itself, is the
+// one that succeeds, and the downloader keeps to the backend that works.
+bool CInternetRequest::OpenSession(bool) {
+  hSession.reset(::InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), kClose);
   if (!hSession) {
     ReportApiError("InternetOpen", "CInternetRequest::OpenSession");
     return false;
@@ -57,7 +61,7 @@ bool CInternetRequest::SetTimeouts(void* handle) {
 }
 
 bool CInternetRequest::ConnectSession(bool) {
-  hConnect.reset(::InternetConnectW(hSession.get(), strHost.c_str(), INTERNET_DEFAULT_HTTPS_PORT, nullptr, nullptr,
+  hConnect.reset(::InternetConnectW(hSession.get(), strHost.c_str(), nPort ? nPort : INTERNET_DEFAULT_HTTPS_PORT, nullptr, nullptr,
                                     INTERNET_SERVICE_HTTP, 0, 0),
                  kClose);
   if (!hConnect) ReportApiError("InternetConnect", "CInternetRequest::ConnectSession");

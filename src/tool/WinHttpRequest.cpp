@@ -5,18 +5,15 @@
 
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
+#include "tool/ProxyResolver.h"
 
 namespace {
 const CRequestHandle::CloseCall kClose = &::WinHttpCloseHandle;
 }
 
-bool CWinHttpRequest::OpenSession() {
-  DWORD access = IsUseProxyConnect() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
-  hSession.reset(::WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0), kClose);
-  if (!hSession) {
-    ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
-    return false;
-  }
+bool CWinHttpRequest::OpenSession(bool secure) {
+  if (!OpenSessionHandle(secure)) return false;
+  EnableModernTls();
   const int connect = static_cast<int>(nConnectTimeoutMs), receive = static_cast<int>(nReceiveTimeoutMs);
   // Name resolution keeps the platform's bound (none); sending a request is bounded like receiving.
   if (!::WinHttpSetTimeouts(hSession.get(), 0, connect, receive, receive)) {
@@ -26,8 +23,39 @@ bool CWinHttpRequest::OpenSession() {
   return true;
 }
 
+bool CWinHttpRequest::OpenSessionHandle(bool secure) {
+  ProxyRoute route = CProxyResolver::Process().RouteTo(secure, HostAndPort());
+  auto open = [this](const ProxyRoute& r) {
+    hSession.reset(::WinHttpOpen(nullptr, r.accessType, r.proxy.empty() ? WINHTTP_NO_PROXY_NAME : r.proxy.c_str(),
+                                 r.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : r.bypass.c_str(), 0),
+                   kClose);
+    return static_cast<bool>(hSession);
+  };
+  if (open(route)) return true;
+  // A system that reports 8.1 or later and still lacks the automatic type (a compatibility shim)
+  // answers ERROR_INVALID_PARAMETER; its settings are then read one by one.
+  if (route.accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    CProxyResolver::Process().ForgetSystemResolution();
+    if (open(CProxyResolver::Process().RouteTo(secure, HostAndPort()))) return true;
+  }
+  ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
+  return false;
+}
+
+// Windows 7 and 8 offer TLS 1.0 alone unless asked, and more and more servers refuse it. TLS 1.3
+// exists from Windows 11 on; older systems refuse the whole set with it, so 1.2 alone is asked next.
+// Where even that is refused the platform's own choice stays, and the attempt goes on.
+void CWinHttpRequest::EnableModernTls() {
+  static const DWORD kProtocolSets[] = {WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
+                                        WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2};
+  for (DWORD protocols : kProtocolSets) {
+    if (::WinHttpSetOption(hSession.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) return;
+  }
+  ReportApiError("WinHttpSetOption(SECURE_PROTOCOLS)", "CWinHttpRequest::OpenSession");
+}
+
 bool CWinHttpRequest::ConnectSession(bool secure) {
-  INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  INTERNET_PORT port = nPort ? nPort : secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
   hConnect.reset(::WinHttpConnect(hSession.get(), strHost.c_str(), port, 0), kClose);
   if (!hConnect) ReportApiError("WinHttpConnect", "CWinHttpRequest::ConnectSession");
   return static_cast<bool>(hConnect);
@@ -44,13 +72,23 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
 }
 
 bool CWinHttpRequest::SendRequest() {
-  const char* context = "CWinHttpRequest::SendRequest";
   if (!strHeaders.empty() && !::WinHttpAddRequestHeaders(hRequest.get(), strHeaders.c_str(),
                                                          static_cast<DWORD>(strHeaders.size()),
                                                          WINHTTP_ADDREQ_FLAG_ADD)) {
-    ReportApiError("WinHttpAddRequestHeaders", context);
+    ReportApiError("WinHttpAddRequestHeaders", "CWinHttpRequest::SendRequest");
     return false;
   }
+  if (!SendAndReceive()) return false;
+  int status = 0;
+  if (!GetStatusCode(status) || status != HTTP_STATUS_PROXY_AUTH_REQ) return true;
+  // One resend with the logged-on user; a 407 after it, or a proxy that wants a password, is the
+  // answer: asking again would only collect the same 407.
+  if (!PrepareProxySignIn()) return true;
+  return SendAndReceive();
+}
+
+bool CWinHttpRequest::SendAndReceive() {
+  const char* context = "CWinHttpRequest::SendRequest";
   if (!::WinHttpSendRequest(hRequest.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
     ReportApiError("WinHttpSendRequest", context);
     return false;
@@ -59,6 +97,38 @@ bool CWinHttpRequest::SendRequest() {
     ReportApiError("WinHttpReceiveResponse", context);
     return false;
   }
+  return true;
+}
+
+bool CWinHttpRequest::PrepareProxySignIn() {
+  const char* context = "CWinHttpRequest::SendRequest";
+  DWORD supported = 0, first = 0, target = 0;
+  if (!::WinHttpQueryAuthSchemes(hRequest.get(), &supported, &first, &target)) {
+    ReportApiError("WinHttpQueryAuthSchemes", context);
+    return false;
+  }
+  // Only these two sign in without a password; Basic and Digest would need one typed in.
+  const DWORD scheme = (supported & WINHTTP_AUTH_SCHEME_NEGOTIATE) ? WINHTTP_AUTH_SCHEME_NEGOTIATE
+                       : (supported & WINHTTP_AUTH_SCHEME_NTLM)    ? WINHTTP_AUTH_SCHEME_NTLM
+                                                                   : 0;
+  if (scheme == 0) {
+    LOG_INFOW(L"ERR:the proxy to %ls asks for sign-in schemes 0x%x, none of them the logged-on user's",
+              strHost.c_str(), static_cast<unsigned>(supported));
+    return false;
+  }
+  // The policy lets the logged-on user's credentials go out on this request only, which now speaks to
+  // the proxy that asked for them.
+  DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
+  if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy))) {
+    ReportApiError("WinHttpSetOption(AUTOLOGON_POLICY)", context);
+    return false;
+  }
+  if (!::WinHttpSetCredentials(hRequest.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, nullptr, nullptr, nullptr)) {
+    ReportApiError("WinHttpSetCredentials", context);
+    return false;
+  }
+  LOG_INFO("proxy asks for sign-in: answering with the logged-on user (%s)",
+           scheme == WINHTTP_AUTH_SCHEME_NEGOTIATE ? "Negotiate" : "NTLM");
   return true;
 }
 

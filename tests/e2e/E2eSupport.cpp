@@ -12,8 +12,7 @@ namespace E2e {
 
 namespace {
 
-
-const wchar_t kServerPrefix[] = L"https://localhost/";
+const wchar_t* const kServerPrefixes[] = {L"https://localhost/", L"https://payload.corp.test/"};
 
 std::wstring Backslashes(std::wstring path) {
   for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
@@ -57,8 +56,10 @@ std::wstring DownloadUrl(const wchar_t* programName) {
 
 std::wstring ServedInstallerPath(const wchar_t* programName) {
   const std::wstring url = DownloadUrl(programName);
-  if (url.rfind(kServerPrefix, 0) != 0) return std::wstring();
-  return Backslashes(TestServers::WebRoot() + url.substr(wcslen(kServerPrefix)));
+  for (const wchar_t* prefix : kServerPrefixes) {
+    if (url.rfind(prefix, 0) == 0) return Backslashes(TestServers::WebRoot() + url.substr(wcslen(prefix)));
+  }
+  return std::wstring();
 }
 
 bool ServeSampleInstaller() {
@@ -176,10 +177,10 @@ void EndProcesses(const wchar_t* imageName) {
   }
 }
 
-Installer::Installer(const wchar_t* programName)
+Installer::Installer(const wchar_t* programName, const wchar_t* build)
     : folder_(L"e2e"), path_(folder_ / (std::wstring(programName) + L".exe")), workDir_(WorkDirOf(programName)) {
   TestSupport::RemoveTree(workDir_);
-  ::CopyFileW(BuildFile(L"setup-loopback.exe").c_str(), path_.c_str(), FALSE);
+  ::CopyFileW(BuildFile(build).c_str(), path_.c_str(), FALSE);
   process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
 }
 

@@ -53,7 +53,8 @@ bool WaitFor(Done done, DWORD timeoutMs = kTimeoutMs) {
 bool WaitForLog(const char* part, DWORD timeoutMs = kTimeoutMs);
 
 // The pack's download address, read from the pack the program unpacked, and where the loopback
-// server keeps the file it names.
+// server keeps the file it names (also when the address names the host only the tests' proxy knows,
+// whose requests the proxy brings to the same server).
 std::wstring DownloadUrl(const wchar_t* programName = kProgramName);
 std::wstring ServedInstallerPath(const wchar_t* programName = kProgramName);
 // Puts the sample installer at that place; false when the address is not on the loopback server.
@@ -81,8 +82,9 @@ void EndProcesses(const wchar_t* imageName);
 // The installer started from a scratch folder under its own name, and its window.
 class Installer {
  public:
-  // The loopback installer copied under `programName` (its work folder's name) and started.
-  explicit Installer(const wchar_t* programName = kProgramName);
+  // The built installer `build` (the loopback one unless a test needs another pack) copied under
+  // `programName` (its work folder's name) and started.
+  explicit Installer(const wchar_t* programName = kProgramName, const wchar_t* build = L"setup-loopback.exe");
   ~Installer();
   HWND WaitForWindow();
   // Posted as the system would queue a click; it may overtake the paint of a view just switched to.

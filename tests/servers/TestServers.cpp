@@ -11,16 +11,20 @@ namespace TestServers {
 
 namespace {
 
-// The servers' folder as Wine's Z: drive shows it.
-std::wstring ServersDir() {
-  std::wstring dir = L"Z:" + TestSupport::Wide(SETUP_SERVERS_DIR) + L"\\";
+// A folder of the host as Wine's Z: drive shows it, with a closing backslash.
+std::wstring HostDir(const char* path) {
+  std::wstring dir = L"Z:" + TestSupport::Wide(path) + L"\\";
   for (wchar_t& c : dir) {
     if (c == L'/') c = L'\\';
   }
   return dir;
 }
 
+// The servers' folder as Wine's Z: drive shows it.
+std::wstring ServersDir() { return HostDir(SETUP_SERVERS_DIR); }
+
 std::wstring LogPath(ServerLog log) {
+  if (log == ServerLog::kProxy) return HostDir(SETUP_PROXY_DIR) + L"logs\\access.log";
   return ServersDir() + (log == ServerLog::kNginx ? L"logs\\access.log" : L"logs\\fault.log");
 }
 

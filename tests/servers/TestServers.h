@@ -1,6 +1,7 @@
 #pragma once
 
-// What the download and analytics suites need from the loopback servers of tools/test-servers.sh:
+// What the download and analytics suites need from the loopback servers of tools/test-servers.sh and
+// the proxy of tools/test-proxy.sh:
 // the web root both servers serve, their request logs, and files with random content.
 
 #include <string>
@@ -18,7 +19,9 @@ std::string MakeFile(const std::wstring& name, int size);
 // the disk: a hole, which the servers report and serve at its full length.
 bool MakeHollowFile(const std::wstring& path, long long size);
 
-enum class ServerLog { kNginx, kFault };
+// kProxy: the loopback squid of tools/test-proxy.sh, one line per request:
+// "PORT METHOD URL STATUS BYTES USER" (PORT is the proxy port the client used).
+enum class ServerLog { kNginx, kFault, kProxy };
 
 // What a server's request log gained since the mark was taken.
 class LogMark {
