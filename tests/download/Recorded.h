@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HttpDownload.h"
+#include "TestSupport.h"
 
 struct Call {
   int code, first, second;
@@ -72,6 +73,23 @@ inline RetryPolicy QuickRetries() {
   policy.nFirstPauseMs = 100;
   policy.nLongestPauseMs = 400;
   return policy;
+}
+
+// Runs backend_probe.exe (a fresh process, whose backend failure counters start at 0) with `downloads`
+// ("URL THREADS ..."), logging into `folder`log and saving into `folder`save (`folder` ends with a
+// backslash); hands back its exit code and its log.
+inline int RunBackendProbe(const std::wstring& folder, const std::wstring& downloads, std::string& log) {
+  const std::wstring command = L"\"" + TestSupport::ExeDir() + L"backend_probe.exe\" \"" + folder + L"log\" \"" + folder +
+                               L"save\" " + downloads;
+  const int code = TestSupport::RunProcess(command, 60000);
+  log = TestSupport::ReadFileBytes(folder + L"log\\pelarin_down.log");
+  return code;
+}
+
+inline int CountIn(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 // The tests' URLs are ASCII.

@@ -126,21 +126,16 @@ TEST_F(BadNetwork, AFullDiskStopsEveryRangeAtTheFirstFailedWrite) {
 }
 
 // In a fresh process both backends start even, so every range starts on WinHTTP. The first range
-// completes there; the third range's connection stalls after its first block, and WinHTTP's failure count rises above
-// WinINet's. The retry still goes to WinHTTP, the backend that completed a range of this download.
+// completes there; the third range's connection stalls after its first block, and WinHTTP's failure
+// count rises above WinINet's. The retry still goes to WinHTTP, the backend that completed a range of
+// this download.
 TEST_F(BadNetwork, TheBackendThatCompletedARangeKeepsTheDownload) {
   const int size = 3 * 400000;
   std::string bytes = TestServers::MakeFile(L"bad-prefer.bin", size);
   std::wstring url = L"https://localhost/fault/stallfrom/800000/150000/bad-prefer.bin";
-  std::wstring command = L"\"" + TestSupport::ExeDir() + L"backend_probe.exe\" \"" + (dir_ / L"log") + L"\" \"" +
-                         (dir_ / L"save") + L"\" " + url + L" 3";
-  ASSERT_EQ(TestSupport::RunProcess(command, 60000), 0);
-  std::string log = TestSupport::ReadFileBytes(dir_ / L"log\\pelarin_down.log");
-  auto count = [&log](const std::string& text) {
-    int n = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-    return n;
-  };
+  std::string log;
+  ASSERT_EQ(RunBackendProbe(dir_.path(), url + L" 3", log), 0) << log;
+  auto count = [&log](const std::string& text) { return CountIn(log, text); };
   EXPECT_EQ(count("[WinHttp] Request fail,  retry 0...(WinHttp fail:1, Internet fail:0)"), 1) << log;
   EXPECT_EQ(count("probe: new WinHttp request"), 4) << log;
   EXPECT_EQ(count("probe: new Internet request"), 0) << log;

@@ -292,15 +292,9 @@ TEST_F(Download, AfterOneWinHttpFailureEveryRangeStartsWithWinInet) {
                        L"/dl-prefer.bin";
   std::wstring second = L"https://localhost/fault/cutfirst/1000/" + TestSupport::Wide(TestServers::UniqueToken("p2")) +
                         L"/dl-prefer.bin";
-  std::wstring command = L"\"" + TestSupport::ExeDir() + L"backend_probe.exe\" \"" + (dir_ / L"log") + L"\" \"" +
-                         (dir_ / L"save") + L"\" " + first + L" 1 " + second + L" 3";
-  ASSERT_EQ(TestSupport::RunProcess(command, 60000), 0);
-  std::string log = TestSupport::ReadFileBytes(dir_ / L"log\\pelarin_down.log");
-  auto count = [&log](const std::string& text) {
-    int n = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-    return n;
-  };
+  std::string log;
+  ASSERT_EQ(RunBackendProbe(dir_.path(), first + L" 1 " + second + L" 3", log), 0) << log;
+  auto count = [&log](const std::string& text) { return CountIn(log, text); };
   EXPECT_EQ(count("[WinHttp] Request fail,  retry 0...(WinHttp fail:1, Internet fail:0)"), 1) << log;
   EXPECT_EQ(count("[Internet] Request fail,  retry 0..."), 3) << log;
   EXPECT_EQ(count("[WinHttp] Request fail"), 1) << log;
