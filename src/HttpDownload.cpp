@@ -10,6 +10,7 @@
 
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
+#include "tool/TextHelper.h"
 #include "base/FileSystem.h"
 
 // One range thread: the range it starts with; later ones come from splits.
@@ -113,7 +114,7 @@ std::wstring WithValidator(std::wstring headers, const std::wstring& validator) 
 
 std::wstring RangeHeader(int start, int end) {
   wchar_t header[64] = {};
-  if (end == INT_MAX - 1) {
+  if (end == CRangePlan::kOpenEnd) {
     _snwprintf(header, 63, L"Range:bytes=%d-", start);
   } else {
     _snwprintf(header, 63, L"Range:bytes=%d-%d", start, end);
@@ -122,17 +123,6 @@ std::wstring RangeHeader(int start, int end) {
 }
 
 bool IsWeakETag(const std::wstring& etag) { return etag.compare(0, 2, L"W/") == 0; }
-
-bool ReadNumber(const std::wstring& text, size_t& at, int& number) {
-  long long value = 0;
-  size_t first = at;
-  for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
-    value = value * 10 + (text[at] - L'0');
-    if (value > INT_MAX) return false;
-  }
-  number = static_cast<int>(value);
-  return at > first;
-}
 
 const char* WriteErrorText(DWORD error) {
   switch (error) {
@@ -214,10 +204,19 @@ std::wstring RemoteFile::Validator() const {
 bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total) {
   const std::wstring unit = L"bytes ";
   if (text.compare(0, unit.size(), unit) != 0) return false;
-  size_t at = unit.size();
-  if (!ReadNumber(text, at, start) || at >= text.size() || text[at++] != L'-') return false;
-  if (!ReadNumber(text, at, end) || at >= text.size() || text[at++] != L'/') return false;
-  return ReadNumber(text, at, total) && at == text.size() && start <= end && end < total;
+  const size_t dash = text.find(L'-', unit.size());
+  const size_t slash = text.find(L'/', dash == std::wstring::npos ? unit.size() : dash);
+  if (dash == std::wstring::npos || slash == std::wstring::npos) return false;
+  long long first = 0, last = 0, size = 0;
+  if (!ParseDecimal(text.substr(unit.size(), dash - unit.size()), INT_MAX, first) ||
+      !ParseDecimal(text.substr(dash + 1, slash - dash - 1), INT_MAX, last) ||
+      !ParseDecimal(text.substr(slash + 1), INT_MAX, size) || first > last || last >= size) {
+    return false;
+  }
+  start = static_cast<int>(first);
+  end = static_cast<int>(last);
+  total = static_cast<int>(size);
+  return true;
 }
 
 CHttpDownload::CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag)
@@ -482,7 +481,7 @@ bool CHttpDownload::GivesUp(int index, int deadAttempts, DWORD lastGrowth) {
 bool CHttpDownload::PauseBeforeRetry(int deadAttempts) {
   thread_local std::minstd_rand random(::GetTickCount() ^ ::GetCurrentThreadId());
   const double draw = std::uniform_real_distribution<double>(0.0, 1.0)(random);
-  const DWORD pause = RetryPauseMs(retry, deadAttempts < 1 ? 1 : deadAttempts, draw);
+  const DWORD pause = RetryPauseMs(retry, deadAttempts, draw);
   return ::WaitForSingleObject(hStopEvent.get(), pause) == WAIT_TIMEOUT;
 }
 
@@ -532,7 +531,7 @@ std::wstring CHttpDownload::RequestHeaders(int index) {
     next = pPlan->Next(index);
     end = pPlan->End(index);
   }
-  if (next == 0 && end == INT_MAX - 1) return L"";
+  if (next == 0 && end == CRangePlan::kOpenEnd) return L"";
   return WithValidator(RangeHeader(next, end), remote.Validator());
 }
 
@@ -576,7 +575,7 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
   Scoped::LeaveCriticalSection hold(csFile);
   const int next = pPlan->Next(index);
   const bool known = pPlan->SizeKnown();
-  const int asked = known ? pPlan->End(index) : INT_MAX - 1;
+  const int asked = pPlan->End(index);
   if (request.GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total) &&
       start == next && (known ? end == asked && total == nFileSize : end == total - 1)) {
     if (!known) {

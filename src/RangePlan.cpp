@@ -2,7 +2,7 @@
 
 CRangePlan::CRangePlan(int fileSize, int requestedCount) : nFileSize(fileSize) {
   if (!SizeKnown()) {
-    AddRange(0, INT_MAX - 1);
+    AddRange(0, kOpenEnd);
     return;
   }
   const int count = ClampRangeCount(requestedCount);
@@ -65,7 +65,7 @@ void CRangePlan::ToOneStream(int index) {
   Range& range = vecRanges[index];
   range.nStart = 0;
   range.nNext = 0;
-  range.nEnd = SizeKnown() ? nFileSize - 1 : INT_MAX - 1;
+  range.nEnd = SizeKnown() ? nFileSize - 1 : kOpenEnd;
   range.bDone = range.nEnd < 0;
   nDownloadedSize = 0;
   bOneStream = true;

@@ -12,8 +12,10 @@ class CRangePlan {
  public:
   // The most ranges one download starts with: one thread each, and one wait takes at most 64 handles.
   static constexpr int kMaxRanges = 64;
-  // A file whose size no answer gave: one range, open to the end of the body.
+  // A file whose size no answer gave: one range, open to the end of the body, whose last byte is
+  // kOpenEnd until the body ends or an answer names the size.
   static constexpr int kUnknownSize = -1;
+  static constexpr int kOpenEnd = INT_MAX - 1;
 
   // The requested count limited to 1 ... kMaxRanges.
   static int ClampRangeCount(int requested) {

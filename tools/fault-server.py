@@ -50,6 +50,9 @@ import time
 
 RANGE_RE = re.compile(r"^bytes=(\d+)-(\d*)$")
 MAX_STALL_SECONDS = 120  # a stalled answer never outlives a test run
+# cutfirst holds its cut connection this long before closing it, so that ranges started together have
+# all made their first request before any of them sees a failure.
+CUTFIRST_LINGER_SECONDS = 0.3
 
 
 class State:
@@ -184,11 +187,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if not head:
                 self.wfile.write(body)
 
-    def send_cut(self, data, head, range_header, keep):
+    def send_cut(self, data, head, range_header, keep, linger=0.0):
         body = self.start_answer(data, range_header)
         if not head:
             self.wfile.write(body[:keep])
             self.wfile.flush()
+            time.sleep(linger)
 
     def mode_cut(self, args, head, range_header):
         data = self.file_or_404(args[1] if len(args) > 1 else "", head)
@@ -202,7 +206,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         part = self.requested_slice(len(data), range_header)
         end = part[1] if part else len(data) - 1
         if not head and State.first_time((args[1], end)):
-            self.send_cut(data, head, range_header, int(args[0]))
+            self.send_cut(data, head, range_header, int(args[0]), CUTFIRST_LINGER_SECONDS)
         else:
             self.mode_plain(args[2:], head, range_header)
 

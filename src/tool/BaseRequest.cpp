@@ -6,6 +6,7 @@
 
 #include "log/Log.h"
 #include "stdafx.h"
+#include "tool/TextHelper.h"
 
 void CRequestHandle::reset(void* handle, CloseCall close) {
   if (hHandle && pClose) pClose(hHandle);
@@ -87,13 +88,10 @@ bool CBaseRequest::SplitPort(const std::wstring& text, std::wstring& host, unsig
   host = text.substr(0, colon);
   port = 0;
   if (colon == std::wstring::npos) return true;
-  unsigned long value = 0;
-  const std::wstring digits = text.substr(colon + 1);
-  for (wchar_t c : digits) {
-    if (c < L'0' || c > L'9' || (value = value * 10 + (c - L'0')) > 65535) return false;
-  }
+  long long value = 0;
+  if (!ParseDecimal(text.substr(colon + 1), 65535, value) || value == 0) return false;
   port = static_cast<unsigned short>(value);
-  return !digits.empty() && port != 0;
+  return true;
 }
 
 bool CBaseRequest::OpenUrl(const std::wstring& url) {

@@ -5,6 +5,7 @@
 
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
+#include "tool/TextHelper.h"
 
 namespace {
 
@@ -15,19 +16,6 @@ const CRequestHandle::CloseCall kClose = &::InternetCloseHandle;
 // a proxy that wants a typed password leaves the 407 as the answer, since no dialog may open.
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
-
-// A whole decimal number from 0 to INT_MAX, nothing else.
-bool ParseSize(const wchar_t* text, int& size) {
-  long long value = 0;
-  if (!*text) return false;
-  for (const wchar_t* p = text; *p; ++p) {
-    if (*p < L'0' || *p > L'9') return false;
-    value = value * 10 + (*p - L'0');
-    if (value > INT_MAX) return false;
-  }
-  size = static_cast<int>(value);
-  return true;
-}
 
 }  // namespace
 
@@ -102,10 +90,12 @@ bool CInternetRequest::GetUrlFileSize(int& size) {
     ReportApiError("HttpQueryInfo", "CInternetRequest::GetUrlFileSize");
     return false;
   }
-  if (!ParseSize(text, size)) {
+  long long value = 0;
+  if (!ParseDecimal(text, INT_MAX, value)) {
     LOG_INFOW(L"ERR:Content-Length (%ls) is not a size", text);
     return false;
   }
+  size = static_cast<int>(value);
   return true;
 }
 

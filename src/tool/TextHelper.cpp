@@ -96,3 +96,15 @@ int FormatNarrow64(char* buffer, size_t count, const char* format, ...) {
   va_end(args);
   return written;
 }
+
+bool ParseDecimal(const std::wstring& text, long long largest, long long& value) {
+  if (text.empty()) return false;
+  long long number = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    number = number * 10 + (c - L'0');
+    if (number > largest) return false;
+  }
+  value = number;
+  return true;
+}

@@ -1,7 +1,7 @@
 #pragma once
 
-// Text helpers: replacement, conversion through the user's code page, and bounded formatting with the
-// C runtime's own printf rules ("%s" in a wide format takes a wide string).
+// Text helpers: replacement, conversion through the user's code page, decimal numbers, and bounded
+// formatting with the C runtime's own printf rules ("%s" in a wide format takes a wide string).
 
 #include <cstddef>
 #include <string>
@@ -17,6 +17,9 @@ std::string WideToNarrow(const std::wstring& text);
 // Converts from the user's ANSI code page. A byte sequence that is not a character there ends the
 // conversion: the result is everything before it.
 std::wstring NarrowToWide(const std::string& text);
+
+// A whole decimal number from 0 to `largest`, digits only (no sign, no blanks, not empty).
+bool ParseDecimal(const std::wstring& text, long long largest, long long& value);
 
 // Formats into `buffer` holding `count` characters, always terminated. Returns the characters
 // written, or -1 when the text was cut (or `count` is 0).

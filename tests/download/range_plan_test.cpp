@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "HttpDownload.h"
 #include "RangePlan.h"
+#include "TestSupport.h"
 
 TEST(RangePlan, SplitsIntoEqualRangesAndTheLastTakesTheRemainder) {
   CRangePlan plan(1000, 3);
@@ -110,4 +112,19 @@ TEST(RangePlan, AnUnknownSizeIsOneOpenRangeUntilABodyEndsOrAnAnswerNamesIt) {
   EXPECT_EQ(named.Remaining(0), 200);
   named.Advance(0, 200);
   EXPECT_TRUE(named.AllDone());
+}
+
+TEST(ContentRange, ReadsExactlyBytesStartEndTotalOfARangeInsideTheFile) {
+  int start = -1, end = -1, total = -1;
+  ASSERT_TRUE(ParseContentRange(L"bytes 0-0/1500000", start, end, total));
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 0);
+  EXPECT_EQ(total, 1500000);
+  ASSERT_TRUE(ParseContentRange(L"bytes 1000-263143/1048576", start, end, total));
+  EXPECT_EQ(end, 263143);
+  for (const wchar_t* bad : {L"bytes 0-9/*", L"bytes */100", L"bytes 5-4/100", L"bytes 0-100/100", L"bytes 0-9/",
+                             L"bytes -9/100", L"bytes 0-9", L"items 0-9/100", L"bytes  0-9/100", L"bytes 0-9/100 ",
+                             L"bytes 0-9/2147483648"}) {
+    EXPECT_FALSE(ParseContentRange(bad, start, end, total)) << TestSupport::Utf8(bad);
+  }
 }

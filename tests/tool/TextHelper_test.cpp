@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "TestSupport.h"
 #include "tool/TextHelper.h"
 
 namespace {
@@ -50,4 +51,19 @@ TEST(Formatting, Narrow64KeepsAtMostCountCharacters) {
   // A count beyond the buffer still stops at its end instead of failing the call.
   EXPECT_EQ(-1, FormatNarrow64(buffer, 200, "%s", std::string(100, 'z').c_str()));
   EXPECT_EQ(std::string(63, 'z'), buffer);
+}
+
+TEST(ParseDecimal, TakesDigitsUpToTheLargestAndNothingElse) {
+  long long value = -1;
+  EXPECT_TRUE(ParseDecimal(L"0", 10, value));
+  EXPECT_EQ(value, 0);
+  EXPECT_TRUE(ParseDecimal(L"2147483647", 2147483647LL, value));
+  EXPECT_EQ(value, 2147483647LL);
+  value = 7;
+  for (const wchar_t* bad : {L"", L"-1", L"+1", L" 1", L"1 ", L"1a", L"0x10", L"2147483648"}) {
+    EXPECT_FALSE(ParseDecimal(bad, 2147483647LL, value)) << TestSupport::Utf8(bad);
+  }
+  EXPECT_FALSE(ParseDecimal(L"99999999999999999999999", 2147483647LL, value));  // no overflow on the way
+  EXPECT_FALSE(ParseDecimal(L"65536", 65535, value));
+  EXPECT_EQ(value, 7);  // left alone on failure
 }
