@@ -53,6 +53,7 @@ std::wstring CSetupFrameWnd::SkinFile() {
 
 void CSetupFrameWnd::OnTreeReady() {
   SetIcon(101);
+  manager_.SetRightToLeft(environment_.Language().IsRightToLeft());
   dispatcher_.Attach(hwnd_);
   InitData();
   StartTaskbarProgress();
@@ -118,6 +119,8 @@ void CSetupFrameWnd::SetupPathEdit() {
   if (!pathEdit_) return;
   pathEdit_->SetText(installFolder_);
   pathEdit_->SetReadOnly(true);
+  // Focus on the path opens the chooser; Tab must not, so keyboard users reach it through Browse.
+  pathEdit_->SetKeyboardEnabled(false);
 }
 
 void CSetupFrameWnd::SetupCheckBoxes() {
@@ -178,7 +181,7 @@ void CSetupFrameWnd::OnAgreeChanged() {
   if (CControlUI* install = Find(L"btn_install")) install->SetEnabled(agree && agree->IsSelected());
 }
 
-// The path area is 75 pixels high; the window grows and shrinks with it.
+// The path area is 75 pixels high at 96 DPI; the window grows and shrinks with it.
 void CSetupFrameWnd::OnFoldChanged() {
   CControlUI* bottom = Find(L"bottomLayout");
   if (!bottom) return;
@@ -186,7 +189,8 @@ void CSetupFrameWnd::OnFoldChanged() {
   ::GetClientRect(hwnd_, &client);
   const bool open = foldBox_ && foldBox_->IsSelected();
   bottom->ApplyAttribute(L"visible", open ? L"true" : L"false");
-  SetClientSize(client.right - client.left, client.bottom - client.top + (open ? kFoldHeight : -kFoldHeight));
+  const int fold = manager_.Scale(kFoldHeight);
+  SetClientSize(client.right - client.left, client.bottom - client.top + (open ? fold : -fold));
 }
 
 void CSetupFrameWnd::OpenLicence() { ::OpenInBrowser(hwnd_, environment_.Language().GetLicenceUrl()); }

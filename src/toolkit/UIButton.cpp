@@ -51,8 +51,8 @@ void CButtonUI::SetFiveStatusImage(const std::wstring& descriptor) {
 void CButtonUI::OnAttached() {
   if (fiveStatus_.descriptor.empty() || !IsFloat() || GetFixedWidth() != 0 || GetFixedHeight() != 0) return;
   if (!EnsureLoaded(fiveStatus_)) return;
-  SetFixedWidth(fiveStatus_.image->width / kFiveStatusParts);
-  SetFixedHeight(fiveStatus_.image->height);
+  SetFixedWidth(Unscaled(fiveStatus_.image->width / kFiveStatusParts));
+  SetFixedHeight(Unscaled(fiveStatus_.image->height));
 }
 
 void CButtonUI::ApplyAttribute(const std::wstring& name, const std::wstring& value) {
@@ -177,8 +177,7 @@ void CButtonUI::OnFadeTimer() {
 
 bool CButtonUI::EnsureLoaded(ImageDrawInfo& info) {
   if (info.descriptor.empty()) return false;
-  if (!info.loadTried) DrawImage(nullptr, manager_, RECT{0, 0, 0, 0}, RECT{0, 0, 0, 0}, info);  // an empty target draws nothing
-  return info.image != nullptr;
+  return LoadImageOnce(manager_, info);
 }
 
 bool CButtonUI::DrawPart(HDC dc, ImageDrawInfo& info, BYTE fade) {
@@ -195,6 +194,7 @@ bool CButtonUI::DrawFiveStatusPart(HDC dc, int part, BYTE fade) {
   if (!EnsureLoaded(fiveStatus_)) return false;
   const int width = fiveStatus_.image->width / kFiveStatusParts;
   fiveStatus_.source = {part * width, 0, (part + 1) * width, fiveStatus_.image->height};
+  fiveStatus_.sourceInPixels = true;
   return DrawPart(dc, fiveStatus_, fade);
 }
 

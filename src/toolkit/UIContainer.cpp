@@ -88,10 +88,11 @@ void CContainerUI::RemoveAll() {
 
 RECT CContainerUI::ChildArea() const {
   RECT rc = item_;
-  rc.left += inset_.left;
-  rc.top += inset_.top;
-  rc.right -= inset_.right;
-  rc.bottom -= inset_.bottom;
+  const RECT inset = GetInset();
+  rc.left += inset.left;
+  rc.top += inset.top;
+  rc.right -= inset.right;
+  rc.bottom -= inset.bottom;
   return rc;
 }
 

@@ -57,9 +57,10 @@ class CContainerUI : public CControlUI, public IContainerUI {
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   bool Render(HDC dc, const RECT& paint, CControlUI* stop) override;
 
-  const RECT& GetInset() const { return inset_; }
+  // In pixels at the window's density; the setters take 96-DPI units.
+  RECT GetInset() const { return Scaled(inset_); }
   void SetInset(const RECT& inset);
-  int GetChildPadding() const { return childPadding_; }
+  int GetChildPadding() const { return Scaled(childPadding_); }
   void SetChildPadding(int padding);
   int GetChildAlign() const { return childAlign_; }
   void SetChildAlign(int align);

@@ -26,6 +26,10 @@ void CControlUI::SetName(const std::wstring& name) {
   if (manager_) manager_->RenameControl(this, old, name_);
 }
 
+int CControlUI::Scaled(int value) const { return manager_ ? manager_->Scale(value) : value; }
+RECT CControlUI::Scaled(const RECT& rc) const { return manager_ ? manager_->Scale(rc) : rc; }
+int CControlUI::Unscaled(int value) const { return manager_ ? manager_->Unscale(value) : value; }
+
 void* CControlUI::CastTo(const std::wstring& name) { return name == L"Control" ? this : nullptr; }
 
 void CControlUI::AttachManager(CUIManager* manager, CControlUI* parent, bool init) {
@@ -81,10 +85,12 @@ void CControlUI::Place(RECT rc, bool invalidate) {
     const int width = RectWidth(pr), height = RectHeight(pr);
     OffsetRect(&rc, pr.left, pr.top);
     item_ = rc;
-    fixedXY_.x = rc.left - static_cast<int>(shares_.left * width);
-    fixedXY_.y = rc.top - static_cast<int>(shares_.top * height);
-    fixedWidth_ = rc.right - fixedXY_.x - static_cast<int>(shares_.right * width);
-    fixedHeight_ = rc.bottom - fixedXY_.y - static_cast<int>(shares_.bottom * height);
+    // Kept in 96-DPI units like everything the skin gives.
+    const int x = rc.left - static_cast<int>(shares_.left * width);
+    const int y = rc.top - static_cast<int>(shares_.top * height);
+    fixedXY_ = {Unscaled(x), Unscaled(y)};
+    fixedWidth_ = Unscaled(rc.right - x - static_cast<int>(shares_.right * width));
+    fixedHeight_ = Unscaled(rc.bottom - y - static_cast<int>(shares_.bottom * height));
   } else {
     item_ = rc;
   }

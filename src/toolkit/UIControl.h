@@ -77,29 +77,37 @@ class CControlUI {
   int GetX() const { return item_.left; }
   int GetY() const { return item_.top; }
 
-  const RECT& GetPadding() const { return padding_; }
+  // Geometry: the setters take 96-DPI units as the skin writes them, the getters give pixels at the
+  // window's density (the same numbers on a 96-DPI screen or without a window).
+  RECT GetPadding() const { return Scaled(padding_); }
   void SetPadding(const RECT& padding);
-  POINT FloatOffset() const { return fixedXY_; }
+  POINT FloatOffset() const { return {Scaled(fixedXY_.x), Scaled(fixedXY_.y)}; }
   void SetFloatOffset(POINT pt);
   const FloatShares& AnchorShares() const { return shares_; }
   void SetAnchorShares(const FloatShares& shares);
-  int GetFixedWidth() const { return fixedWidth_; }
+  int GetFixedWidth() const { return Scaled(fixedWidth_); }
   void SetFixedWidth(int cx);
-  int GetFixedHeight() const { return fixedHeight_; }
+  int GetFixedHeight() const { return Scaled(fixedHeight_); }
   void SetFixedHeight(int cy);
-  int GetMinWidth() const { return minWidth_; }
+  int GetMinWidth() const { return Scaled(minWidth_); }
   void SetMinWidth(int cx);
-  int GetMaxWidth() const { return maxWidth_ > minWidth_ ? maxWidth_ : minWidth_; }
+  int GetMaxWidth() const { return Scaled(maxWidth_ > minWidth_ ? maxWidth_ : minWidth_); }
   void SetMaxWidth(int cx);
-  int GetMinHeight() const { return minHeight_; }
+  int GetMinHeight() const { return Scaled(minHeight_); }
   void SetMinHeight(int cy);
-  int GetMaxHeight() const { return maxHeight_ > minHeight_ ? maxHeight_ : minHeight_; }
+  int GetMaxHeight() const { return Scaled(maxHeight_ > minHeight_ ? maxHeight_ : minHeight_); }
   void SetMaxHeight(int cy);
+  // 96-DPI units to pixels of this control's window, and back.
+  int Scaled(int value) const;
+  RECT Scaled(const RECT& rc) const;
+  int Unscaled(int value) const;
+  // The window moved to a screen of another density: cached measures and pictures are stale.
+  virtual void OnDpiChanged() { MarkNeedsLayout(); }
 
   std::wstring GetToolTip() const { return tooltip_; }
   void SetToolTip(const std::wstring& text);
   void SetToolTipWidth(int width) { tooltipWidth_ = width; }
-  int GetToolTipWidth() const { return tooltipWidth_; }
+  int GetToolTipWidth() const { return Scaled(tooltipWidth_); }
   wchar_t GetShortcut() const { return shortcut_; }
   void SetShortcut(wchar_t ch) { shortcut_ = ch; }
   bool WantsContextMenu() const { return contextMenu_; }
@@ -142,6 +150,7 @@ class CControlUI {
   virtual void DrawStateImage(HDC dc) {}
   virtual void DrawTextContent(HDC dc) {}
   virtual void DrawFrame(HDC dc);
+  void DrawFocusCue(HDC dc);
   virtual void PaintOverlay(HDC dc, const RECT& paint) { OnPostPaint.Fire(this); }
 
   void Invalidate();
@@ -156,6 +165,8 @@ class CControlUI {
   void SetFocusBorderColor(DWORD color) { focusBorderColor_ = color; Invalidate(); }
   void SetBorderSize(const RECT& widths) { borderSize_ = widths; Invalidate(); }
   void SetBorderRound(SIZE round) { borderRound_ = round; Invalidate(); }
+  // Drawn over the control while it has the keyboard focus (and the window shows focus cues).
+  void SetFocusImage(const std::wstring& descriptor) { focusImage_.SetDescriptor(descriptor); Invalidate(); }
 
   CEventSource<CControlUI*> OnInit, OnDestroy, OnSize, OnPostPaint;
   CEventSource<UIEvent&> OnEvent;
@@ -199,6 +210,7 @@ class CControlUI {
   UINT_PTR tag_ = 0;
   DWORD bkColor_[3] = {0, 0, 0};
   ImageDrawInfo bkImage_;
+  ImageDrawInfo focusImage_;
   DWORD borderColor_ = 0, focusBorderColor_ = 0;
   int borderStyle_ = PS_SOLID;
   int tooltipWidth_ = 300;

@@ -19,7 +19,7 @@ bool CControlUI::Render(HDC dc, const RECT& paint, CControlUI* stop) {
   Scoped::RestoreDC restore(dc);
   if (borderRound_.cx > 0 || borderRound_.cy > 0) {
     Scoped::DeleteObject<HRGN> round(::CreateRoundRectRgn(item_.left, item_.top, item_.right + 1, item_.bottom + 1,
-                                                          borderRound_.cx, borderRound_.cy));
+                                                          Scaled(borderRound_.cx), Scaled(borderRound_.cy)));
     if (round) ::ExtSelectClipRgn(dc, round.get(), RGN_AND);
   }
   DrawBackColor(dc);
@@ -27,7 +27,14 @@ bool CControlUI::Render(HDC dc, const RECT& paint, CControlUI* stop) {
   DrawStateImage(dc);
   DrawTextContent(dc);
   DrawFrame(dc);
+  DrawFocusCue(dc);
   return true;
+}
+
+// The skin's picture around the control that has the keyboard focus, once the keyboard is in use.
+void CControlUI::DrawFocusCue(HDC dc) {
+  if (!focused_ || focusImage_.descriptor.empty() || !manager_ || !manager_->ShowsFocusCues()) return;
+  DrawImage(dc, manager_, item_, paint_, focusImage_);
 }
 
 void CControlUI::DrawBackColor(HDC dc) {
@@ -51,9 +58,9 @@ void CControlUI::DrawBackImage(HDC dc) {
 void CControlUI::DrawFrame(HDC dc) {
   if (borderSize_.left <= 0 || (borderColor_ == 0 && focusBorderColor_ == 0)) return;
   const DWORD color = (focused_ && focusBorderColor_) ? focusBorderColor_ : borderColor_;
-  const RECT& b = borderSize_;
+  const RECT b = Scaled(borderSize_);
   if (borderRound_.cx > 0 || borderRound_.cy > 0) {
-    DrawRoundRect(dc, item_, b.left, borderRound_.cx, borderRound_.cy, color, borderStyle_);
+    DrawRoundRect(dc, item_, b.left, Scaled(borderRound_.cx), Scaled(borderRound_.cy), color, borderStyle_);
   } else if (b.left == b.top && b.left == b.right && b.left == b.bottom) {
     DrawRect(dc, item_, b.left, color, borderStyle_);
   } else {

@@ -128,6 +128,17 @@ std::wstring Expand(const std::wstring& text);
 inline int RectWidth(const RECT& rc) { return rc.right - rc.left; }
 inline int RectHeight(const RECT& rc) { return rc.bottom - rc.top; }
 inline bool RectEmpty(const RECT& rc) { return rc.right <= rc.left || rc.bottom <= rc.top; }
+
+// Skins are written in 96-DPI units; a window on a denser screen multiplies them by dpi / 96.
+constexpr int kBaseDpi = 96;
+inline int ScaleByDpi(int value, int dpi) { return dpi == kBaseDpi ? value : ::MulDiv(value, dpi, kBaseDpi); }
+inline int UnscaleByDpi(int value, int dpi) { return dpi == kBaseDpi ? value : ::MulDiv(value, kBaseDpi, dpi); }
+inline RECT ScaleByDpi(const RECT& rc, int dpi) {
+  return {ScaleByDpi(rc.left, dpi), ScaleByDpi(rc.top, dpi), ScaleByDpi(rc.right, dpi), ScaleByDpi(rc.bottom, dpi)};
+}
+inline SIZE ScaleByDpi(const SIZE& size, int dpi) { return {ScaleByDpi(size.cx, dpi), ScaleByDpi(size.cy, dpi)}; }
+inline POINT ScaleByDpi(const POINT& pt, int dpi) { return {ScaleByDpi(pt.x, dpi), ScaleByDpi(pt.y, dpi)}; }
+
 inline COLORREF ToColorRef(DWORD argb) {
   return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
 }

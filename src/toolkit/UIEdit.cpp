@@ -169,7 +169,16 @@ CEditUI::~CEditUI() {
 void* CEditUI::CastTo(const std::wstring& name) { return name == L"Edit" ? this : CLabelUI::CastTo(name); }
 
 UINT CEditUI::ControlFlags() const {
-  return IsEnabled() ? UINT{ControlFlagSetCursor} | UINT{ControlFlagTabStop} : 0u;
+  if (!IsEnabled()) return 0u;
+  return UINT{ControlFlagSetCursor} | (IsKeyboardEnabled() ? UINT{ControlFlagTabStop} : 0u);
+}
+
+// The native window keeps the font it was given; it takes the one made for the new density.
+void CEditUI::OnDpiChanged() {
+  CLabelUI::OnDpiChanged();
+  HWND native = NativeWindow();
+  if (!native || !manager_) return;
+  ::SendMessageW(native, WM_SETFONT, reinterpret_cast<WPARAM>(manager_->GetFont(GetFont())), TRUE);
 }
 
 void CEditUI::SetText(const std::wstring& text) {
@@ -344,7 +353,8 @@ void CEditUI::OnButtonDown(const UIEvent& event) {
   if (IsFocused()) StartEditing();
   HWND native = NativeWindow();
   if (!native || autoSelAll_) return;
-  const POINT pt = {event.ptMouse.x - item_.left - textPadding_.left, event.ptMouse.y - item_.top - textPadding_.top};
+  const RECT padding = GetTextPadding();
+  const POINT pt = {event.ptMouse.x - item_.left - padding.left, event.ptMouse.y - item_.top - padding.top};
   ::SendMessageW(native, EM_SETSEL, 0, 0);
   ::SendMessageW(native, WM_LBUTTONDOWN, event.wParam, MAKELPARAM(pt.x, pt.y));
 }

@@ -58,6 +58,7 @@ class CEditUI : public CLabelUI {
   const wchar_t* ClassName() const override { return L"Edit"; }
   void* CastTo(const std::wstring& name) override;
   UINT ControlFlags() const override;
+  void OnDpiChanged() override;
   void SetText(const std::wstring& text) override;
   void SetEnabled(bool enabled = true) override;
   void SetVisible(bool visible = true) override;

@@ -70,12 +70,13 @@ void DrawPiece(HDC dc, const ImageRecord& image, const RECT& d, const RECT& s, c
   DrawBitmapPiece(dc, image, d, s, fade);
 }
 
-void DrawNineGrid(HDC dc, const ImageDrawInfo& info, const RECT& D, const RECT& S, const RECT& paint) {
+// C is the corner widths at the destination, SC the same corners in the picture's pixels.
+void DrawNineGrid(HDC dc, const ImageDrawInfo& info, const RECT& D, const RECT& S, const RECT& C, const RECT& SC,
+                  const RECT& paint) {
   const ImageRecord& image = *info.image;
-  const RECT& C = info.corner;
   const BYTE fade = info.fade;
   const RECT centreD = {D.left + C.left, D.top + C.top, D.right - C.right, D.bottom - C.bottom};
-  const RECT centreS = {S.left + C.left, S.top + C.top, S.right - C.right, S.bottom - C.bottom};
+  const RECT centreS = {S.left + SC.left, S.top + SC.top, S.right - SC.right, S.bottom - SC.bottom};
   if (!info.hole && !RectEmpty(centreD) && !RectEmpty(centreS)) {
     if (info.xTiled || info.yTiled) DrawTiled(dc, image, centreD, centreS, paint, info.xTiled, info.yTiled, fade);
     else DrawPiece(dc, image, centreD, centreS, paint, fade);
@@ -93,18 +94,20 @@ void DrawNineGrid(HDC dc, const ImageDrawInfo& info, const RECT& D, const RECT& 
   DrawPiece(dc, image, {centreD.right, centreD.top, D.right, centreD.bottom}, {centreS.right, centreS.top, S.right, centreS.bottom}, paint, fade);
 }
 
-bool LoadOnce(CUIManager* manager, ImageDrawInfo& info) {
-  if (info.loadTried) return info.image != nullptr;
+}  // namespace
+
+// A window that moved to a screen of another density loads the picture again for it.
+bool LoadImageOnce(CUIManager* manager, ImageDrawInfo& info) {
+  if (info.descriptor.empty()) return false;
+  if (info.loadTried && (!manager || info.dpi == manager->Dpi())) return info.image != nullptr;
   if (!manager) return false;
   info.ParseDescriptor();
   info.loadTried = true;
+  info.dpi = manager->Dpi();
   info.image = manager->LookupImage(info.name, info.resType.empty() ? nullptr : info.resType.c_str(), info.mask,
                                     info.hsl);
-  if (info.image && AllZero(info.source)) info.source = {0, 0, info.image->width, info.image->height};
   return info.image != nullptr;
 }
-
-}  // namespace
 
 void ImageDrawInfo::SetDescriptor(const std::wstring& text) {
   *this = ImageDrawInfo();
@@ -146,18 +149,20 @@ void DrawBitmapPiece(HDC dc, const ImageRecord& image, const RECT& dest, const R
 }
 
 bool DrawImage(HDC dc, CUIManager* manager, const RECT& control, const RECT& paint, ImageDrawInfo& info) {
-  if (info.descriptor.empty() || !LoadOnce(manager, info)) return false;
-  RECT source = info.source;
-  source.right = std::min<LONG>(source.right, info.image->width);
-  source.bottom = std::min<LONG>(source.bottom, info.image->height);
+  if (info.descriptor.empty() || !LoadImageOnce(manager, info)) return false;
+  const ImageRecord& image = *info.image;
+  RECT source = {0, 0, image.width, image.height};
+  if (!AllZero(info.source)) source = info.sourceInPixels ? info.source : ScaleByDpi(info.source, image.dpi);
+  source.right = std::min<LONG>(source.right, image.width);
+  source.bottom = std::min<LONG>(source.bottom, image.height);
   RECT dest = control;
   if (!AllZero(info.dest)) {
-    dest = {control.left + info.dest.left, control.top + info.dest.top,
-            std::min<LONG>(control.right, control.left + info.dest.right),
-            std::min<LONG>(control.bottom, control.top + info.dest.bottom)};
+    const RECT d = info.destInPixels ? info.dest : manager->Scale(info.dest);
+    dest = {control.left + d.left, control.top + d.top, std::min<LONG>(control.right, control.left + d.right),
+            std::min<LONG>(control.bottom, control.top + d.bottom)};
   }
   if (!Meets(dest, control) || !Meets(dest, paint)) return true;
-  DrawNineGrid(dc, info, dest, source, paint);
+  DrawNineGrid(dc, info, dest, source, manager->Scale(info.corner), ScaleByDpi(info.corner, image.dpi), paint);
   return true;
 }
 

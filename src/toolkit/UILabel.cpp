@@ -74,8 +74,14 @@ bool CLabelUI::ForwardWhenMouseDisabled(UIEvent& event) {
 }
 
 RECT CLabelUI::TextRect() const {
-  return {item_.left + textPadding_.left, item_.top + textPadding_.top, item_.right - textPadding_.right,
-          item_.bottom - textPadding_.bottom};
+  const RECT padding = GetTextPadding();
+  return {item_.left + padding.left, item_.top + padding.top, item_.right - padding.right,
+          item_.bottom - padding.bottom};
+}
+
+void CLabelUI::OnDpiChanged() {
+  reestimate_ = true;
+  CControlUI::OnDpiChanged();
 }
 
 void CLabelUI::ApplyAttribute(const std::wstring& name, const std::wstring& value) {
@@ -157,10 +163,11 @@ SIZE CLabelUI::MeasureSize(SIZE available) {
 }
 
 SIZE CLabelUI::MeasureText(SIZE available, bool multiLine) {
-  const LONG padX = textPadding_.left + textPadding_.right, padY = textPadding_.top + textPadding_.bottom;
+  const RECT padding = GetTextPadding();
+  const LONG padX = padding.left + padding.right, padY = padding.top + padding.bottom;
   SIZE size;
   if (!multiLine) {
-    size.cy = GetFixedHeight() ? GetFixedHeight() : padY + FontHeight(manager_, font_) + 8;
+    size.cy = GetFixedHeight() ? GetFixedHeight() : padY + FontHeight(manager_, font_) + Scaled(8);
     size.cx = GetFixedWidth();
     if (size.cx == 0) {
       RECT rc = {0, 0, 9999, size.cy};

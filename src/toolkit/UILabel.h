@@ -36,7 +36,8 @@ class CLabelUI : public CControlUI {
   void SetTextStyle(UINT style);
   UINT GetTextStyle() const { return textStyle_; }
   void SetTextPadding(const RECT& padding);
-  const RECT& GetTextPadding() const { return textPadding_; }
+  // In pixels at the window's density.
+  RECT GetTextPadding() const { return Scaled(textPadding_); }
   void SetShowHtml(bool on = true);
   bool IsShowHtml() const { return showHtml_; }
   const TextEffect& Effect() const { return effect_; }
@@ -44,6 +45,7 @@ class CLabelUI : public CControlUI {
   SIZE MeasureSize(SIZE available) override;
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawTextContent(HDC dc) override;
+  void OnDpiChanged() override;
 
  protected:
   // A control whose mouse input is off hands mouse events to its parent (or to the plain label when it

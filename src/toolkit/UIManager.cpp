@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/UIContainer.h"
 #include "toolkit/UIControl.h"
 
 namespace SkinUI {
@@ -70,10 +71,39 @@ void CUIManager::Init(HWND hwnd, const std::wstring& name) {
   name_ = name;
   names_.clear();
   windowDc_ = Scoped::ReleaseDC(hwnd);
+  if (hwnd) dpi_ = WindowDpi(hwnd);
   AddUnique(LiveManagers(), this);
 }
 
 size_t CUIManager::LiveManagerCount() { return LiveManagers().size(); }
+
+// GetDpiForWindow arrived with Windows 10 1607; before it a process has one density, the system's.
+int CUIManager::WindowDpi(HWND hwnd) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow && hwnd) {
+    const UINT dpi = getDpiForWindow(hwnd);
+    if (dpi >= 48 && dpi <= 960) return static_cast<int>(dpi);
+  }
+  Scoped::ReleaseDC screen(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+  return dpi >= 48 && dpi <= 960 ? dpi : kBaseDpi;
+}
+
+void CUIManager::SetDpi(int dpi) {
+  if (dpi < 48 || dpi > 960 || dpi == dpi_) return;
+  dpi_ = dpi;
+  RebuildFonts();
+  if (!root_) return;
+  root_->LookupControl([](CControlUI* control, void*) -> CControlUI* {
+    control->OnDpiChanged();
+    return nullptr;
+  }, nullptr, 0);
+  root_->MarkNeedsLayout();
+  updateNeeded_ = true;
+  Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
+}
 
 bool CUIManager::AttachRoot(CControlUI* root) {
   SetFocus(nullptr, true);
@@ -173,32 +203,48 @@ void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
   RaiseNotification(control, L"setfocus");
 }
 
+// Tab stops in reading order: the tree's order, except that a right-to-left window reads each row
+// (a horizontal layout's children) from its right end, and a mirrored skin lists rows left to right.
+void CUIManager::CollectTabStops(CControlUI* control, std::vector<CControlUI*>& stops) const {
+  if (!control->IsVisible() || !control->IsEnabled()) return;
+  if (control->ControlFlags() & ControlFlagTabStop) stops.push_back(control);
+  auto* container = static_cast<CContainerUI*>(control->CastTo(L"Container"));
+  if (!container) return;
+  const bool reversed = rightToLeft_ && control->CastTo(L"HorizontalLayout");
+  const int count = container->GetCount();
+  for (int i = 0; i < count; ++i) CollectTabStops(container->GetItemAt(reversed ? count - 1 - i : i), stops);
+}
+
+std::vector<CControlUI*> CUIManager::TabStops() const {
+  std::vector<CControlUI*> stops;
+  if (root_) CollectTabStops(root_, stops);
+  return stops;
+}
+
 CControlUI* CUIManager::FindTabStop(bool forward) const {
-  struct Search {
-    CControlUI* focus;
-    bool forward;
-    bool passedFocus = false;
-    CControlUI* first = nullptr;
-    CControlUI* last = nullptr;
-    CControlUI* beforeFocus = nullptr;
-    CControlUI* afterFocus = nullptr;
-  } search{focus_, forward};
-  root_->LookupControl([](CControlUI* c, void* data) -> CControlUI* {
-    auto* s = static_cast<Search*>(data);
-    if (c == s->focus) {
-      s->passedFocus = true;
-      return nullptr;
-    }
-    if (!(c->ControlFlags() & ControlFlagTabStop)) return nullptr;
-    if (!s->first) s->first = c;
-    s->last = c;
-    if (!s->passedFocus) s->beforeFocus = c;
-    else if (!s->afterFocus) s->afterFocus = c;
-    return nullptr;
-  }, &search, FindVisible | FindEnabled | FindMeFirst);
-  if (!focus_ || !search.passedFocus) return forward ? search.first : search.last;
-  if (forward) return search.afterFocus ? search.afterFocus : search.first;
-  return search.beforeFocus ? search.beforeFocus : search.last;
+  const std::vector<CControlUI*> stops = TabStops();
+  if (stops.empty()) return nullptr;
+  auto at = std::find(stops.begin(), stops.end(), focus_);
+  if (at == stops.end()) return forward ? stops.front() : stops.back();
+  const size_t index = static_cast<size_t>(at - stops.begin());
+  if (forward) return stops[(index + 1) % stops.size()];
+  return stops[(index + stops.size() - 1) % stops.size()];
+}
+
+void CUIManager::SetRightToLeft(bool on) { rightToLeft_ = on; }
+
+// Focus pictures stay hidden while the mouse alone is used, as Windows hides its focus rectangles,
+// unless the user asked Windows to always show them.
+bool CUIManager::ShowsFocusCues() const {
+  if (focusCues_) return true;
+  BOOL always = FALSE;
+  return ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
+}
+
+void CUIManager::KeyboardInUse() {
+  if (focusCues_) return;
+  focusCues_ = true;
+  if (focus_) focus_->Invalidate();
 }
 
 void CUIManager::MoveTabFocus(bool forward) {
@@ -367,22 +413,28 @@ void CUIManager::LeaveGroup(const std::wstring& group, CControlUI* control) {
   if (it->second.empty()) groups_.erase(it);
 }
 
+// Pictures are kept per density: two windows on screens of different density share none.
+std::wstring CUIManager::ImageKey(const std::wstring& name) const {
+  return dpi_ == kBaseDpi ? name : name + L"|" + std::to_wstring(dpi_);
+}
+
 ImageRecord* CUIManager::CachedImage(const std::wstring& name) const {
-  ImageRecord* image = images_.Find(name);
-  return image ? image : SharedImages().Find(name);
+  const std::wstring key = ImageKey(name);
+  ImageRecord* image = images_.Find(key);
+  return image ? image : SharedImages().Find(key);
 }
 
 ImageRecord* CUIManager::CacheImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared,
                                     bool adjust) {
   if (name.empty()) return nullptr;
   const UINT id = (type && iswdigit(name[0])) ? static_cast<UINT>(Parse::Int(name)) : 0;
-  ImagePtr image = LoadSkinImage(name, type, mask, id);
+  ImagePtr image = LoadSkinImageForDpi(name, type, mask, id, dpi_);
   if (!image) return nullptr;
   image->resourceType = type ? type : L"";
   image->mask = mask;
   if (adjust) image->original.assign(image->pixels, image->pixels + image->width * image->height);
   CImageTable& table = (shared || forceShared_) ? SharedImages() : images_;
-  return table.Insert(name, std::move(image));
+  return table.Insert(ImageKey(name), std::move(image));
 }
 
 ImageRecord* CUIManager::LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust) {

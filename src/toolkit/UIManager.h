@@ -29,7 +29,8 @@ struct ControlTimer {
 struct FontInfo {
   Scoped::DeleteObject<HFONT> font;
   std::wstring face;
-  int size = 0;
+  int size = 0;  // in 96-DPI units; the font itself is made for dpi
+  int dpi = kBaseDpi;
   bool bold = false, underline = false, italic = false;
   TEXTMETRICW metrics = {};
 };
@@ -49,6 +50,19 @@ class CUIManager {
   // Set-up and the tree.
   void Init(HWND hwnd, const std::wstring& name = std::wstring());
   HWND PaintWindow() const { return hwnd_; }
+
+  // The window's dots per inch (96 until a window is attached): every length the skin gives is
+  // multiplied by Dpi() / 96 where it meets the screen.
+  int Dpi() const { return dpi_; }
+  int Scale(int value) const { return ScaleByDpi(value, dpi_); }
+  RECT Scale(const RECT& rc) const { return ScaleByDpi(rc, dpi_); }
+  SIZE Scale(const SIZE& size) const { return ScaleByDpi(size, dpi_); }
+  int Unscale(int value) const { return UnscaleByDpi(value, dpi_); }
+  // Rebuilds fonts at the new density, drops pictures made for the old one and lays the tree out
+  // again; the caller resizes the window.
+  void SetDpi(int dpi);
+  // What the window's monitor reports: GetDpiForWindow where Windows has it, else the system's.
+  static int WindowDpi(HWND hwnd);
   HDC PaintContext() const { return windowDc_.get(); }
   bool AttachRoot(CControlUI* root);
   void BindControls(CControlUI* control, CControlUI* parent);
@@ -64,6 +78,14 @@ class CUIManager {
   void SetFocus(CControlUI* control, bool takeWindowFocus = true);
   void RequestInitialFocus(CControlUI* control);
   void MoveTabFocus(bool forward);
+  // The controls Tab visits, in the order it visits them.
+  std::vector<CControlUI*> TabStops() const;
+  // A right-to-left window reads its rows from the right.
+  void SetRightToLeft(bool on);
+  bool IsRightToLeft() const { return rightToLeft_; }
+  // Whether focus pictures are drawn: once a key moved the focus, or always when Windows is set so.
+  bool ShowsFocusCues() const;
+  void KeyboardInUse();
 
   // Painting.
   void Invalidate(RECT rc);
@@ -144,12 +166,13 @@ class CUIManager {
   const std::wstring* ClassDefaults(const std::wstring& className) const;
   void ApplyWindowAttribute(const std::wstring& name, const std::wstring& value);
   std::wstring WindowCustomAttribute(const std::wstring& name) const;
-  SIZE InitSize() const { return initSize_; }
-  RECT SizeBox() const { return sizeBox_; }
-  RECT CaptionRect() const { return caption_; }
-  SIZE RoundCorner() const { return roundCorner_; }
-  SIZE MinInfo() const { return minInfo_; }
-  SIZE MaxInfo() const { return maxInfo_; }
+  // Window geometry in pixels at the window's density.
+  SIZE InitSize() const { return Scale(initSize_); }
+  RECT SizeBox() const { return Scale(sizeBox_); }
+  RECT CaptionRect() const { return Scale(caption_); }
+  SIZE RoundCorner() const { return Scale(roundCorner_); }
+  SIZE MinInfo() const { return Scale(minInfo_); }
+  SIZE MaxInfo() const { return Scale(maxInfo_); }
   bool ShowsDirty() const { return showDirty_; }
   BYTE Opacity() const { return opacity_; }
 
@@ -209,9 +232,15 @@ class CUIManager {
 
   void DeleteDelayed();
   CControlUI* FindTabStop(bool forward) const;
+  void CollectTabStops(CControlUI* control, std::vector<CControlUI*>& stops) const;
   void ApplyPendingFocus();
 
+  void RebuildFonts();
+  std::wstring ImageKey(const std::wstring& name) const;
+  const FontInfo* AtOwnDpi(const std::wstring& key, const FontInfo* shared) const;
+
   HWND hwnd_ = nullptr;
+  int dpi_ = kBaseDpi;
   std::wstring name_;
   Scoped::ReleaseDC windowDc_;
   Scoped::DeleteDC offscreenDc_;
@@ -235,6 +264,7 @@ class CUIManager {
   bool firstLayout_ = true, updateNeeded_ = false, focusNeeded_ = false, offscreen_ = true;
   bool painting_ = false, mouseTracking_ = false, captured_ = false, deliverPosted_ = false;
   bool forceShared_ = false, useVirtualWnd_ = false;
+  bool rightToLeft_ = false, focusCues_ = false;
   UINT nextTimerId_ = 4096;
   int trackingRequests_ = 0;
 
@@ -258,6 +288,8 @@ class CUIManager {
   std::map<std::wstring, std::vector<CControlUI*>> groups_;
   CImageTable images_;
   std::unique_ptr<FontInfo> defaultFont_;
+  // Copies of process-wide fonts made at this window's density, when it differs from theirs.
+  mutable std::map<std::wstring, std::unique_ptr<FontInfo>> sharedAtDpi_;
   std::map<std::wstring, int> derivedFonts_;
   int nextDerivedFont_ = 0x10000;
   DWORD colors_[kColorCount];

@@ -32,8 +32,9 @@ void CUIManager::ApplyWindowAttribute(const std::wstring& name, const std::wstri
 bool CUIManager::ApplyGeometryAttribute(const std::wstring& name, const std::wstring& value) {
   if (SameNoCase(name, L"size")) {
     Parse::Size(value, initSize_);
+    const SIZE size = InitSize();
     if (hwnd_ && !root_)
-      ::SetWindowPos(hwnd_, nullptr, 0, 0, initSize_.cx, initSize_.cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+      ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
   } else if (SameNoCase(name, L"sizebox")) {
     Parse::Rect(value, sizeBox_);
   } else if (SameNoCase(name, L"caption")) {

@@ -314,10 +314,10 @@ void CUIManager::OnTimer(WPARAM wParam, LPARAM lParam) {
 void CUIManager::OnMinMaxInfo(LPARAM lParam) {
   auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
   if (!info) return;
-  if (minInfo_.cx > 0) info->ptMinTrackSize.x = minInfo_.cx;
-  if (minInfo_.cy > 0) info->ptMinTrackSize.y = minInfo_.cy;
-  if (maxInfo_.cx > 0) info->ptMaxTrackSize.x = maxInfo_.cx;
-  if (maxInfo_.cy > 0) info->ptMaxTrackSize.y = maxInfo_.cy;
+  if (minInfo_.cx > 0) info->ptMinTrackSize.x = Scale(minInfo_.cx);
+  if (minInfo_.cy > 0) info->ptMinTrackSize.y = Scale(minInfo_.cy);
+  if (maxInfo_.cx > 0) info->ptMaxTrackSize.x = Scale(maxInfo_.cx);
+  if (maxInfo_.cy > 0) info->ptMaxTrackSize.y = Scale(maxInfo_.cy);
 }
 
 bool CUIManager::PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -325,9 +325,11 @@ bool CUIManager::PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
   switch (msg) {
     case WM_KEYDOWN:
       if (wParam != VK_TAB) return false;
+      KeyboardInUse();
       MoveTabFocus(::GetKeyState(VK_SHIFT) >= 0);
       return true;
     case WM_SYSKEYDOWN:
+      KeyboardInUse();
       if (focus_) SendEvent(focus_, UIEVENT_SYSKEY, wParam, lParam, static_cast<wchar_t>(wParam));
       return false;
     case WM_SYSCHAR:

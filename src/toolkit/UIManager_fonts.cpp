@@ -13,7 +13,8 @@ FontTable& SharedFonts() {
   return fonts;
 }
 
-std::unique_ptr<FontInfo> MakeFont(const std::wstring& face, int size, bool bold, bool underline, bool italic) {
+std::unique_ptr<FontInfo> MakeFont(const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                                   int dpi = kBaseDpi) {
   LOGFONTW lf = {};
   ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
   if (!face.empty()) {
@@ -21,7 +22,7 @@ std::unique_ptr<FontInfo> MakeFont(const std::wstring& face, int size, bool bold
     lf.lfFaceName[LF_FACESIZE - 1] = L'\0';
   }
   lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfHeight = -size;
+  lf.lfHeight = -ScaleByDpi(size, dpi);
   if (bold) lf.lfWeight += FW_BOLD;
   lf.lfUnderline = underline;
   lf.lfItalic = italic;
@@ -33,7 +34,12 @@ std::unique_ptr<FontInfo> MakeFont(const std::wstring& face, int size, bool bold
   info->bold = bold;
   info->underline = underline;
   info->italic = italic;
+  info->dpi = dpi;
   return info;
+}
+
+std::unique_ptr<FontInfo> RemakeFont(const FontInfo& info, int dpi) {
+  return MakeFont(info.face, info.size, info.bold, info.underline, info.italic, dpi);
 }
 
 // Metrics come from the paint context when there is one; a manager without a window (measuring only)
@@ -62,13 +68,45 @@ std::unique_ptr<FontInfo>& SharedDefaultFont() {
 
 HFONT CUIManager::AddFont(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic,
                           bool shared) {
-  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic);
+  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, dpi_);
   if (!info) return nullptr;
   ReadMetrics(PaintContext(), *info);
   HFONT font = info->font.get();
+  const std::wstring key = std::to_wstring(id);
   FontTable& table = (shared || forceShared_) ? SharedFonts() : fonts_;
-  table[std::to_wstring(id)] = std::move(info);
+  table[key] = std::move(info);
+  sharedAtDpi_.erase(key);
   return font;
+}
+
+// A process-wide font belongs to the density of the window that made it; another window uses a copy
+// made at its own.
+const FontInfo* CUIManager::AtOwnDpi(const std::wstring& key, const FontInfo* shared) const {
+  if (!shared || shared->dpi == dpi_) return shared;
+  std::unique_ptr<FontInfo>& copy = sharedAtDpi_[key];
+  if (!copy || copy->dpi != dpi_ || copy->face != shared->face || copy->size != shared->size) {
+    copy = RemakeFont(*shared, dpi_);
+    if (!copy) return shared;
+    ReadMetrics(PaintContext(), *copy);
+  }
+  return copy.get();
+}
+
+void CUIManager::RebuildFonts() {
+  for (auto& entry : fonts_) {
+    if (!entry.second || entry.second->dpi == dpi_) continue;
+    if (std::unique_ptr<FontInfo> remade = RemakeFont(*entry.second, dpi_)) {
+      ReadMetrics(PaintContext(), *remade);
+      entry.second = std::move(remade);
+    }
+  }
+  if (defaultFont_ && defaultFont_->dpi != dpi_) {
+    if (std::unique_ptr<FontInfo> remade = RemakeFont(*defaultFont_, dpi_)) {
+      ReadMetrics(PaintContext(), *remade);
+      defaultFont_ = std::move(remade);
+    }
+  }
+  sharedAtDpi_.clear();
 }
 
 const FontInfo* CUIManager::FindFont(int id) const {
@@ -76,7 +114,7 @@ const FontInfo* CUIManager::FindFont(int id) const {
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second.get();
   it = SharedFonts().find(key);
-  return it == SharedFonts().end() ? nullptr : it->second.get();
+  return it == SharedFonts().end() ? nullptr : AtOwnDpi(key, it->second.get());
 }
 
 const FontInfo* CUIManager::GetFontInfo(int id) const {
@@ -91,17 +129,18 @@ HFONT CUIManager::GetFont(int id) const {
 
 void CUIManager::SetDefaultFontSpec(const std::wstring& face, int size, bool bold, bool underline, bool italic,
                                     bool shared) {
-  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic);
+  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, dpi_);
   if (!info) return;
   ReadMetrics(PaintContext(), *info);
   (shared ? SharedDefaultFont() : defaultFont_) = std::move(info);
+  sharedAtDpi_.erase(L"default");
 }
 
 const FontInfo* CUIManager::DefaultFontInfo() const {
   if (defaultFont_) return defaultFont_.get();
   std::unique_ptr<FontInfo>& shared = SharedDefaultFont();
   if (shared && shared->metrics.tmHeight == 0) ReadMetrics(PaintContext(), *shared);
-  return shared.get();
+  return AtOwnDpi(L"default", shared.get());
 }
 
 const FontInfo* CUIManager::DerivedFont(const std::wstring& face, int size, bool bold, bool underline,

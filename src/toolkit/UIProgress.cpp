@@ -67,8 +67,9 @@ void CProgressUI::DrawStateImage(HDC dc) {
   const RECT fill = FillRect();
   if (RectEmpty(fill)) return;
   // Loading parses the descriptor afresh, which would reset the destination set below.
-  if (!fore_.loadTried) DrawImage(nullptr, manager_, RECT{0, 0, 0, 0}, RECT{0, 0, 0, 0}, fore_);
+  if (!LoadImageOnce(manager_, fore_)) return;
   fore_.dest = fill;
+  fore_.destInPixels = true;
   DrawImage(dc, manager_, item_, paint_, fore_);
 }
 

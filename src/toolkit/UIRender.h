@@ -21,9 +21,14 @@ struct ImageDrawInfo {
   std::wstring name;
   std::wstring resType;    // empty: a skin file
   ImageRecord* image = nullptr;  // owned by an image table
+  // dest and corner are 96-DPI units of the control, source is pixels of the 1x picture, as the skin
+  // writes them; drawing scales them. A control that computes a rectangle in pixels says so.
   RECT dest = {0, 0, 0, 0};
   RECT source = {0, 0, 0, 0};
   RECT corner = {0, 0, 0, 0};
+  bool destInPixels = false;
+  bool sourceInPixels = false;
+  int dpi = 0;  // the density the picture was loaded for
   DWORD mask = 0;
   BYTE fade = 255;
   bool hole = false;
@@ -39,6 +44,8 @@ struct ImageDrawInfo {
 };
 
 bool DrawImage(HDC dc, CUIManager* manager, const RECT& control, const RECT& paint, ImageDrawInfo& info);
+// Parses and loads the picture for the manager's density, once per density; false without one.
+bool LoadImageOnce(CUIManager* manager, ImageDrawInfo& info);
 // Draws one piece of a bitmap: alpha blending when needed, else a plain or stretched copy.
 void DrawBitmapPiece(HDC dc, const ImageRecord& image, const RECT& dest, const RECT& source, BYTE fade);
 

@@ -31,6 +31,7 @@ struct ImageRecord {
   std::vector<uint32_t> original;        // the pixels as loaded, kept for colour adjustment
   std::wstring resourceType;
   DWORD mask = 0;
+  int dpi = 96;  // the screen density the pixels are made for: 96 is the skin's own units
 };
 using ImagePtr = std::unique_ptr<ImageRecord>;
 
@@ -90,5 +91,10 @@ ImagePtr MakeImage(int width, int height);
 // Loads a picture by its skin name. type: nullptr for skin files, "*COLOR*" for a colour, else a
 // resource type of the module (resourceId non-zero looks the resource up by number).
 ImagePtr LoadSkinImage(const std::wstring& name, const wchar_t* type, DWORD mask, UINT resourceId = 0);
+// The same picture for a window of the given density: the skin's nearest scale variant at or above it
+// ("name@1.5x.png", "name@2x.png"), else the nearest below, resampled to exactly that density.
+ImagePtr LoadSkinImageForDpi(const std::wstring& name, const wchar_t* type, DWORD mask, UINT resourceId, int dpi);
+// The picture resampled to width x height (averaging when shrinking, interpolating when growing).
+ImagePtr ResampleImage(const ImageRecord& source, int width, int height);
 
 }  // namespace SkinUI

@@ -65,7 +65,7 @@ LRESULT WindowImplBase::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
       {WM_CHAR, &WindowImplBase::OnChar},               {WM_SYSCOMMAND, &WindowImplBase::OnSysCommand},
       {WM_MOUSEMOVE, &WindowImplBase::OnMouseMove},     {WM_LBUTTONDOWN, &WindowImplBase::OnLButtonDown},
       {WM_LBUTTONUP, &WindowImplBase::OnLButtonUp},     {WM_MOUSEWHEEL, &WindowImplBase::OnMouseWheel},
-      {WM_MOUSEHOVER, &WindowImplBase::OnMouseHover},
+      {WM_MOUSEHOVER, &WindowImplBase::OnMouseHover},   {WM_DPICHANGED, &WindowImplBase::OnDpiChanged},
   };
   for (const auto& route : routes) {
     if (route.msg == msg) return (this->*route.handler)(msg, wParam, lParam, handled);
@@ -171,6 +171,18 @@ LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lParam, bool& handl
   info->ptMaxTrackSize = {work.right - work.left, work.bottom - work.top};
   const SIZE minimum = manager_.MinInfo();
   info->ptMinTrackSize = {minimum.cx, minimum.cy};
+  return 0;
+}
+
+LRESULT WindowImplBase::OnDpiChanged(UINT, WPARAM wParam, LPARAM lParam, bool&) {
+  manager_.SetDpi(HIWORD(wParam));
+  const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (suggested) {
+    ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ApplyRoundCorners();
+  ::InvalidateRect(hwnd_, nullptr, FALSE);
   return 0;
 }
 

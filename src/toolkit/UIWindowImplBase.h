@@ -75,6 +75,9 @@ class WindowImplBase : public CWindowWnd, public CNotifyPump, public INotifyUI, 
   virtual LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
   virtual LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
   virtual LRESULT OnOtherMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+  // The window moved to a screen of another density (or the user changed the scale): the manager
+  // rebuilds fonts and pictures and the window takes the size Windows suggests.
+  virtual LRESULT OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
   virtual DWORD GetStyle() const;
 
   // Hit-test code for a client point: size box, caption, or client.
