@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Draws the 21 pictures of the installer's skin into packages/skin/img: a dark theme with one cyan
+# Draws the 22 pictures of the installer's skin into packages/skin/img: a dark theme with one cyan
 # accent (the same cyan as the right-to-left progress bar's background in banner_rtl.xml). Every size
 # is the size the skin's layout gives the picture, so nothing is stretched on screen except the
 # right-to-left logo (the skin gives it 226 pixels instead of 266) and the right-to-left hide button.
+# Each picture comes at three scales for dense screens: NAME.png (96 DPI), NAME@1.5x.png and
+# NAME@2x.png; the program picks the nearest at or above the window's scale.
 #
 # Shapes are drawn at four times their size and scaled down, which gives smooth edges on the small
 # glyphs. The output is byte-stable for the same ImageMagick and fonts (no time stamps are written).
@@ -32,13 +34,25 @@ save() { # source file: strips everything that would change between runs
   "$IM" "$1" -strip -define png:exclude-chunks=date,time -define png:compression-level=9 "PNG32:$out/$2"
 }
 
+# The three scales of one picture from its drawing at S times the 1x size. A half pixel rounds up,
+# as the program rounds the size it gives the picture.
+scales() { # big-drawing width height file
+  local big=$1 w=$2 h=$3 file=$4 base=${4%.png}
+  "$IM" "$big" -filter Box -resize ${w}x${h}! "$tmp/1x-$file"
+  save "$tmp/1x-$file" "$file"
+  "$IM" "$big" -filter Triangle -resize $(((w * 3 + 1) / 2))x$(((h * 3 + 1) / 2))! "$tmp/15x-$file"
+  save "$tmp/15x-$file" "$base@1.5x.png"
+  "$IM" "$big" -filter Box -resize $((w * 2))x$((h * 2))! "$tmp/2x-$file"
+  save "$tmp/2x-$file" "$base@2x.png"
+}
+
 # Draws at S times the size on a transparent canvas and scales down. Coordinates in the draw
 # commands are in the large canvas.
 ss() { # width height file draw-arguments...
   local w=$1 h=$2 file=$3
   shift 3
-  "$IM" -size $((w * S))x$((h * S)) xc:none "$@" -filter Box -resize ${w}x${h}! "$tmp/$file"
-  save "$tmp/$file" "$file"
+  "$IM" -size $((w * S))x$((h * S)) xc:none "$@" "$tmp/big-$file"
+  scales "$tmp/big-$file" "$w" "$h" "$file"
 }
 
 # A rounded button face: vertical gradient, a one-pixel border and a light line under the top edge.
@@ -52,8 +66,8 @@ face() { # width height radius top bottom border file
     -draw "roundrectangle $((S / 2)),$((S / 2)) $((W - 1 - S / 2)),$((H - 1 - S / 2)) $R,$R" \
     -stroke 'rgba(255,255,255,0.28)' -strokewidth $S \
     -draw "line $((R)),$((S * 3 / 2)) $((W - 1 - R)),$((S * 3 / 2))" \
-    -filter Box -resize ${w}x${h}! "$tmp/$file"
-  save "$tmp/$file" "$file"
+    "$tmp/big-$file"
+  scales "$tmp/big-$file" "$w" "$h" "$file"
 }
 
 # Install and start buttons: 168 x 46, white text on the accent.
@@ -92,10 +106,13 @@ ss 14 14 unfold.png -fill none -stroke "$ACCENT_BAR" -strokewidth 6 -draw "$CHEV
 
 # Progress fill (508 wide, the left-to-right bar) and the right-to-left bar's track (475 wide):
 # there the coloured background is the done part and this picture covers what is still to come.
-"$IM" -size 6x508 "gradient:#1B9BE0-$ACCENT_BAR" -rotate -90 "$tmp/progress.png"
-save "$tmp/progress.png" progress.png
-"$IM" -size 475x6 "gradient:#E4E4E4-#D4D4D4" "$tmp/progress_rtl.png"
-save "$tmp/progress_rtl.png" progress_rtl.png
+"$IM" -size $((6 * S))x$((508 * S)) "gradient:#1B9BE0-$ACCENT_BAR" -rotate -90 "$tmp/big-progress.png"
+scales "$tmp/big-progress.png" 508 6 progress.png
+"$IM" -size $((475 * S))x$((6 * S)) "gradient:#E4E4E4-#D4D4D4" "$tmp/big-progress_rtl.png"
+scales "$tmp/big-progress_rtl.png" 475 6 progress_rtl.png
+
+# Keyboard focus ring, 24 x 24, drawn as a nine-grid (corners 8) with a hole around any control.
+ss 24 24 focus.png -fill none -stroke "$ACCENT_BAR" -strokewidth 8 -draw "roundrectangle 4,4 91,91 20,20"
 
 # The mark: a rounded square in the accent with an arrow dropping into a tray. Drawn around its own
 # 100 x 100 box and scaled to where it is used.
@@ -112,15 +129,15 @@ save "$tmp/progress_rtl.png" progress_rtl.png
 "$IM" -size 432x128 xc:none \
   \( "$tmp/mark.png" -resize 96x96 \) -geometry +0+16 -composite \
   -font "$FONT_BOLD" -pointsize 52 -fill white -annotate +112+84 'Brenmark' \
-  -filter Box -resize 108x32! "$tmp/left_log.png"
-save "$tmp/left_log.png" left_log.png
+  "$tmp/big-left_log.png"
+scales "$tmp/big-left_log.png" 108 32 left_log.png
 
 # Main logo, 266 x 52: the mark, the product name and a line under it.
 "$IM" -size 1064x208 xc:none \
   \( "$tmp/mark.png" -resize 192x192 \) -geometry +8+8 -composite \
   -font "$FONT" -pointsize 52 -fill "$ACCENT_BAR" -annotate +232+66 'BRENMARK' \
   -font "$FONT_BOLD" -pointsize 96 -fill white -annotate +228+180 'Solvetta' \
-  -filter Box -resize 266x52! "$tmp/logo.png"
-save "$tmp/logo.png" logo.png
+  "$tmp/big-logo.png"
+scales "$tmp/big-logo.png" 266 52 logo.png
 
 echo "draw-skin: $(ls "$out" | wc -l) pictures in $out"

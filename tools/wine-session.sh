@@ -22,10 +22,10 @@ start_xvfb() {
     return
   fi
   if [ -n "${SETUP_XVFB_DISPLAY:-}" ]; then
-    Xvfb "$SETUP_XVFB_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$SETUP_XVFB_DISPLAY" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
     echo "$SETUP_XVFB_DISPLAY" >"$displayfile"
   else
-    Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$displayfile.tmp" >/dev/null 2>&1 &
+    Xvfb -displayfd 5 -screen 0 1600x1200x24 -nolisten tcp 5>"$displayfile.tmp" >/dev/null 2>&1 &
   fi
   echo $! >"$pidfile"
   for _ in $(seq 100); do

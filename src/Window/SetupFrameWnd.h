@@ -99,6 +99,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void SetControlText(const wchar_t* name, const wchar_t* key);
   void SetControlVisible(const wchar_t* name, bool visible);
   void SelectPage(int page);
+  void FocusFirst(const wchar_t* name);
   void SetupTipPicture();
   void SetupPathEdit();
   void SetupCheckBoxes();

@@ -54,12 +54,20 @@ void CSetupFrameWnd::ApplyState(int state) {
   if (state == kWindow_Init) {
     SelectPage(0);
     SetControlVisible(L"btn_start", false);
+    FocusFirst(L"btn_install");
   } else if (state == kWindow_Downloading) {
     EnterDownloading();
+    FocusFirst(L"btn_hide");
   } else if (state == kWindow_Finish) {
     SelectPage(0);
     EnterFinish();
+    FocusFirst(L"btn_start");
   }
+}
+
+// Each state's main button takes the focus, so that Enter does what the page is for.
+void CSetupFrameWnd::FocusFirst(const wchar_t* name) {
+  if (CControlUI* control = Find(name)) manager_.RequestInitialFocus(control);
 }
 
 void CSetupFrameWnd::EnterDownloading() {

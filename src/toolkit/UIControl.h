@@ -141,7 +141,7 @@ class CControlUI {
   virtual void ApplyAttribute(const std::wstring& name, const std::wstring& value);
   void ApplyAttributeList(const std::wstring& text);
   std::wstring GetCustomAttribute(const std::wstring& name) const;
-  virtual SIZE MeasureSize(SIZE available) { return {fixedWidth_, fixedHeight_}; }
+  virtual SIZE MeasureSize(SIZE available) { return {GetFixedWidth(), GetFixedHeight()}; }
 
   virtual bool Paint(HDC dc, const RECT& paint, CControlUI* stop);
   virtual bool Render(HDC dc, const RECT& paint, CControlUI* stop);
