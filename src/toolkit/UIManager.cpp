@@ -259,7 +259,8 @@ void CUIManager::MoveTabFocus(bool forward) {
 }
 
 void CUIManager::RequestInitialFocus(CControlUI* control) {
-  if (hwnd_ && !noActivate_) ::SetFocus(hwnd_);
+  // A window still being made takes the focus when it is shown, not from inside its creation.
+  if (hwnd_ && !noActivate_ && ::IsWindowVisible(hwnd_)) ::SetFocus(hwnd_);
   SetFocus(nullptr, false);
   initialFocus_ = control ? control->LookupControl(
                                 [](CControlUI* c, void*) { return (c->ControlFlags() & ControlFlagTabStop) ? c : nullptr; },

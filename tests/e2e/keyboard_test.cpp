@@ -25,14 +25,18 @@ void PressTimes(HWND window, UINT key, int times) {
   for (int i = 0; i < times; ++i) Press(window, key);
 }
 
-// The licence box's picture on screen: the ticked one is the accent cyan, the empty one grey.
-bool LicenceBoxTicked(HWND window) {
-  const POINT box = {27, 337};  // middle of the 14 x 14 box of "chk_agree", left-to-right skin
-  POINT at = box;
+COLORREF BoxColor(HWND window) {
+  POINT at = {24, 334};  // inside the 14 x 14 box of "chk_agree", left of its tick, left-to-right skin
   ::ClientToScreen(window, &at);
   HDC screen = ::GetDC(nullptr);
   const COLORREF color = ::GetPixel(screen, at.x, at.y);
   ::ReleaseDC(nullptr, screen);
+  return color;
+}
+
+// The licence box's picture on screen: the ticked one is the accent cyan, the empty one grey.
+bool LicenceBoxTicked(HWND window) {
+  const COLORREF color = BoxColor(window);
   return GetBValue(color) > 150 && GetRValue(color) < 120;
 }
 
@@ -56,8 +60,8 @@ TEST(EndToEnd, KeysAloneTickTheLicenceOpenTheOptionsAndInstall) {
   ASSERT_NE(nullptr, window);
   ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl());
   ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Init"));
-  ::Sleep(500);
-  ASSERT_TRUE(LicenceBoxTicked(window));
+  // The window is centred right after it is shown, and painted after that.
+  ASSERT_TRUE(WaitFor([&] { return LicenceBoxTicked(window); }, 10000)) << std::hex << BoxColor(window);
 
   Press(window, VK_TAB);  // Install -> licence box
   Press(window, VK_SPACE);
