@@ -8,6 +8,7 @@
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILabel.h"
 #include "toolkit/UILayout.h"
+#include "toolkit/UIMarkupText.h"
 #include "toolkit/UIProgress.h"
 
 using namespace SkinUI;
@@ -124,7 +125,11 @@ void CSetupFrameWnd::SetupPathEdit() {
 }
 
 void CSetupFrameWnd::SetupCheckBoxes() {
-  if (auto* agree = FindAs<CCheckBoxUI>(L"chk_agree", L"CheckBox")) agree->Selected(true, true);
+  if (auto* agree = FindAs<CCheckBoxUI>(L"chk_agree", L"CheckBox")) {
+    // The box shows no words: a screen reader names it by its tooltip, the licence line beside it.
+    agree->SetToolTip(MarkupPlainText(Text(L"STR_LISENCE")));
+    agree->Selected(true, true);
+  }
   foldBox_ = FindAs<CCheckBoxUI>(L"chk_fold", L"CheckBox");
   if (!foldBox_) return;
   foldBox_->SetText(Text(L"STR_CUSTOMIZE_INSTALL"));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/UIAccessible.h"
 #include "toolkit/UIManager.h"
 
 namespace SkinUI {
@@ -279,6 +280,7 @@ void COptionUI::Selected(bool select, bool send) {
   if (select == selected_) return;
   selected_ = select;
   state_ = selected_ ? state_ | kStateSelected : state_ & ~kStateSelected;
+  CUIAccessible::Raise(manager_, EVENT_OBJECT_STATECHANGE, this);
   if (manager_) {
     if (group_.empty()) {
       if (send) manager_->RaiseNotification(this, L"selectchanged");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/UIAccessible.h"
 #include "toolkit/UIManager.h"
 
 namespace SkinUI {
@@ -250,6 +251,7 @@ void CControlUI::SetShownByParent(bool shown) {
 void CControlUI::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
   enabled_ = enabled;
+  CUIAccessible::Raise(manager_, EVENT_OBJECT_STATECHANGE, this);
   Invalidate();
 }
 

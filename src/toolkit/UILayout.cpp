@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/UIAccessible.h"
 #include "toolkit/UIManager.h"
 
 namespace SkinUI {
@@ -212,6 +213,7 @@ bool CTabLayoutUI::SelectIndex(int index, bool notify) {
   items_[index]->SetVisible(true);
   items_[index]->SetFocus();
   NeedsParentUpdate();
+  CUIAccessible::Raise(manager_, EVENT_OBJECT_REORDER, this);
   if (manager_) {
     manager_->MoveTabFocus(true);
     if (notify) manager_->RaiseNotification(this, L"tabselect", index, old);

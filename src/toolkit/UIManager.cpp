@@ -1,3 +1,4 @@
+#include "toolkit/UIAccessible.h"
 #include "toolkit/UIManager.h"
 
 #include <algorithm>
@@ -167,6 +168,7 @@ void CUIManager::ForgetControl(CControlUI* control) {
                                      [control](const auto& child) { return child.first == control; }),
                       childWindows_.end());
   for (auto& group : groups_) EraseValue(group.second, control);
+  accessible_.Forget(control);
 }
 
 void CUIManager::RenameControl(CControlUI* control, const std::wstring& oldName, const std::wstring& newName) {
@@ -199,6 +201,7 @@ void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
   }
   if (!accepted) return;
   focus_ = control;
+  CUIAccessible::Raise(this, EVENT_OBJECT_FOCUS, control);
   SendEvent(control, UIEVENT_SETFOCUS);
   RaiseNotification(control, L"setfocus");
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/UIAccessibleRef.h"
 #include "toolkit/UIDefs.h"
 #include "toolkit/UIResource.h"
 #include "base/Scoped.h"
@@ -72,6 +73,9 @@ class CUIManager {
   CControlUI* GetRoot() const { return root_; }
   CControlUI* LookupControl(const std::wstring& name) const;
   CControlUI* LookupControl(POINT pt) const;
+
+  // What screen readers ask for (WM_GETOBJECT), made at first need.
+  CUIAccessible& Accessible() { return accessible_.Get(*this); }
 
   // Focus.
   CControlUI* GetFocus() const { return focus_; }
@@ -293,6 +297,7 @@ class CUIManager {
   std::map<std::wstring, int> derivedFonts_;
   int nextDerivedFont_ = 0x10000;
   DWORD colors_[kColorCount];
+  CAccessibleRef accessible_;
 };
 
 }  // namespace SkinUI

@@ -46,6 +46,7 @@ bool AskFilters(const std::vector<IMessageFilterUI*>& list, UINT msg, WPARAM wPa
 
 bool CUIManager::FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (!hwnd_) return false;
+  if (accessible_.HandleMessage(*this, msg, wParam, lParam, result)) return true;
   RememberMousePoint(msg, lParam);
   if (AskFilters(filters_, msg, wParam, lParam, result)) return true;
   return RouteMessage(msg, wParam, lParam, result);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "toolkit/UIManager.h"
+#include "toolkit/UIMarkupText.h"
 #include "toolkit/UIRender.h"
 
 namespace SkinUI {
@@ -487,6 +488,10 @@ void DrawMarkupText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& t
   linkCount = static_cast<int>(layout.Targets().size());
   DrawLines(dc, manager, layout.Lines(), links, linkCount);
   for (int i = 0; targets && i < linkCount; ++i) targets[i] = layout.Targets()[i];
+}
+
+bool IsMarkupTagAt(const std::wstring& text, size_t i) {
+  return i < text.size() && (text[i] == L'<' || text[i] == L'{') && IsTagAt(text, i);
 }
 
 }  // namespace SkinUI

@@ -1,7 +1,9 @@
 #include "toolkit/UIProgress.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "toolkit/UIAccessible.h"
 #include "toolkit/UIManager.h"
 
 namespace SkinUI {
@@ -27,7 +29,8 @@ void CProgressUI::SetMaxValue(int value) {
 }
 
 void CProgressUI::SetValue(int value) {
-  value_ = max_ > min_ ? std::clamp(value, min_, max_) : min_;
+  const int old = std::exchange(value_, max_ > min_ ? std::clamp(value, min_, max_) : min_);
+  if (value_ != old) CUIAccessible::Raise(manager_, EVENT_OBJECT_VALUECHANGE, this);
   Invalidate();
 }
 

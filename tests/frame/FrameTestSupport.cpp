@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "TestServers.h"
 #include "TestSupport.h"
+#include "tool/SystemInfo.h"
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
 #include "toolkit/UIResource.h"
@@ -17,6 +19,21 @@ namespace {
 constexpr DWORD kEntryStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
 }  // namespace
+
+std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+std::wstring ServedInstallerPath(const CSetupFrameWnd& window) {
+  const std::wstring prefix = L"https://localhost/";
+  const std::wstring url = GetPayloadSource(window.Language(), IsWindows64()).url;
+  if (url.rfind(prefix, 0) != 0) return std::wstring();
+  std::wstring path = TestServers::WebRoot() + url.substr(prefix.size());
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
 
 void PumpFor(DWORD ms) {
   const DWORD start = ::GetTickCount();

@@ -17,6 +17,12 @@
 
 namespace FrameTest {
 
+// A file of the source tree, as the window's process names it.
+std::wstring BuildFile(const std::wstring& name);
+// Where the loopback server keeps the file the pack's download address names; empty when the
+// address is not on the loopback server.
+std::wstring ServedInstallerPath(const CSetupFrameWnd& window);
+
 // Runs the window's messages for `ms` milliseconds, or until `done` says so.
 void PumpFor(DWORD ms);
 template <typename Done>

@@ -25,6 +25,7 @@
 
 using FrameTest::BoxAnswerer;
 using FrameTest::BoxSeen;
+using FrameTest::BuildFile;
 using FrameTest::ChooserDriver;
 using FrameTest::Frame;
 using FrameTest::PumpFor;
@@ -85,23 +86,6 @@ class LogMark {
 };
 
 using TestSupport::InOrder;
-
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
-
-// Where the loopback server keeps the file the pack's download address names; empty when the
-// address is not on the loopback server.
-std::wstring ServedPath(Frame& frame) {
-  const std::wstring prefix = L"https://localhost/";
-  const std::wstring url = GetPayloadSource(frame->Language(), IsWindows64()).url;
-  if (url.rfind(prefix, 0) != 0) return std::wstring();
-  std::wstring path = TestServers::WebRoot() + url.substr(prefix.size());
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
 
 }  // namespace
 
@@ -357,7 +341,7 @@ TEST(Frame, AFullDriveShowsTheStorageMessageAndReturnsToTheHomePageAtZero) {
   std::string why;
   if (!TestSupport::SmallDriveFreeMB(SETUP_SMALL_DRIVE L"\\", freeMB, why)) GTEST_SKIP() << why;
   Frame frame;
-  const std::wstring served = ServedPath(frame);
+  const std::wstring served = FrameTest::ServedInstallerPath(*frame);
   ASSERT_FALSE(served.empty());
   ASSERT_TRUE(TestServers::MakeHollowFile(served, 16LL << 20));
   static_cast<CEditUI*>(frame.Find(L"edit_path")->CastTo(L"Edit"))->SetText(SETUP_SMALL_DRIVE L"\\");
