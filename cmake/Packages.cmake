@@ -33,6 +33,8 @@ function(setup_check_product_dir dir out_name)
                   RESULT_VARIABLE failed OUTPUT_VARIABLE found ERROR_VARIABLE problems
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(failed)
+    # Indented lines are printed as they are, one problem a line.
+    string(REGEX REPLACE "([^\n]+)" "  \\1" problems "${problems}")
     message(FATAL_ERROR "The product folder ${dir} is incomplete:\n${problems}"
                         "See \"Make it your product\" in README.md for what a product folder holds.")
   endif()
