@@ -3,10 +3,14 @@
 # in a folder of the build tree (never committed), and Authenticode signatures made with osslsigncode.
 #
 #   test-signing.sh sign DIR WHO NAME IN OUT
+#   test-signing.sh keys DIR WHO NAME
 #
-# signs IN into OUT as WHO (a file-name word) with a code-signing certificate whose subject name is
-# NAME. It makes DIR/root.{key,crt} and DIR/WHO.{key,crt} when they are missing (or WHO's name
-# changed), and writes DIR/WHO.sha256: the SHA-256 of WHO's certificate (DER), what a strict pin names.
+# `sign` signs IN into OUT as WHO (a file-name word) with a code-signing certificate whose subject
+# name is NAME. Both make DIR/root.{key,crt} and DIR/WHO.{key,crt} when they are missing (or WHO's
+# name changed), and write DIR/WHO.sha256: the SHA-256 of WHO's certificate (DER), what a strict pin
+# names. `keys` also leaves WHO's certificate in the other forms the build's signing options take:
+# DIR/WHO-chain.pem (leaf and root) beside the plain key, and DIR/WHO.p12, a PKCS#12 of key and chain
+# encrypted with the random password in DIR/WHO.password.
 set -euo pipefail
 
 make_root() {
@@ -52,9 +56,19 @@ sign() {
   mv -f "$out.signing" "$out"
 }
 
-if [ "${1:-}" != sign ] || [ $# -ne 6 ]; then
-  echo "usage: $0 sign DIR WHO NAME IN OUT" >&2
-  exit 2
-fi
-keys "$2" "$3" "$4"
-sign "$2" "$3" "$5" "$6"
+# The forms a vendor hands the build: a PEM chain with its key, or one password-protected PKCS#12.
+signing_forms() {
+  local dir=$1 who=$2
+  cat "$dir/$who.crt" "$dir/root.crt" >"$dir/$who-chain.pem"
+  [ -s "$dir/$who.password" ] || openssl rand -hex 16 >"$dir/$who.password"
+  openssl pkcs12 -export -in "$dir/$who.crt" -inkey "$dir/$who.key" -certfile "$dir/root.crt" \
+    -passout "file:$dir/$who.password" -out "$dir/$who.p12"
+}
+
+case "${1:-}:$#" in
+  sign:6) keys "$2" "$3" "$4"; sign "$2" "$3" "$5" "$6" ;;
+  keys:4) keys "$2" "$3" "$4"; signing_forms "$2" "$3" ;;
+  *)
+    echo "usage: $0 sign DIR WHO NAME IN OUT | keys DIR WHO NAME" >&2
+    exit 2 ;;
+esac

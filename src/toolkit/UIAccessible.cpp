@@ -112,7 +112,7 @@ HRESULT CUIAccessible::OnWindowThread(const std::function<HRESULT()>& task) {
 // A mirrored skin says so on its Window element; a window laid out right to left by the system is
 // mirrored as well.
 bool CUIAccessible::IsRightToLeft() const {
-  if (manager_->WindowCustomAttribute(L"direction") == L"rtl") return true;
+  if (manager_->IsRightToLeft()) return true;
   return (::GetWindowLongW(hwnd_, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
 }
 

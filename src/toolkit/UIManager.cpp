@@ -5,6 +5,7 @@
 
 #include "toolkit/UIContainer.h"
 #include "toolkit/UIControl.h"
+#include "toolkit/UIReadingOrder.h"
 
 namespace SkinUI {
 
@@ -206,22 +207,20 @@ void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
   RaiseNotification(control, L"setfocus");
 }
 
-// Tab stops in reading order: the tree's order, except that a right-to-left window reads each row
-// (a horizontal layout's children) from its right end, and a mirrored skin lists rows left to right.
 void CUIManager::CollectTabStops(CControlUI* control, std::vector<CControlUI*>& stops) const {
   if (!control->IsVisible() || !control->IsEnabled()) return;
   if (control->ControlFlags() & ControlFlagTabStop) stops.push_back(control);
   auto* container = static_cast<CContainerUI*>(control->CastTo(L"Container"));
   if (!container) return;
-  const bool reversed = rightToLeft_ && control->CastTo(L"HorizontalLayout");
-  const int count = container->GetCount();
-  for (int i = 0; i < count; ++i) CollectTabStops(container->GetItemAt(reversed ? count - 1 - i : i), stops);
+  for (int i = 0; i < container->GetCount(); ++i) CollectTabStops(container->GetItemAt(i), stops);
 }
 
+// Tab visits the controls in the order a reader meets them, by where they are drawn: a mirrored skin
+// lists its rows left to right like any other, yet is read from the right.
 std::vector<CControlUI*> CUIManager::TabStops() const {
   std::vector<CControlUI*> stops;
   if (root_) CollectTabStops(root_, stops);
-  return stops;
+  return ReadingOrder(std::move(stops), IsRightToLeft());
 }
 
 CControlUI* CUIManager::FindTabStop(bool forward) const {
@@ -233,6 +232,9 @@ CControlUI* CUIManager::FindTabStop(bool forward) const {
   if (forward) return stops[(index + 1) % stops.size()];
   return stops[(index + stops.size() - 1) % stops.size()];
 }
+
+// The window says so (its language reads right to left) or its skin does (direction="rtl").
+bool CUIManager::IsRightToLeft() const { return rightToLeft_ || WindowCustomAttribute(L"direction") == L"rtl"; }
 
 void CUIManager::SetRightToLeft(bool on) { rightToLeft_ = on; }
 

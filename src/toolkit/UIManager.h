@@ -86,7 +86,7 @@ class CUIManager {
   std::vector<CControlUI*> TabStops() const;
   // A right-to-left window reads its rows from the right.
   void SetRightToLeft(bool on);
-  bool IsRightToLeft() const { return rightToLeft_; }
+  bool IsRightToLeft() const;
   // Whether focus pictures are drawn: once a key moved the focus, or always when Windows is set so.
   bool ShowsFocusCues() const;
   void KeyboardInUse();
