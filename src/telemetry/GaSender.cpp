@@ -3,8 +3,6 @@
 #include <memory>
 #include <new>
 
-#include "BuildConfig.h"
-#include "telemetry/ClientId.h"
 #include "telemetry/DownloadFailureReason.h"
 #include "telemetry/MpEventBody.h"
 #include "tool/WinHttpHandle.h"
@@ -120,23 +118,6 @@ std::wstring BuildGaBasePath(const std::wstring& trackingId, const std::wstring&
 }
 
 std::wstring GaCategory(const std::wstring& title) { return title + L" (Windows version)"; }
-
-void SetupGaSender(const std::wstring& gaTitle) {
-  CGaSender& sender = CGaSender::GetInstance();
-  const std::wstring clientId = GetClientId();
-  if (std::wstring(GetAnalyticsProtocol()) == L"mp") {
-    MpTarget target;
-    target.host = GetAnalyticsHost();
-    target.measurementId = GetMeasurementId();
-    target.apiSecret = GetApiSecret();
-    target.clientId = clientId;
-    target.category = GaCategory(gaTitle);
-    target.label = clientId;
-    sender.SetMpTarget(target);
-  } else {
-    sender.SetTarget(GetAnalyticsHost(), BuildGaBasePath(GetTrackingId(), clientId, gaTitle));
-  }
-}
 
 bool StartGaEventThread(int kind, const char* failureReason) {
   std::unique_ptr<GaThreadParam> param(

@@ -6,6 +6,7 @@
 
 #include "TestServers.h"
 #include "TestSupport.h"
+#include "Window/InstallFlow.h"
 #include "stdafx.h"
 #include "telemetry/DownloadFailureReason.h"
 #include "telemetry/GaSender.h"
@@ -64,6 +65,32 @@ std::string EventBody(const std::string& cid, const char* name, const char* reas
   std::string params = "\"event_category\":\"Brenmark Solvetta (Windows version)\",\"event_label\":\"" + cid + "\"";
   if (reason) params += std::string(",\"failure_reason\":\"") + reason + "\"";
   return "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"" + name + "\",\"params\":{" + params + "}}]}";
+}
+
+// A window that has nothing to show: the flow's failure question gets no answer and returns.
+class SilentView : public IInstallFlowView {
+ public:
+  void SetProgressPercent(int) override {}
+  void UpdateWindowSate(int) override {}
+  int ShowMessage(const std::wstring&, UINT) override { return 0; }
+  void SetTaskbarState(int) override {}
+  void StartProgressTimer(int) override {}
+  void StopProgressTimer() override {}
+  void OpenInBrowser(const std::wstring&) override {}
+  void CloseWithoutQuestion() override {}
+};
+
+// One download of the install flow, run on this thread to its end (and its failure question).
+void RunFlowDownload(const std::wstring& url, const std::wstring& workDir, const std::wstring& sha256) {
+  InstallFlowSettings settings;
+  settings.workDir = workDir;
+  settings.installFolder = workDir;
+  settings.downloadUrl = url;
+  settings.payloadSha256 = sha256;
+  SilentView view;
+  CUiDispatcher dispatcher;
+  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher, [](FlowEvent) {});
+  flow->RunDownload();
 }
 
 }  // namespace
@@ -146,4 +173,36 @@ TEST(MpSender, TheV1ProtocolSendsNoFailureEvent) {
   EXPECT_EQ(1, server.CountLines(cid)) << server.Text();
   EXPECT_EQ(1, server.CountLines("HEAD \"/collect?v=1&t=event&tid=UA-1-2&cid=" + cid));
   EXPECT_EQ("", capture.Text());
+}
+
+// The install flow reports each failed download once, with the class of what went wrong.
+TEST(MpSender, TheInstallFlowReportsAFailedDownloadWithItsReason) {
+  const std::string cid = TestServers::UniqueToken("mp-flow");
+  CGaSender::GetInstance().SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), L"Brenmark Solvetta"));
+  TestSupport::ScratchDir work(L"mpflow");
+  const std::string name = TestServers::UniqueToken("mp-payload") + ".exe";
+  TestServers::MakeFile(TestSupport::Wide(name), 4096);
+  const std::wstring served = L"https://localhost/" + TestSupport::Wide(name);
+
+  CaptureMark missing;
+  RunFlowDownload(L"https://localhost/" + TestSupport::Wide(name) + L".missing", work.path(), L"");
+  ASSERT_TRUE(missing.WaitForLines(1)) << missing.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "no_size")), missing.Text());
+
+  CaptureMark refused;
+  RunFlowDownload(served, work.path(), std::wstring(64, L'0'));
+  ASSERT_TRUE(refused.WaitForLines(1)) << refused.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")), refused.Text());
+
+  // A file where the work folder should be: nothing can be written there.
+  ASSERT_TRUE(TestSupport::WriteFileBytes(work / L"file", "x"));
+  CaptureMark noFolder;
+  RunFlowDownload(served, work / L"file\\", L"");
+  ASSERT_TRUE(noFolder.WaitForLines(1)) << noFolder.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "disk")), noFolder.Text());
+
+  CaptureMark success;
+  RunFlowDownload(served, work.path(), L"");
+  ::Sleep(500);  // a failure event would have come by now
+  EXPECT_EQ("", success.Text());
 }
