@@ -20,7 +20,7 @@ void CGaSender::SetTarget(const std::wstring& host, const std::wstring& basePath
 
 void CGaSender::SetMpTarget(const MpTarget& target) {
   bMp = true;
-  mp = target;
+  mpTarget = target;
 }
 
 std::wstring CGaSender::EventPath(const char* action) const {
@@ -77,18 +77,19 @@ bool CGaSender::Send(const std::wstring& fullPath, bool secure) {
 }
 
 std::wstring CGaSender::MpPath() const {
-  return L"/mp/collect?measurement_id=" + mp.measurementId + L"&api_secret=" + mp.apiSecret;
+  return L"/mp/collect?measurement_id=" + mpTarget.measurementId + L"&api_secret=" + mpTarget.apiSecret;
 }
 
 // The collection service takes HTTPS only, so there is no plain fallback; it answers 2xx whatever
 // the body held, so the status is not looked at.
 bool CGaSender::SendMp(const char* name, const char* failureReason) {
-  if (mp.host.empty() || mp.measurementId.empty()) return false;
-  std::string body = BuildMpEventBody(mp.clientId, MpEvent{name, mp.category, mp.label, failureReason});
+  if (mpTarget.host.empty() || mpTarget.measurementId.empty()) return false;
+  std::string body =
+      BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label, failureReason});
   Scoped::WinHttpCloseHandle session(
       ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
-  Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mp.host.c_str(), mp.port, 0));
+  Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mpTarget.host.c_str(), mpTarget.port, 0));
   if (!connect) return false;
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};
   Scoped::WinHttpCloseHandle request(::WinHttpOpenRequest(connect.get(), L"POST", MpPath().c_str(), nullptr,

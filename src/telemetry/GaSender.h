@@ -74,7 +74,7 @@ class CGaSender {
   std::wstring MpPath() const;
 
   bool bMp = false;
-  MpTarget mp;
+  MpTarget mpTarget;
   std::wstring strHost;
   std::wstring strBasePath;
   // Written by the start event's thread, read by later event threads.
