@@ -238,15 +238,3 @@ TEST(StampedTag, EveryCutAndEveryChangedByteOfTheSignatureIsHandled) {
   // Bytes of the certificates and the signature value do not stand between the reader and the tag.
   EXPECT_GT(found, static_cast<int>(outer.totalSize() / 2));
 }
-
-TEST(StampedTag, TagRules) {
-  EXPECT_TRUE(IsValidSiteTag("com_french"));
-  EXPECT_TRUE(IsValidSiteTag("A-z.0_9"));
-  EXPECT_TRUE(IsValidSiteTag(std::string(64, 'x')));
-  EXPECT_FALSE(IsValidSiteTag(""));
-  EXPECT_FALSE(IsValidSiteTag(std::string(65, 'x')));
-  EXPECT_FALSE(IsValidSiteTag("com french"));
-  EXPECT_FALSE(IsValidSiteTag("com/french"));
-  EXPECT_FALSE(IsValidSiteTag(std::string("com\0x", 5)));
-  EXPECT_FALSE(IsValidSiteTag("caf\xC3\xA9"));
-}

@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "Window/InstallFlow.h"
 #include "stdafx.h"
-#include "telemetry/DownloadFailureReason.h"
+#include "telemetry/ClientId.h"
 #include "telemetry/GaSender.h"
 #include "telemetry/MpEventBody.h"
 
@@ -121,9 +121,9 @@ TEST(MpSender, TheFailureThreadReportsTheReasonOfTheResult) {
   const std::string cid = TestServers::UniqueToken("mp-thread");
   CGaSender::GetInstance().SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), L"Brenmark Solvetta"));
   CaptureMark capture;
-  ASSERT_TRUE(StartDownloadFailedEvent(kDownloadResult_LocalWrite));
+  ASSERT_TRUE(StartDownloadFailedEvent(kDownloadResult_ContentFail));
   ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
-  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "disk")), capture.Text());
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "network")), capture.Text());
 }
 
 // Quotes, backslashes, control characters and text beyond ASCII (the title comes from the pack, in
@@ -150,15 +150,6 @@ TEST(MpSender, JsonStringsCutAtWholeCharactersAndReplaceLoneSurrogates) {
   MpEvent event{"Installed_Succeed", std::wstring(150, L'c'), L"L"};
   EXPECT_NE(BuildMpEventBody(L"C", event).find("\"event_category\":\"" + std::string(100, 'c') + "\","),
             std::string::npos);
-}
-
-TEST(MpSender, ReasonClassesOfTheDownloadResults) {
-  EXPECT_STREQ("no_size", DownloadFailureReason(kDownloadResult_NoFileSize));
-  EXPECT_STREQ("network", DownloadFailureReason(kDownloadResult_ContentFail));
-  EXPECT_STREQ("network", DownloadFailureReason(kDownloadResult_ProxyAuth));
-  EXPECT_STREQ("disk", DownloadFailureReason(kDownloadResult_LocalWrite));
-  EXPECT_STREQ("disk", DownloadFailureReason(kDownloadResult_BadParam));
-  EXPECT_STREQ("payload_mismatch", DownloadFailureReason(kDownloadResult_Success));
 }
 
 // v1 has no failure event: nothing is sent; and switching back to v1 sends v1 requests again.
@@ -205,4 +196,18 @@ TEST(MpSender, TheInstallFlowReportsAFailedDownloadWithItsReason) {
   RunFlowDownload(served, work.path(), L"");
   ::Sleep(500);  // a failure event would have come by now
   EXPECT_EQ("", success.Text());
+}
+
+// A build configured for the current protocol sets its sender up with its measurement id and API
+// secret, this machine's client identifier and the pack's title.
+TEST(MpSender, ABuildForTheCurrentProtocolSetsItselfUpForIt) {
+  CaptureMark capture;
+  ASSERT_EQ(0, TestSupport::RunProcess(L"\"" + TestSupport::ExeDir() + L"mp_setup_probe.exe\""));
+  ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
+  const std::string cid = TestSupport::Utf8(GetClientId());
+  ASSERT_FALSE(cid.empty());
+  EXPECT_EQ("https 443 POST \"/mp/collect?measurement_id=G-PROBE1&api_secret=probe_secret\" \"application/json\" "
+            "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{"
+            "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" + cid + "\"}}]}\n",
+            capture.Text());
 }
