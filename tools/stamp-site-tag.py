@@ -13,6 +13,7 @@ nothing else. Stamping again replaces the earlier tag.
 
 import os
 import re
+import shutil
 import struct
 import sys
 
@@ -257,6 +258,7 @@ def stamp(source, tag, target):
     temporary = target + ".stamping"
     with open(temporary, "wb") as f:
         f.write(pe.data)
+    shutil.copymode(source, temporary)
     os.replace(temporary, target)
 
 
