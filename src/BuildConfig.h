@@ -4,3 +4,7 @@
 // and in the hosts of their language pack.
 const wchar_t* GetAnalyticsHost();
 const wchar_t* GetTrackingId();
+// "v1" or "mp"; the measurement id and API secret are empty unless the protocol is "mp".
+const wchar_t* GetAnalyticsProtocol();
+const wchar_t* GetMeasurementId();
+const wchar_t* GetApiSecret();

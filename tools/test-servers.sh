@@ -10,7 +10,8 @@
 #                /mixed/FILE answers the size query over HTTPS, drops ranges over HTTPS and serves
 #                other bytes over plain HTTP. 127.0.0.1:8443 serves DIR/www over TLS 1.2 and 1.3 only.
 #   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
-# Logs the tests read: DIR/logs/access.log (nginx) and DIR/logs/fault.log (fault server).
+# Logs the tests read: DIR/logs/access.log (nginx), DIR/logs/capture.log (nginx: requests to
+# /mp/collect with their bodies) and DIR/logs/fault.log (fault server).
 #
 # usage: test-servers.sh start|stop [DIR]     DIR defaults to build/servers
 # start is idempotent: servers already running for DIR are kept; servers left over from another run
@@ -67,6 +68,8 @@ events { worker_connections 1024; }
 http {
   log_format tests '\$scheme \$server_port \$request_method "\$request_uri" \$status \$body_bytes_sent "\$http_range"';
   access_log $dir/logs/access.log tests;
+  # The analytics tests compare request bodies byte for byte: logged unescaped, one request a line.
+  log_format capture escape=none '\$scheme \$server_port \$request_method "\$request_uri" "\$content_type" \$request_body';
   client_body_temp_path $dir/tmp/body;
   proxy_temp_path $dir/tmp/proxy;
   fastcgi_temp_path $dir/tmp/fastcgi;
@@ -90,6 +93,17 @@ http {
     location = /collect {
       if (\$refuse_collect) { return 444; }
       return 200;
+    }
+    # The current Measurement Protocol's endpoint: nginx reads the body (\$request_body is set only
+    # for a request it passes on) and hands it to an empty answer of its own.
+    location = /mp/collect {
+      access_log $dir/logs/access.log tests;
+      access_log $dir/logs/capture.log capture;
+      proxy_pass http://127.0.0.1:80/mp-answer;
+    }
+    location = /mp-answer {
+      access_log off;
+      return 204;
     }
     location /fault/ {
       proxy_pass http://127.0.0.2:80/;

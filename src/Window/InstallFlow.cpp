@@ -13,6 +13,7 @@
 #include "common/LanguageManager.h"
 #include "log/Log.h"
 #include "packages/EmbeddedPackages.h"
+#include "telemetry/GaSender.h"
 #include "tool/FileDigest.h"
 #include "tool/ProcessHelper.h"
 #include "base/Scoped.h"
@@ -299,10 +300,12 @@ void CInstallFlow::OnDownloadProgress(int bytes, int total) {
 
 void CInstallFlow::OnDownloadEnd(int result) {
   if (OutcomeOfResult(result) == kOutcome_Success &&
-      VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256, settings_.payloadPublisher))
+      VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256, settings_.payloadPublisher)) {
     DownloadSuccess();
-  else
+  } else {
+    StartDownloadFailedEvent(result);  // a result of success here means the file was refused
     DownloadFailed(result);
+  }
 }
 
 void CInstallFlow::DownloadSuccess() {

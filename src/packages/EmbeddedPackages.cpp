@@ -11,7 +11,9 @@
 #include "res/resource.h"
 #include "tool/TextHelper.h"
 #include "toolkit/ZipArchive.h"
+#include "base/ModulePath.h"
 #include "base/ModuleResource.h"
+#include "packages/StampedSiteTag.h"
 
 namespace {
 
@@ -87,7 +89,18 @@ std::wstring DomainTagFromText(const std::string& text) {
   return RemoveCrLfPairs(wide);
 }
 
-std::wstring ReadDomainTag(HMODULE module) { return DomainTagFromText(ReadDomainText(module)); }
+std::wstring ReadDomainTag(HMODULE module) { return ReadDomainTag(module, Base::ModulePath(module)); }
+
+// A tag stamped into the signature wins: it is how one signed build is handed to many channels.
+std::wstring ReadDomainTag(HMODULE module, const std::wstring& programFile) {
+  std::string stamped, why;
+  if (ReadStampedTag(programFile, stamped, why) == kStampedTag_Found) {
+    LOG_INFO("site tag stamped into the signature: %s", stamped.c_str());
+    return NarrowToWide(stamped);
+  }
+  LOG_INFO("site tag from resource %d: %s", IDR_DOMAIN, why.c_str());
+  return DomainTagFromText(ReadDomainText(module));
+}
 
 void LoadDomainFile(HMODULE module, LanguageManager& language) {
   LOG_INFO("LoadDomainFile");

@@ -22,8 +22,10 @@ bool LoadResZipFile(HMODULE module, const std::wstring& packFolder);
 std::string DomainTextFromBytes(const void* data, size_t size);
 // The tag the text names: the user's code page, CR LF pairs removed.
 std::wstring DomainTagFromText(const std::string& text);
-// Empty when the module carries no domain resource.
+// The tag stamped into the signature of the module's file, else the domain resource's (empty when
+// the module carries none); one log line says where it came from and why a stamp was not used.
 std::wstring ReadDomainTag(HMODULE module);
+std::wstring ReadDomainTag(HMODULE module, const std::wstring& programFile);
 void LoadDomainFile(HMODULE module, LanguageManager& language);
 
 // Leaves the tag as "domain" in the product folder for the installed program; an empty tag writes

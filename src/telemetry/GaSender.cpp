@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "BuildConfig.h"
-#include "telemetry/ClientId.h"
+#include "telemetry/DownloadFailureReason.h"
+#include "telemetry/MpEventBody.h"
 #include "tool/WinHttpHandle.h"
 
 CGaSender& CGaSender::GetInstance() {
@@ -13,8 +13,14 @@ CGaSender& CGaSender::GetInstance() {
 }
 
 void CGaSender::SetTarget(const std::wstring& host, const std::wstring& basePath) {
+  bMp = false;
   strHost = host;
   strBasePath = basePath;
+}
+
+void CGaSender::SetMpTarget(const MpTarget& target) {
+  bMp = true;
+  mpTarget = target;
 }
 
 std::wstring CGaSender::EventPath(const char* action) const {
@@ -24,6 +30,7 @@ std::wstring CGaSender::EventPath(const char* action) const {
 }
 
 bool CGaSender::SendStartInstall() {
+  if (bMp) return SendMp("Downloader_Start_Install");
   bSecure = true;
   std::wstring path = EventPath("Downloader_Start_Install");
   if (SendHttps(path)) return true;
@@ -32,14 +39,18 @@ bool CGaSender::SendStartInstall() {
 }
 
 bool CGaSender::SendDownloaded() {
+  if (bMp) return SendMp("Downloader_Installed");
   std::wstring path = EventPath("Downloader_Installed");
   return bSecure ? SendHttps(path) : SendHttp(path);
 }
 
 bool CGaSender::SendInstallSucceed() {
+  if (bMp) return SendMp("Installed_Succeed");
   std::wstring path = EventPath("Installed_Succeed");
   return bSecure ? SendHttps(path) : SendHttp(path);
 }
+
+bool CGaSender::SendDownloadFailed(const char* reason) { return bMp && SendMp("Downloader_Failed", reason); }
 
 bool CGaSender::SendHttps(const std::wstring& fullPath) { return Send(fullPath, true); }
 
@@ -65,10 +76,37 @@ bool CGaSender::Send(const std::wstring& fullPath, bool secure) {
          ::WinHttpReceiveResponse(request.get(), nullptr);
 }
 
+std::wstring CGaSender::MpPath() const {
+  return L"/mp/collect?measurement_id=" + mpTarget.measurementId + L"&api_secret=" + mpTarget.apiSecret;
+}
+
+// The collection service takes HTTPS only, so there is no plain fallback; it answers 2xx whatever
+// the body held, so the status is not looked at.
+bool CGaSender::SendMp(const char* name, const char* failureReason) {
+  if (mpTarget.host.empty() || mpTarget.measurementId.empty()) return false;
+  std::string body =
+      BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label, failureReason});
+  Scoped::WinHttpCloseHandle session(
+      ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return false;
+  Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mpTarget.host.c_str(), mpTarget.port, 0));
+  if (!connect) return false;
+  const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+  Scoped::WinHttpCloseHandle request(::WinHttpOpenRequest(connect.get(), L"POST", MpPath().c_str(), nullptr,
+                                                          WINHTTP_NO_REFERER, acceptTypes, WINHTTP_FLAG_SECURE));
+  if (!request) return false;
+  const wchar_t headers[] = L"Content-Type: application/json\r\n";
+  return ::WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), &body[0],
+                              static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) &&
+         ::WinHttpReceiveResponse(request.get(), nullptr);
+}
+
 DWORD WINAPI CGaSender::GaThreadProc(LPVOID parameter) {
   std::unique_ptr<GaThreadParam> param(static_cast<GaThreadParam*>(parameter));
   if (param->kind == kGaEvent_Downloaded) {
     param->sender->SendDownloaded();
+  } else if (param->kind == kGaEvent_DownloadFailed) {
+    param->sender->SendDownloadFailed(param->failureReason);
   } else {
     param->sender->SendStartInstall();
   }
@@ -80,16 +118,18 @@ std::wstring BuildGaBasePath(const std::wstring& trackingId, const std::wstring&
          L" (Windows version)&el=" + clientId;
 }
 
-void SetupGaSender(const std::wstring& gaTitle) {
-  CGaSender& sender = CGaSender::GetInstance();
-  sender.SetTarget(GetAnalyticsHost(), BuildGaBasePath(GetTrackingId(), GetClientId(), gaTitle));
-}
+std::wstring GaCategory(const std::wstring& title) { return title + L" (Windows version)"; }
 
-bool StartGaEventThread(int kind) {
-  std::unique_ptr<GaThreadParam> param(new (std::nothrow) GaThreadParam{&CGaSender::GetInstance(), kind});
+bool StartGaEventThread(int kind, const char* failureReason) {
+  std::unique_ptr<GaThreadParam> param(
+      new (std::nothrow) GaThreadParam{&CGaSender::GetInstance(), kind, failureReason});
   if (!param) return false;
   Scoped::CloseHandle thread(::CreateThread(nullptr, 0, &CGaSender::GaThreadProc, param.get(), 0, nullptr));
   if (!thread) return false;
   param.release();  // the thread frees it
   return true;
+}
+
+bool StartDownloadFailedEvent(int downloadResult) {
+  return StartGaEventThread(kGaEvent_DownloadFailed, DownloadFailureReason(downloadResult));
 }

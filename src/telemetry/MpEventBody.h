@@ -1,0 +1,21 @@
+#pragma once
+
+// The JSON body of one event of the current Measurement Protocol:
+// {"client_id":"C","events":[{"name":"N","params":{"event_category":"A","event_label":"B"}}]}, a failed
+// download adding "failure_reason". Strings are UTF-8 with JSON escapes; parameter values are cut to
+// the protocol's 100 characters (longer ones are not collected).
+
+#include <string>
+
+struct MpEvent {
+  const char* name;  // letters, digits and underscores, starting with a letter, at most 40 characters
+  std::wstring category;
+  std::wstring label;
+  const char* failureReason = nullptr;
+};
+
+std::string BuildMpEventBody(const std::wstring& clientId, const MpEvent& event);
+
+// `text` as a quoted JSON string in UTF-8, at most `maxCharacters` characters of it (0: all). An
+// unpaired surrogate becomes U+FFFD.
+std::string JsonString(const std::wstring& text, size_t maxCharacters = 0);

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "TestServers.h"
+#include "TestSupport.h"
+#include "Window/InstallFlow.h"
+#include "stdafx.h"
+#include "telemetry/ClientId.h"
+#include "telemetry/GaSender.h"
+#include "telemetry/MpEventBody.h"
+
+using TestServers::LogMark;
+using TestServers::ServerLog;
+
+namespace {
+
+// What the capture log gained since the mark was taken: "scheme port method "uri" "type" body" lines.
+class CaptureMark {
+ public:
+  CaptureMark() : start_(All().size()) {}
+  std::string Text() const { return All().substr(start_); }
+  bool WaitForLines(int count) const {
+    for (int i = 0; i < 100; ++i) {
+      if (Lines() >= count) return true;
+      ::Sleep(50);
+    }
+    return false;
+  }
+
+ private:
+  static std::string All() {
+    std::wstring path = L"Z:" + TestSupport::Wide(SETUP_CAPTURE_LOG);
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+    return TestSupport::ReadFileBytes(path);
+  }
+  int Lines() const {
+    std::string text = Text();
+    int count = 0;
+    for (char c : text) count += c == '\n';
+    return count;
+  }
+  size_t start_;
+};
+
+MpTarget LoopbackTarget(const std::wstring& clientId, const std::wstring& title) {
+  MpTarget target;
+  target.host = L"localhost";
+  target.measurementId = L"G-TEST0001";
+  target.apiSecret = L"s3cr3t_-x";
+  target.clientId = clientId;
+  target.category = GaCategory(title);
+  target.label = clientId;
+  return target;
+}
+
+std::string Line(const std::string& body) {
+  return "https 443 POST \"/mp/collect?measurement_id=G-TEST0001&api_secret=s3cr3t_-x\" \"application/json\" " +
+         body + "\n";
+}
+
+std::string EventBody(const std::string& cid, const char* name, const char* reason = nullptr) {
+  std::string params = "\"event_category\":\"Brenmark Solvetta (Windows version)\",\"event_label\":\"" + cid + "\"";
+  if (reason) params += std::string(",\"failure_reason\":\"") + reason + "\"";
+  return "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"" + name + "\",\"params\":{" + params + "}}]}";
+}
+
+// A window that has nothing to show: the flow's failure question gets no answer and returns.
+class SilentView : public IInstallFlowView {
+ public:
+  void SetProgressPercent(int) override {}
+  void UpdateWindowSate(int) override {}
+  int ShowMessage(const std::wstring&, UINT) override { return 0; }
+  void SetTaskbarState(int) override {}
+  void StartProgressTimer(int) override {}
+  void StopProgressTimer() override {}
+  void OpenInBrowser(const std::wstring&) override {}
+  void CloseWithoutQuestion() override {}
+};
+
+// One download of the install flow, run on this thread to its end (and its failure question).
+void RunFlowDownload(const std::wstring& url, const std::wstring& workDir, const std::wstring& sha256) {
+  InstallFlowSettings settings;
+  settings.workDir = workDir;
+  settings.installFolder = workDir;
+  settings.downloadUrl = url;
+  settings.payloadSha256 = sha256;
+  SilentView view;
+  CUiDispatcher dispatcher;
+  auto flow = std::make_shared<CInstallFlow>(settings, view, dispatcher, [](FlowEvent) {});
+  flow->RunDownload();
+}
+
+}  // namespace
+
+// The three moments and a failed download, each one POST over HTTPS whose body arrives byte for
+// byte; nothing goes to the v1 endpoint.
+TEST(MpSender, PostsTheThreeEventsAndTheFailureAsJson) {
+  const std::string cid = TestServers::UniqueToken("mp");
+  CGaSender& sender = CGaSender::GetInstance();
+  sender.SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), L"Brenmark Solvetta"));
+  CaptureMark capture;
+  LogMark server(ServerLog::kNginx);
+  EXPECT_TRUE(sender.SendStartInstall());
+  EXPECT_TRUE(sender.SendDownloaded());
+  EXPECT_TRUE(sender.SendInstallSucceed());
+  EXPECT_TRUE(sender.SendDownloadFailed("payload_mismatch"));
+  ASSERT_TRUE(capture.WaitForLines(4)) << capture.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Start_Install")) + Line(EventBody(cid, "Downloader_Installed")) +
+                Line(EventBody(cid, "Installed_Succeed")) +
+                Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")),
+            capture.Text());
+  EXPECT_EQ(4, server.CountLines("POST \"/mp/collect?")) << server.Text();
+  EXPECT_EQ(0, server.CountLines("/collect?v=1"));
+}
+
+// The failure event goes out on a thread of its own, with the reason class of the download's result.
+TEST(MpSender, TheFailureThreadReportsTheReasonOfTheResult) {
+  const std::string cid = TestServers::UniqueToken("mp-thread");
+  CGaSender::GetInstance().SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), L"Brenmark Solvetta"));
+  CaptureMark capture;
+  ASSERT_TRUE(StartDownloadFailedEvent(kDownloadResult_ContentFail));
+  ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "network")), capture.Text());
+}
+
+// Quotes, backslashes, control characters and text beyond ASCII (the title comes from the pack, in
+// any language) reach the server as valid JSON in UTF-8.
+TEST(MpSender, EscapesTheTextsItCarries) {
+  const std::wstring title = L"Sol\"vet\\ta\t\x0001 \x00E9\x4E2D\xD83D\xDE00";
+  const std::string cid = TestServers::UniqueToken("mp-text");
+  CGaSender::GetInstance().SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), title));
+  CaptureMark capture;
+  ASSERT_TRUE(CGaSender::GetInstance().SendStartInstall());
+  ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
+  EXPECT_EQ(Line("{\"client_id\":\"" + cid +
+                 "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{\"event_category\":"
+                 "\"Sol\\\"vet\\\\ta\\t\\u0001 \xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80 (Windows version)\","
+                 "\"event_label\":\"" + cid + "\"}}]}"),
+            capture.Text());
+}
+
+TEST(MpSender, JsonStringsCutAtWholeCharactersAndReplaceLoneSurrogates) {
+  EXPECT_EQ("\"a\\r\\nb\\u001f\\b\\f/\"", JsonString(L"a\r\nb\x001F\b\f/"));
+  EXPECT_EQ("\"\xEF\xBF\xBD" "x\xEF\xBF\xBD\"", JsonString(L"\xDC00x\xD800"));
+  EXPECT_EQ("\"ab\"", JsonString(L"abc", 2));
+  EXPECT_EQ("\"a\xF0\x9F\x98\x80\"", JsonString(L"a\xD83D\xDE00z", 2));  // a pair is one character
+  MpEvent event{"Installed_Succeed", std::wstring(150, L'c'), L"L"};
+  EXPECT_NE(BuildMpEventBody(L"C", event).find("\"event_category\":\"" + std::string(100, 'c') + "\","),
+            std::string::npos);
+}
+
+// v1 has no failure event: nothing is sent; and switching back to v1 sends v1 requests again.
+TEST(MpSender, TheV1ProtocolSendsNoFailureEvent) {
+  const std::string cid = TestServers::UniqueToken("v1-fail");
+  CGaSender& sender = CGaSender::GetInstance();
+  sender.SetTarget(L"localhost", BuildGaBasePath(L"UA-1-2", TestSupport::Wide(cid), L"T"));
+  LogMark server(ServerLog::kNginx);
+  CaptureMark capture;
+  EXPECT_FALSE(sender.SendDownloadFailed("network"));
+  EXPECT_TRUE(sender.SendInstallSucceed());
+  EXPECT_EQ(1, server.CountLines(cid)) << server.Text();
+  EXPECT_EQ(1, server.CountLines("HEAD \"/collect?v=1&t=event&tid=UA-1-2&cid=" + cid));
+  EXPECT_EQ("", capture.Text());
+}
+
+// The install flow reports each failed download once, with the class of what went wrong.
+TEST(MpSender, TheInstallFlowReportsAFailedDownloadWithItsReason) {
+  const std::string cid = TestServers::UniqueToken("mp-flow");
+  CGaSender::GetInstance().SetMpTarget(LoopbackTarget(TestSupport::Wide(cid), L"Brenmark Solvetta"));
+  TestSupport::ScratchDir work(L"mpflow");
+  const std::string name = TestServers::UniqueToken("mp-payload") + ".exe";
+  TestServers::MakeFile(TestSupport::Wide(name), 4096);
+  const std::wstring served = L"https://localhost/" + TestSupport::Wide(name);
+
+  CaptureMark missing;
+  RunFlowDownload(L"https://localhost/" + TestSupport::Wide(name) + L".missing", work.path(), L"");
+  ASSERT_TRUE(missing.WaitForLines(1)) << missing.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "no_size")), missing.Text());
+
+  CaptureMark refused;
+  RunFlowDownload(served, work.path(), std::wstring(64, L'0'));
+  ASSERT_TRUE(refused.WaitForLines(1)) << refused.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")), refused.Text());
+
+  // A file where the work folder should be: nothing can be written there.
+  ASSERT_TRUE(TestSupport::WriteFileBytes(work / L"file", "x"));
+  CaptureMark noFolder;
+  RunFlowDownload(served, work / L"file\\", L"");
+  ASSERT_TRUE(noFolder.WaitForLines(1)) << noFolder.Text();
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "disk")), noFolder.Text());
+
+  CaptureMark success;
+  RunFlowDownload(served, work.path(), L"");
+  ::Sleep(500);  // a failure event would have come by now
+  EXPECT_EQ("", success.Text());
+}
+
+// A build configured for the current protocol sets its sender up with its measurement id and API
+// secret, this machine's client identifier and the pack's title.
+TEST(MpSender, ABuildForTheCurrentProtocolSetsItselfUpForIt) {
+  CaptureMark capture;
+  ASSERT_EQ(0, TestSupport::RunProcess(L"\"" + TestSupport::ExeDir() + L"mp_setup_probe.exe\""));
+  ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
+  const std::string cid = TestSupport::Utf8(GetClientId());
+  ASSERT_FALSE(cid.empty());
+  EXPECT_EQ("https 443 POST \"/mp/collect?measurement_id=G-PROBE1&api_secret=probe_secret\" \"application/json\" "
+            "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{"
+            "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" + cid + "\"}}]}\n",
+            capture.Text());
+}
