@@ -27,8 +27,9 @@ struct EditScene {
   CButtonUI* other;
   explicit EditScene(const std::wstring& attributes = std::wstring()) {
     scene.window.manager().AddFont(1, L"Tahoma", 14, false, false, false);
-    // The button comes first, so the first Tab stop, which gets the focus at the first paint, is not the edit.
-    other = scene.Add(new CButtonUI, L"10,60,110,90", L"name=\"btn_browse\"");
+    // The button comes first in reading order (a row above the edit), so the first Tab stop, which gets
+    // the focus at the first paint, is not the edit.
+    other = scene.Add(new CButtonUI, L"0,0,8,8", L"name=\"btn_browse\"");
     edit = scene.Add(new CEditUI, L"10,10,210,40",
                      L"name=\"edit_path\" font=\"1\" text=\"C:\\Program Files\\\" textpadding=\"4,0,4,0\"" +
                          (attributes.empty() ? std::wstring() : L" " + attributes));
@@ -132,7 +133,7 @@ TEST(Edit, LeavingTheFieldClosesTheNativeWindowAndKeepsTheText) {
   HWND native = s.StartEditing();
   ASSERT_NE(nullptr, native);
   Type(native, L"Setup");
-  s.scene.Click(50, 75);  // the button takes the focus
+  s.scene.Click(4, 4);  // the button takes the focus
   s.scene.window.Pump();
   EXPECT_FALSE(::IsWindow(native));
   EXPECT_EQ(nullptr, s.edit->NativeWindow());

@@ -318,6 +318,10 @@ TEST(Accessible, DefaultActionsAndFocusChangeStatesAndRaiseEvents) {
   EXPECT_NE(0, reader.Read(agree).state & STATE_SYSTEM_CHECKED);
   EXPECT_EQ(0, reader.Read(install).state & STATE_SYSTEM_UNAVAILABLE);
 
+  // Install has the focus from the start; it moves away and back.
+  ASSERT_EQ(S_OK, reader->accSelect(SELFLAG_TAKEFOCUS, Child(agree)));
+  PumpFor(50);
+  EXPECT_EQ(frame.Find(L"chk_agree"), frame->Manager().GetFocus());
   ASSERT_EQ(S_OK, reader->accSelect(SELFLAG_TAKEFOCUS, Child(install)));
   PumpFor(50);
   EXPECT_EQ(frame.Find(L"btn_install"), frame->Manager().GetFocus());
