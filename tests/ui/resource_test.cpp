@@ -160,3 +160,61 @@ TEST_F(ResourceTest, ImageTablesReplaceByNameAndFallBackToShared) {
   EXPECT_FALSE(manager.CacheImage(L"", nullptr, 0));
   SharedImages().Clear();
 }
+
+// Each scale of a picture is its own file; the loader takes the nearest at or above the window's
+// scale and brings it to exactly that scale, or the nearest below when the skin has no larger one.
+TEST_F(ResourceTest, DenseScreensGetTheNearestScaleOfAPictureResampledToFit) {
+  TestSupport::ScratchDir dir;
+  ::CreateDirectoryW((dir / L"img").c_str(), nullptr);
+  ::CreateDirectoryW((dir / L"v1.2").c_str(), nullptr);
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"img\\a.png", UiTest::MakeSolidPng(4, 2, 0xFFFF0000)));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"img\\a@2x.png", UiTest::MakeSolidPng(8, 4, 0xFF0000FF)));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"img\\a@1.5x.png", UiTest::MakeSolidPng(6, 3, 0xFF00FF00)));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"v1.2\\only1x", UiTest::MakeSolidPng(4, 2, 0xFF808080)));
+  Resource::SetSkinPath(dir.path());
+
+  struct Case {
+    int dpi, width, height;
+    uint32_t pixel;
+  } cases[] = {
+      {96, 4, 2, 0xFFFF0000},   // 1x as it is
+      {120, 5, 3, 0xFF00FF00},  // 1.25: the 1.5x picture, shrunk
+      {144, 6, 3, 0xFF00FF00},  // 1.5x as it is
+      {168, 7, 4, 0xFF0000FF},  // 1.75: the 2x picture, shrunk
+      {192, 8, 4, 0xFF0000FF},  // 2x as it is
+      {288, 12, 6, 0xFF0000FF}, // 3x: nothing at or above, the 2x picture grown
+  };
+  for (const Case& c : cases) {
+    ImagePtr image = LoadSkinImageForDpi(L"img\\a.png", nullptr, 0, 0, c.dpi);
+    ASSERT_TRUE(image) << c.dpi;
+    EXPECT_EQ(c.width, image->width) << c.dpi;
+    EXPECT_EQ(c.height, image->height) << c.dpi;
+    EXPECT_EQ(c.dpi, image->dpi);
+    EXPECT_EQ(c.pixel, image->pixels[0]) << c.dpi;  // a plain colour stays that colour when resampled
+  }
+  // A skin with 1x pictures only still works; the dot of a folder is not the picture's extension.
+  ImagePtr grown = LoadSkinImageForDpi(L"v1.2\\only1x", nullptr, 0, 0, 192);
+  ASSERT_TRUE(grown);
+  EXPECT_EQ(8, grown->width);
+  EXPECT_EQ(0xFF808080u, grown->pixels[9]);
+  EXPECT_FALSE(LoadSkinImageForDpi(L"img\\missing.png", nullptr, 0, 0, 192));
+}
+
+// Shrinking averages the pixels it folds together (premultiplied, so a transparent half does not
+// darken the colour); growing interpolates.
+TEST_F(ResourceTest, ResamplingAveragesWhenShrinkingAndBlendsWhenGrowing) {
+  ImagePtr halves = Decode(UiTest::MakePng(2, 1, {0xFFFFFFFF, 0x00000000}));
+  ASSERT_TRUE(halves);
+  ImagePtr one = ResampleImage(*halves, 1, 1);
+  ASSERT_TRUE(one);
+  EXPECT_EQ(0x80808080u, one->pixels[0]);
+  ImagePtr ramp = Decode(UiTest::MakePng(2, 1, {0xFF000000, 0xFFFFFFFF}));
+  ASSERT_TRUE(ramp);
+  ImagePtr wide = ResampleImage(*ramp, 4, 1);
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(0xFF000000u, wide->pixels[0]);
+  EXPECT_EQ(0xFFFFFFFFu, wide->pixels[3]);
+  const uint32_t grey = wide->pixels[1] & 0xFF;
+  EXPECT_GT(grey, 0u);
+  EXPECT_LT(grey, 0x80u);
+}

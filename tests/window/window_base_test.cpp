@@ -302,3 +302,37 @@ TEST_F(WindowBaseTest, ClientSizeIconAndShow) {
   window_->ShowWindow(true, false);
   EXPECT_TRUE(::IsWindowVisible(hwnd()));
 }
+
+// Windows sends WM_DPICHANGED when the window moves to a screen of another density or the user changes
+// the scale (Wine never does: one density per session, so the test sends it as Windows would). The
+// window takes the suggested size and every length of the skin follows: placements, size box, caption
+// and fonts; back at 96 DPI all is as before.
+TEST_F(WindowBaseTest, ADensityChangeScalesTheWholeSkin) {
+  const int fontAt96 = window_->Manager().GetFontInfo(-1)->metrics.tmHeight;
+  RECT suggested = WindowRect(hwnd());
+  suggested.right = suggested.left + 800;
+  suggested.bottom = suggested.top + 600;
+  ::SendMessageW(hwnd(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  int w = 0, h = 0;
+  window_->Paint(w, h);
+  EXPECT_EQ(800, w);
+  EXPECT_EQ(600, h);
+  EXPECT_EQ(192, window_->Manager().Dpi());
+  const RECT close = window_->Find(L"closebtn")->Placement();
+  EXPECT_EQ(640, close.left);
+  EXPECT_EQ(680, close.right);
+  EXPECT_EQ(80, window_->Find(L"probe")->Placement().top);
+  EXPECT_EQ(HTTOPLEFT, window_->HitTestAt(7, 7));        // the 4-pixel size box is 8 pixels now
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(400, 190));   // and the 100-pixel caption 200
+  const int fontAt192 = window_->Manager().GetFontInfo(-1)->metrics.tmHeight;
+  EXPECT_GE(fontAt192, 2 * fontAt96 - 2);
+  EXPECT_LE(fontAt192, 2 * fontAt96 + 2);
+
+  suggested.right = suggested.left + 400;
+  suggested.bottom = suggested.top + 300;
+  ::SendMessageW(hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  window_->Paint(w, h);
+  EXPECT_EQ(400, w);
+  EXPECT_EQ(320, window_->Find(L"closebtn")->Placement().left);
+  EXPECT_EQ(fontAt96, window_->Manager().GetFontInfo(-1)->metrics.tmHeight);
+}
