@@ -75,7 +75,7 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
   TestSupport::RemoveTree(product);
 }
 
-// Closing the home page asks; No keeps the window, Yes ends the program with 0.
+// Closing the home page asks, and so does Escape; No keeps the window, Yes ends the program with 0.
 TEST(EndToEnd, ClosingTheHomePageAsksFirst) {
   Installer installer;
   HWND window = installer.WaitForWindow();
@@ -84,6 +84,10 @@ TEST(EndToEnd, ClosingTheHomePageAsksFirst) {
   std::wstring asked = AnswerBox(window, IDNO);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), asked);
   EXPECT_FALSE(asked.empty());
+  ::Sleep(300);
+  EXPECT_TRUE(::IsWindow(window));
+  ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 1);
+  EXPECT_EQ(asked, AnswerBox(window, IDNO));
   ::Sleep(300);
   EXPECT_TRUE(::IsWindow(window));
   ::PostMessageW(window, WM_CLOSE, 1, 0);

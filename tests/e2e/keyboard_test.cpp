@@ -85,18 +85,3 @@ TEST(EndToEnd, KeysAloneTickTheLicenceOpenTheOptionsAndInstall) {
   EXPECT_EQ(0, installer.WaitForExit());
   TestSupport::RemoveTree(product);
 }
-
-// Escape asks the question the close button asks; No keeps the window.
-TEST(EndToEnd, EscapeAsksTheCloseQuestion) {
-  Installer installer;
-  HWND window = installer.WaitForWindow();
-  ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Init"));
-  Press(window, VK_ESCAPE);
-  EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window, IDNO));
-  ::Sleep(300);
-  EXPECT_TRUE(::IsWindow(window));
-  ::PostMessageW(window, WM_CLOSE, 1, 0);
-  AnswerBox(window, IDYES);
-  EXPECT_EQ(0, installer.WaitForExit());
-}

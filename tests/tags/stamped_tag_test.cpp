@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SuiteLog.h"
 #include "TestSupport.h"
 #include "base/DerElement.h"
 #include "base/PeSignatureReader.h"
@@ -22,22 +23,9 @@ using TestSupport::WriteFileBytes;
 
 namespace {
 
-std::unique_ptr<ScratchDir>& LogFolder() {
-  static std::unique_ptr<ScratchDir> folder;
-  return folder;
-}
+testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new SuiteLog::Environment);
 
-class LogEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    LogFolder() = std::make_unique<ScratchDir>(L"tagslog");
-    LogInit(L"pelarin_down.log", LogFolder()->path().c_str());
-  }
-  void TearDown() override { LogFolder().reset(); }
-};
-testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new LogEnvironment);
-
-std::string LogText() { return ReadFileBytes(LogFolder()->path() + L"pelarin_down.log"); }
+std::string LogText() { return ReadFileBytes(SuiteLog::File()); }
 
 std::wstring BuildFile(const std::wstring& name) {
   std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "SuiteLog.h"
 #include "TestSupport.h"
 #include "Window/InstallFlow.h"
 #include "log/Log.h"
@@ -19,20 +20,7 @@ using TestSupport::WriteFileBytes;
 
 namespace {
 
-std::unique_ptr<ScratchDir>& LogFolder() {
-  static std::unique_ptr<ScratchDir> folder;
-  return folder;
-}
-
-class LogEnvironment : public testing::Environment {
- public:
-  void SetUp() override {
-    LogFolder() = std::make_unique<ScratchDir>(L"trustlog");
-    LogInit(L"pelarin_down.log", LogFolder()->path().c_str());
-  }
-  void TearDown() override { LogFolder().reset(); }
-};
-testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new LogEnvironment);
+testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new SuiteLog::Environment);
 
 // What the log gained since the mark was taken.
 class LogTail {
@@ -42,7 +30,7 @@ class LogTail {
   bool Has(const std::string& part) const { return Text().find(part) != std::string::npos; }
 
  private:
-  static std::string All() { return ReadFileBytes(LogFolder()->path() + L"pelarin_down.log"); }
+  static std::string All() { return ReadFileBytes(SuiteLog::File()); }
   size_t start_;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The download suite's log: configured once per test process in a scratch folder, read back by tests.
+// A suite's log: configured once per test process in a scratch folder, read back by tests.
 
 #include <gtest/gtest.h>
 
