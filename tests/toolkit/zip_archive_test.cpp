@@ -105,17 +105,18 @@ TEST(ZipArchiveRead, FindsTheEndRecordBehindAComment) {
 TEST(ZipArchiveRead, ReadsTheBuiltLanguagePackFromDisk) {
   CZipArchive archive;
   ASSERT_TRUE(archive.OpenFile(BuildFile(L"language.zip")));
-  ASSERT_EQ(archive.GetEntryCount(), 62);
+  ASSERT_EQ(archive.GetEntryCount(), 92);
   int index = 0;
   for (const wchar_t* language : {L"Arabic", L"Chinese", L"ChineseTW", L"English", L"French", L"Indonesian",
                                   L"Japanese", L"Korean", L"Spanish", L"Swedish"}) {
     EXPECT_TRUE(archive.GetEntryInfo(index)->isFolder);
     EXPECT_EQ(archive.GetEntryInfo(index++)->name, std::wstring(language) + L"/");
-    for (const wchar_t* file : {L"pr_1.png", L"pr_2.png", L"pr_3.png", L"text.ini", L"UrlInfo.ini"})
+    for (const wchar_t* file : {L"pr_1.png", L"pr_1@2x.png", L"pr_2.png", L"pr_2@2x.png", L"pr_3.png",
+                                L"pr_3@2x.png", L"text.ini", L"UrlInfo.ini"})
       EXPECT_EQ(archive.GetEntryInfo(index++)->name, std::wstring(language) + L"/" + file);
   }
-  EXPECT_EQ(archive.GetEntryInfo(60)->name, L"language.ini");
-  EXPECT_EQ(archive.GetEntryInfo(61)->name, L"productInfo.ini");
+  EXPECT_EQ(archive.GetEntryInfo(90)->name, L"language.ini");
+  EXPECT_EQ(archive.GetEntryInfo(91)->name, L"productInfo.ini");
   std::vector<unsigned char> bytes;
   for (int i = 0; i < archive.GetEntryCount(); ++i) EXPECT_TRUE(archive.ReadEntry(i, bytes)) << i;
   ASSERT_TRUE(archive.ReadEntry(archive.FindEntry(L"english\\PR_1.PNG"), bytes));
