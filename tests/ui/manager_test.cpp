@@ -587,3 +587,77 @@ TEST(Manager, TranslateAsksTheInnermostManagerFirstAndAcceleratorsBeforeFilters)
     window->manager().RemovePreFilter(keys);
   }
 }
+
+// A right-to-left window reads a row from its right end, whether the window says so or its skin does.
+TEST(Manager, RightToLeftWindowsTabFromTheRightEndOfARow) {
+  RowWindow w;
+  CUIManager& m = w.window.manager();
+  EXPECT_EQ((std::vector<CControlUI*>{w.row.a, w.row.b, w.row.c}), m.TabStops());
+  m.SetRightToLeft(true);
+  EXPECT_EQ((std::vector<CControlUI*>{w.row.c, w.row.b, w.row.a}), m.TabStops());
+  m.SetFocus(nullptr, false);
+  SetShift(false);
+  PressTab(m);
+  EXPECT_EQ(w.row.c, m.GetFocus());
+  PressTab(m);
+  EXPECT_EQ(w.row.b, m.GetFocus());
+  m.SetRightToLeft(false);
+  EXPECT_FALSE(m.IsRightToLeft());
+  m.ApplyWindowAttribute(L"direction", L"rtl");
+  EXPECT_TRUE(m.IsRightToLeft());
+  EXPECT_EQ(w.row.c, m.TabStops().front());
+}
+
+namespace {
+
+uint32_t PaintedPixel(CUIManager& manager, int x, int y) {
+  Scoped::DeleteObject<HBITMAP> bitmap = GenerateBitmap(&manager, RECT{0, 0, 650, 360}, nullptr, 0xFF000000);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), 650, -360, 1, 32, BI_RGB};
+  std::vector<uint32_t> pixels(650 * 360);
+  Scoped::ReleaseDC screen(nullptr);
+  ::GetDIBits(screen.get(), bitmap.get(), 0, 360, pixels.data(), &info, DIB_RGB_COLORS);
+  return pixels[static_cast<size_t>(y) * 650 + x] & 0x00FFFFFF;
+}
+
+// The user's keyboard-cues setting, put back when the test ends.
+class KeyboardCues {
+ public:
+  explicit KeyboardCues(bool on) {
+    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &saved_, 0);
+    Set(on);
+  }
+  ~KeyboardCues() { Set(saved_ != FALSE); }
+  static void Set(bool on) {
+    ::SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(on)), 0);
+  }
+
+ private:
+  BOOL saved_ = FALSE;
+};
+
+}  // namespace
+
+// The skin's focus picture waits for the keyboard, as Windows' focus rectangles do, unless Windows is
+// set to always show keyboard cues.
+TEST(Manager, TheFocusPictureShowsOnceAKeyMovedTheFocus) {
+  KeyboardCues hidden(false);
+  RowWindow w;
+  CUIManager& m = w.window.manager();
+  w.row.b->SetFocusImage(L"color='#FFFF0000' dest='0,0,10,10'");
+  const int x = w.row.b->Placement().left + 2;
+  m.SetFocus(w.row.b, false);
+  EXPECT_FALSE(m.ShowsFocusCues());
+  EXPECT_NE(0xFF0000u, PaintedPixel(m, x, 2));
+  SetShift(false);
+  PressTab(m);  // to c: the keyboard is in use from now on
+  m.SetFocus(w.row.b, false);
+  EXPECT_TRUE(m.ShowsFocusCues());
+  EXPECT_EQ(0xFF0000u, PaintedPixel(m, x, 2));
+  m.SetFocus(w.row.c, false);
+  EXPECT_NE(0xFF0000u, PaintedPixel(m, x, 2));  // only the focused control shows it
+
+  RowWindow other;
+  KeyboardCues::Set(true);
+  EXPECT_TRUE(other.window.manager().ShowsFocusCues());
+}
