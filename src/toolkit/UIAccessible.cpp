@@ -76,7 +76,7 @@ bool CUIAccessible::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
       call->result = manager_ ? (*call->task)() : RPC_E_DISCONNECTED;
     } else if (manager_) {
       auto it = controls_.find(static_cast<long>(lParam));
-      if (it != controls_.end()) CAccessibleElement(*it->second, hwnd_, IsRightToLeft()).DoDefaultAction();
+      if (it != controls_.end()) ElementOf(*it->second).DoDefaultAction();
     }
     result = 0;
     return true;
@@ -111,6 +111,10 @@ HRESULT CUIAccessible::OnWindowThread(const std::function<HRESULT()>& task) {
 
 // A mirrored skin says so on its Window element; a window laid out right to left by the system is
 // mirrored as well.
+CAccessibleElement CUIAccessible::ElementOf(CControlUI& control) const {
+  return CAccessibleElement(control, hwnd_, IsRightToLeft());
+}
+
 bool CUIAccessible::IsRightToLeft() const {
   if (manager_->IsRightToLeft()) return true;
   return (::GetWindowLongW(hwnd_, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
@@ -152,7 +156,7 @@ HRESULT CUIAccessible::Resolve(const VARIANT& child, CControlUI*& control) const
 // The edit shows its value and the bar its fill, not a name: each is named by the text a reader
 // meets next to it, the one just before it or else the one just after it.
 std::wstring CUIAccessible::NameOf(CControlUI& control) {
-  const CAccessibleElement element(control, hwnd_, IsRightToLeft());
+  const CAccessibleElement element = ElementOf(control);
   const std::wstring name = element.Name();
   const long role = element.Role();
   if (!name.empty() || (role != ROLE_SYSTEM_TEXT && role != ROLE_SYSTEM_PROGRESSBAR)) return name;
@@ -165,7 +169,7 @@ std::wstring CUIAccessible::NameOf(CControlUI& control) {
 }
 
 std::wstring CUIAccessible::TextName(CControlUI& control) const {
-  const CAccessibleElement element(control, hwnd_, IsRightToLeft());
+  const CAccessibleElement element = ElementOf(control);
   return element.Role() == ROLE_SYSTEM_STATICTEXT ? element.Name() : std::wstring();
 }
 
@@ -275,7 +279,7 @@ STDMETHODIMP CUIAccessible::get_accValue(VARIANT child, BSTR* value) {
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
     if (!control) return DISP_E_MEMBERNOTFOUND;
-    const CAccessibleElement element(*control, hwnd_, IsRightToLeft());
+    const CAccessibleElement element = ElementOf(*control);
     const long role = element.Role();
     if (role != ROLE_SYSTEM_PROGRESSBAR && role != ROLE_SYSTEM_TEXT) return DISP_E_MEMBERNOTFOUND;
     const std::wstring text = element.Value();
@@ -301,7 +305,7 @@ STDMETHODIMP CUIAccessible::get_accRole(VARIANT child, VARIANT* role) {
     CControlUI* control = nullptr;
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
-    SetChildId(role, control ? CAccessibleElement(*control, hwnd_, IsRightToLeft()).Role() : ROLE_SYSTEM_CLIENT);
+    SetChildId(role, control ? ElementOf(*control).Role() : ROLE_SYSTEM_CLIENT);
     return S_OK;
   });
 }
@@ -315,7 +319,7 @@ STDMETHODIMP CUIAccessible::get_accState(VARIANT child, VARIANT* state) {
     if (FAILED(hr)) return hr;
     long bits = 0;
     if (control) {
-      bits = CAccessibleElement(*control, hwnd_, IsRightToLeft()).State(manager_->GetFocus() == control);
+      bits = ElementOf(*control).State(manager_->GetFocus() == control);
     } else {
       bits = STATE_SYSTEM_FOCUSABLE;
       if (::GetFocus() == hwnd_) bits |= STATE_SYSTEM_FOCUSED;
@@ -347,7 +351,7 @@ STDMETHODIMP CUIAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcu
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
     if (!control) return S_FALSE;
-    return ToBstr(CAccessibleElement(*control, hwnd_, IsRightToLeft()).KeyboardShortcut(), shortcut);
+    return ToBstr(ElementOf(*control).KeyboardShortcut(), shortcut);
   });
 }
 
@@ -377,7 +381,7 @@ STDMETHODIMP CUIAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
     if (!control) return S_FALSE;
-    return ToBstr(CAccessibleElement(*control, hwnd_, IsRightToLeft()).DefaultAction(), action);
+    return ToBstr(ElementOf(*control).DefaultAction(), action);
   });
 }
 
@@ -392,7 +396,7 @@ STDMETHODIMP CUIAccessible::accSelect(long flags, VARIANT child) {
       ::SetFocus(hwnd_);
       return S_OK;
     }
-    const long state = CAccessibleElement(*control, hwnd_, IsRightToLeft()).State(false);
+    const long state = ElementOf(*control).State(false);
     if (!(state & STATE_SYSTEM_FOCUSABLE) || (state & STATE_SYSTEM_INVISIBLE)) return S_FALSE;
     manager_->SetFocus(control);
     return manager_->GetFocus() == control ? S_OK : S_FALSE;
@@ -473,7 +477,7 @@ STDMETHODIMP CUIAccessible::accDoDefaultAction(VARIANT child) {
     CControlUI* control = nullptr;
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
-    if (!control || CAccessibleElement(*control, hwnd_, IsRightToLeft()).DefaultAction().empty())
+    if (!control || ElementOf(*control).DefaultAction().empty())
       return DISP_E_MEMBERNOTFOUND;
     if (!control->IsVisible() || !control->IsEnabled()) return E_FAIL;
     return ::PostMessageW(hwnd_, ActionMessage(), reinterpret_cast<WPARAM>(this), IdOf(control)) ? S_OK : E_FAIL;

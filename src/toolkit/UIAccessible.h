@@ -18,6 +18,7 @@
 
 namespace SkinUI {
 
+class CAccessibleElement;
 class CControlUI;
 class CUIManager;
 
@@ -84,6 +85,8 @@ class CUIAccessible final : public IAccessible, public IEnumVARIANT {
   // Runs task on the window's thread; RPC_E_DISCONNECTED once the window is gone.
   HRESULT OnWindowThread(const std::function<HRESULT()>& task);
   bool IsRightToLeft() const;
+  // What one control tells a reader, read in this window's direction.
+  CAccessibleElement ElementOf(CControlUI& control) const;
   std::vector<CControlUI*> Children();
   long IdOf(CControlUI* control);
   // The control an id names (null for the client area itself); E_INVALIDARG for an unknown id.

@@ -15,13 +15,7 @@ namespace AppRun {
 using TestSupport::ReadFileBytes;
 
 // The build folder as Wine sees it (the Unix root is drive Z:).
-inline std::wstring BuildDir() {
-  std::wstring dir = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"\\";
-  for (auto& c : dir) {
-    if (c == L'/') c = L'\\';
-  }
-  return dir;
-}
+inline std::wstring BuildDir() { return TestSupport::BuildFile(L""); }
 
 inline std::wstring WorkDirFor(const std::wstring& baseName) {
   return GetProgramFilesDir() + L"pelarin_down\\" + baseName + L"\\";

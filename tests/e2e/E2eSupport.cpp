@@ -21,10 +21,6 @@ std::wstring Backslashes(std::wstring path) {
 
 }  // namespace
 
-std::wstring BuildFile(const std::wstring& name) {
-  return Backslashes(L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name);
-}
-
 std::wstring WorkDirOf(const wchar_t* programName) {
   return GetProgramFilesDir() + L"pelarin_down\\" + programName + L"\\";
 }

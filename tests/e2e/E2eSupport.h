@@ -27,7 +27,7 @@ constexpr int kFoldHeight = 75;
 const POINT kBrowseButton = {565, 398};  // "btn_browse" in the open path area, left-to-right skin
 const POINT kHideButton = {591, 323};    // "btn_hide" on the progress page, left-to-right skin
 
-std::wstring BuildFile(const std::wstring& name);
+using TestSupport::BuildFile;
 std::wstring WorkDir();
 std::string Log();
 // The same for the installer started under another name.

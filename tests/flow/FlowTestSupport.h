@@ -52,11 +52,7 @@ class LogTail {
   size_t start_;
 };
 
-inline std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
+using TestSupport::BuildFile;
 
 // A message-only window on the calling thread whose procedure hands the dispatcher's message over.
 class UiWindow {

@@ -20,12 +20,6 @@ constexpr DWORD kEntryStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPC
 
 }  // namespace
 
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
-
 std::wstring ServedInstallerPath(const CSetupFrameWnd& window) {
   const std::wstring prefix = L"https://localhost/";
   const std::wstring url = GetPayloadSource(window.Language(), IsWindows64()).url;

@@ -13,12 +13,13 @@
 #include <string>
 #include <thread>
 
+#include "TestSupport.h"
 #include "Window/SetupFrameWnd.h"
 
 namespace FrameTest {
 
 // A file of the source tree, as the window's process names it.
-std::wstring BuildFile(const std::wstring& name);
+using TestSupport::BuildFile;
 // Where the loopback server keeps the file the pack's download address names; empty when the
 // address is not on the loopback server.
 std::wstring ServedInstallerPath(const CSetupFrameWnd& window);

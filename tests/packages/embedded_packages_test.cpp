@@ -17,11 +17,7 @@ using TestSupport::ScratchDir;
 
 namespace {
 
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
+using TestSupport::BuildFile;
 
 std::wstring TagOf(const std::string& bytes) {
   return DomainTagFromText(DomainTextFromBytes(bytes.data(), bytes.size()));

@@ -59,4 +59,13 @@ std::wstring WindowText(HWND hwnd);
 std::string Utf8(const std::wstring& wide);
 std::wstring Wide(const std::string& utf8);
 
+#ifdef SETUP_BINARY_DIR
+// A file of the build tree as Wine sees it (the Unix root is drive Z:); name uses forward slashes.
+inline std::wstring BuildFile(const std::wstring& name) {
+  std::wstring path = L"Z:" + Wide(SETUP_BINARY_DIR) + L"/" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+#endif
+
 }  // namespace TestSupport

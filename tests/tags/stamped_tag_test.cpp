@@ -27,11 +27,7 @@ testing::Environment* const g_log = testing::AddGlobalTestEnvironment(new SuiteL
 
 std::string LogText() { return ReadFileBytes(SuiteLog::File()); }
 
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
+using TestSupport::BuildFile;
 
 std::wstring Stamped() { return BuildFile(L"tests/tags/setup-french.exe"); }
 std::wstring SignedOnly() { return BuildFile(L"tests/tags/setup-signed.exe"); }

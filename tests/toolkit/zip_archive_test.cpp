@@ -22,11 +22,7 @@ std::string Lines(size_t size) {
   return text.substr(0, size);
 }
 
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/packages/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
+std::wstring BuildFile(const std::wstring& name) { return TestSupport::BuildFile(L"packages/" + name); }
 
 // One character per entry, "+" read and "-" refused, or "closed" when the archive does not open.
 std::string Outcome(const std::string& zip) {

@@ -34,11 +34,7 @@ class LogTail {
   size_t start_;
 };
 
-std::wstring BuildFile(const std::wstring& name) {
-  std::wstring path = L"Z:" + TestSupport::Wide(SETUP_BINARY_DIR) + L"/" + name;
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path;
-}
+using TestSupport::BuildFile;
 
 std::wstring Signed() { return BuildFile(L"tests/fixtures/SampleInstaller.exe"); }
 std::wstring Unsigned() { return BuildFile(L"tests/fixtures/SampleInstaller-unsigned.exe"); }
