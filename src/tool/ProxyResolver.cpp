@@ -150,9 +150,11 @@ ProxyRoute CProxyResolver::Resolve(const ProxySettings& settings, const std::wst
   return ProxyRoute();
 }
 
+// Never destroyed, like the log: range threads are detached, and one that opens a connection while the
+// process exits (the window closed during a download) must not find the routes already gone.
 CProxyResolver& CProxyResolver::Process() {
-  static CProxyResolver resolver;
-  return resolver;
+  static CProxyResolver* const resolver = new CProxyResolver();
+  return *resolver;
 }
 
 ProxyRoute CProxyResolver::RouteTo(bool secure, const std::wstring& host) {

@@ -5,15 +5,19 @@
 //       exit code: the HTTP status, or 1 when no answer came
 //   proxy_probe LOGFOLDER download URL OUTPUT THREADS   the download engine; exit code: its result code
 //                                                       negated (0 success, 6 proxy sign-in, ...)
+//   proxy_probe LOGFOLDER at-exit HOST                  the route to HOST, then again from an exit
+//                                                       handler that runs after static destruction
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "HttpDownload.h"
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
+#include "tool/ProxyResolver.h"
 
 namespace {
 
@@ -42,12 +46,30 @@ int Download(const std::wstring& url, const std::wstring& output, int threads) {
   return -CHttpDownload(param, nullptr, nullptr).Download();
 }
 
+std::wstring g_exitHost;
+
+// Registered before the resolver exists, so it runs after every static object made later is gone,
+// as a detached range thread would at that moment.
+void RouteAtExit() {
+  const ProxyRoute route = CProxyResolver::Process().RouteTo(true, g_exitHost);
+  LOG_INFOW(L"probe: at exit %ls", route.Describe().c_str());
+}
+
+int RouteAtExitMode(const std::wstring& host) {
+  g_exitHost = host;
+  std::atexit(&RouteAtExit);
+  LOG_INFOW(L"probe: in main %ls", CProxyResolver::Process().RouteTo(true, host).Describe().c_str());
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 6) return 100;
+  if (argc < 4) return 100;
   LogInit(L"pelarin_down.log", argv[1]);
   const std::wstring mode = argv[2];
+  if (mode == L"at-exit") return RouteAtExitMode(argv[3]);
+  if (argc < 6) return 100;
   if (mode == L"request") {
     return Request(_wtoi(argv[3]), argv[4], argv[5], argc > 6 && std::wstring(argv[6]) == L"secure-only");
   }

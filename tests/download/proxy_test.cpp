@@ -16,6 +16,7 @@
 #include <string>
 
 #include "ProxySettingsScope.h"
+#include "Recorded.h"
 #include "SuiteLog.h"
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -342,4 +343,15 @@ TEST(ProxySettings, ReadsTheUsersAndTheMachinesRecords) {
   EXPECT_FALSE(settings.autoDetect);
   EXPECT_EQ(settings.machineProxy, L"127.0.0.9:8080");
   EXPECT_EQ(settings.machineBypass, L"*.corp.test");
+}
+
+// A detached range thread may open a connection while the process exits: the resolver it asks must
+// still be there after static destruction, with the route it already knew.
+TEST_F(ProxyProbe, TheResolverOutlivesStaticDestruction) {
+  ASSERT_TRUE(settings_.SetUser(kOpenProxy, L"", L""));
+  ASSERT_EQ(Run(L"at-exit payload.corp.test", nullptr), 0) << Log();
+  const std::string route = "127.0.0.4:3128 (user settings, static)";
+  EXPECT_TRUE(LogHas("probe: in main " + route)) << Log();
+  EXPECT_TRUE(LogHas("probe: at exit " + route)) << Log();
+  EXPECT_EQ(CountIn(Log(), "proxy for https://payload.corp.test/:"), 1) << Log();
 }
