@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <random>
 #include <vector>
@@ -31,80 +32,6 @@ std::atomic<int>& FailureCounter(int type) {
 
 int ThreadId() { return static_cast<int>(::GetCurrentThreadId()); }
 
-enum class SizeQuery { kAnswered, kFailed, kProxyAuth };
-
-void ReadValidators(CBaseRequest& request, RemoteFile& file) {
-  if (!request.GetHeader(CBaseRequest::Header::kETag, file.strETag)) file.strETag.clear();
-  if (!request.GetHeader(CBaseRequest::Header::kLastModified, file.strLastModified)) file.strLastModified.clear();
-}
-
-// Only a 200 describes the file: an error page's or a proxy's answer has a length of its own. A 200
-// without a length leaves the size unknown for the Range probe.
-SizeQuery ReadSizeAnswer(CBaseRequest& request, RemoteFile& file) {
-  int status = 0;
-  if (!request.GetStatusCode(status)) return SizeQuery::kFailed;
-  if (status != 200) {
-    LOG_INFO("ERR:[%s] size query answered HTTP status %d", request.GetTypeName(), status);
-    return status == 407 ? SizeQuery::kProxyAuth : SizeQuery::kFailed;
-  }
-  file.bOverTls = request.bAnsweredOverTls;
-  ReadValidators(request, file);
-  if (!request.GetUrlFileSize(file.nSize)) {
-    LOG_INFO("[%s] the size query's answer names no length", request.GetTypeName());
-    file.nSize = CRangePlan::kUnknownSize;
-  }
-  return SizeQuery::kAnswered;
-}
-
-SizeQuery QueryWith(CBaseRequest& request, const std::wstring& url, bool secureOnly, RemoteFile& file) {
-  if (secureOnly) request.eSchemes = CBaseRequest::Schemes::kSecureOnly;
-  if (!request.OpenUrl(url)) return SizeQuery::kFailed;
-  return ReadSizeAnswer(request, file);
-}
-
-// A server that streams its answers without a length may still name the total in a range answer.
-// The probe goes to the backend and scheme that answered the query.
-void ProbeSizeWithRange(int type, const std::wstring& url, RemoteFile& file) {
-  std::unique_ptr<CBaseRequest> request = CBaseRequest::CreateInstance(type);
-  if (!request) return;
-  request->strHeaders = L"Range:bytes=0-0";
-  request->eSchemes = file.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
-  int status = 0, start = 0, end = 0, total = 0;
-  std::wstring text;
-  if (request->OpenUrl(url) && request->GetStatusCode(status) && status == 206 &&
-      request->GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total) &&
-      start == 0 && end == 0) {
-    LOG_INFOW(L"the size comes from a range answer: %d bytes (%ls)", total, text.c_str());
-    file.nSize = total;
-    return;
-  }
-  LOG_INFO("the server names no size: the file comes as one stream, and the space check cannot count it");
-}
-
-// The size query: WinHTTP with HEAD first, then WinINet with GET (whose body is never read).
-SizeQuery QueryRemoteFile(const std::wstring& url, bool secureOnly, RemoteFile& file) {
-  int type = CBaseRequest::kWinHttp;
-  SizeQuery result = SizeQuery::kFailed;
-  {
-    CWinHttpRequest request;
-    request.strVerb = L"HEAD";
-    result = QueryWith(request, url, secureOnly, file);
-  }
-  if (result != SizeQuery::kAnswered) {
-    CInternetRequest request;
-    type = CBaseRequest::kInternet;
-    const SizeQuery second = QueryWith(request, url, secureOnly, file);
-    if (second == SizeQuery::kAnswered || result != SizeQuery::kProxyAuth) result = second;
-  }
-  if (result != SizeQuery::kAnswered) return result;
-  if (file.nSize == CRangePlan::kUnknownSize) ProbeSizeWithRange(type, url, file);
-  if (file.nSize == 0) {
-    LOG_INFO("ERR:the remote file is empty");
-    return SizeQuery::kFailed;
-  }
-  return SizeQuery::kAnswered;
-}
-
 // A server whose file changed since the size query answers with the whole new file instead of the
 // range, so a stale range is refused by the server as well as by the checks here.
 std::wstring WithValidator(std::wstring headers, const std::wstring& validator) {
@@ -121,8 +48,6 @@ std::wstring RangeHeader(int start, int end) {
   }
   return header;
 }
-
-bool IsWeakETag(const std::wstring& etag) { return etag.compare(0, 2, L"W/") == 0; }
 
 const char* WriteErrorText(DWORD error) {
   switch (error) {
@@ -192,31 +117,8 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
 
 int GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
   RemoteFile file;
-  if (QueryRemoteFile(url, secureOnly, file) != SizeQuery::kAnswered) return 0;
+  if (QueryRemoteFile(url, secureOnly, CAttemptWatch::Limits(), file) != SizeQuery::kAnswered) return 0;
   return file.nSize == CRangePlan::kUnknownSize ? 0 : file.nSize;
-}
-
-std::wstring RemoteFile::Validator() const {
-  if (!strETag.empty() && !IsWeakETag(strETag)) return strETag;
-  return strLastModified;
-}
-
-bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total) {
-  const std::wstring unit = L"bytes ";
-  if (text.compare(0, unit.size(), unit) != 0) return false;
-  const size_t dash = text.find(L'-', unit.size());
-  const size_t slash = text.find(L'/', dash == std::wstring::npos ? unit.size() : dash);
-  if (dash == std::wstring::npos || slash == std::wstring::npos) return false;
-  long long first = 0, last = 0, size = 0;
-  if (!ParseDecimal(text.substr(unit.size(), dash - unit.size()), INT_MAX, first) ||
-      !ParseDecimal(text.substr(dash + 1, slash - dash - 1), INT_MAX, last) ||
-      !ParseDecimal(text.substr(slash + 1), INT_MAX, size) || first > last || last >= size) {
-    return false;
-  }
-  start = static_cast<int>(first);
-  end = static_cast<int>(last);
-  total = static_cast<int>(size);
-  return true;
 }
 
 CHttpDownload::CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag)
@@ -266,16 +168,33 @@ int CHttpDownload::DownloadImp() {
     LOG_INFO("ERR:CheckParam fail!");
     return kDownloadResult_BadParam;
   }
-  if (!GetDownloadFileSize()) {
-    LOG_INFO("ERR:GetDownloadFileSize fail!");
-    return eStop == Stop::kProxyAuth ? kDownloadResult_ProxyAuth : kDownloadResult_NoFileSize;
+  for (int round = 0;; ++round) {
+    if (!GetDownloadFileSize()) {
+      LOG_INFO("ERR:GetDownloadFileSize fail!");
+      return eStop == Stop::kProxyAuth ? kDownloadResult_ProxyAuth : kDownloadResult_NoFileSize;
+    }
+    Notify(kDownload_FileSize, nFileSize < 0 ? 0 : nFileSize, 0);
+    if (DownLoadContent()) return kDownloadResult_Success;
+    if (!StartAgainAfterChange(round)) break;
   }
-  Notify(kDownload_FileSize, nFileSize < 0 ? 0 : nFileSize, 0);
-  if (!DownLoadContent()) {
-    LOG_INFO("ERR:DownLoadContent fail!");
-    return ContentFailure();
+  LOG_INFO("ERR:DownLoadContent fail!");
+  return ContentFailure();
+}
+
+// A file replaced on the server while it came is fetched once more, whole, as the server now has it. A
+// file that changes again is not being published, it is being written: retrying would not end.
+bool CHttpDownload::StartAgainAfterChange(int round) {
+  if (eStop != Stop::kChanged) return false;
+  if (round > 0) {
+    LOG_INFO("ERR:the file changed on the server again: the download ends");
+    return false;
   }
-  return kDownloadResult_Success;
+  LOG_INFO("the file changed on the server during the download: starting once more from a new size query");
+  eStop = Stop::kNone;
+  bRangeFailed = false;
+  nAttempts = 0;
+  nPermanent = 0;
+  return true;
 }
 
 int CHttpDownload::ContentFailure() const {
@@ -311,7 +230,8 @@ bool CHttpDownload::CheckParam() {
 
 bool CHttpDownload::GetDownloadFileSize() {
   LOG_INFO("GetDownloadFileSize....");
-  const SizeQuery result = QueryRemoteFile(param.strDownloadUrl, param.bSecureOnly, remote);
+  remote = RemoteFile();
+  const SizeQuery result = QueryRemoteFile(param.strDownloadUrl, param.bSecureOnly, WatchLimits(), remote);
   if (result == SizeQuery::kProxyAuth) {
     LOG_INFO("ERR:the proxy asks for credentials that this user cannot give");
     eStop = Stop::kProxyAuth;
@@ -361,10 +281,14 @@ bool CHttpDownload::OpenTarget() {
 }
 
 // Starts one thread per range that has bytes to fetch and hands back the threads that run. A range
-// whose thread cannot start stays incomplete, so the download fails instead of waiting for it.
+// whose thread cannot start stays incomplete, so the download fails instead of waiting for it. The
+// lock is held throughout: a range that finishes at once splits another, which grows the plan while
+// this loop still walks it.
 std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(DownloadRange* ranges) {
   std::vector<Scoped::CloseHandle> threads;
-  for (int i = 0; i < pPlan->RangeCount(); ++i) {
+  Scoped::LeaveCriticalSection hold(csFile);
+  const int initial = pPlan->RangeCount();
+  for (int i = 0; i < initial; ++i) {
     ranges[i] = DownloadRange{this, i};
     if (!pPlan->IsDone(i)) {
       vecFetching[i] = true;
@@ -427,12 +351,12 @@ bool CHttpDownload::FetchRange(int index) {
     if (attempt > 0 && !PauseBeforeRetry(dead)) break;
     if (IsGone(index)) break;
     const int type = ChooseRangeBackend(attempt, dead);
-    std::unique_ptr<CBaseRequest> request = pRequestFactory(type);
+    std::shared_ptr<CBaseRequest> request = pRequestFactory(type);
     Attempt outcome;
     if (!request) {
       LOG_INFO("ERR:CBaseRequest::CreateInstance fail! (attempt %d)", attempt);
     } else {
-      outcome = RunAttempt(*request, index);
+      outcome = RunAttempt(request, index);
       if (outcome.bComplete) {
         nWorkingBackend = type;
         Release(index);
@@ -535,27 +459,111 @@ std::wstring CHttpDownload::RequestHeaders(int index) {
   return WithValidator(RangeHeader(next, end), remote.Validator());
 }
 
+struct CHttpDownload::AttemptLink {
+  AttemptLink(CHttpDownload* download, int range) : owner(download), index(range) {}
+  std::mutex lock;
+  CHttpDownload* owner;  // null once the range thread has given the attempt up
+  int index;
+  Attempt outcome;
+};
+
+CAttemptWatch::Limits CHttpDownload::WatchLimits() const {
+  CAttemptWatch::Limits limits;
+  limits.nAnswerMs = retry.nAnswerMs;
+  limits.nStallMs = retry.nStallMs;
+  limits.nRateWindowMs = retry.nRateWindowMs;
+  limits.nMinWindowBytes = retry.nMinWindowBytes;
+  return limits;
+}
+
 // An answer that is not this range of this file never becomes part of the file, even when its body
-// happens to be as long as the range.
-CHttpDownload::Attempt CHttpDownload::RunAttempt(CBaseRequest& request, int index) {
-  request.nMaxConnsPerServer = kMaxConnsPerServer;
-  request.nReceiveTimeoutMs = retry.nStallMs;
-  request.strHeaders = RequestHeaders(index);
-  request.eSchemes = remote.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
+// happens to be as long as the range. The exchange runs under the engine's own bounds; an attempt that
+// overruns them is given up, keeping what it wrote.
+CHttpDownload::Attempt CHttpDownload::RunAttempt(const std::shared_ptr<CBaseRequest>& request, int index) {
+  request->nMaxConnsPerServer = kMaxConnsPerServer;
+  request->nReceiveTimeoutMs = retry.nStallMs;
+  request->strHeaders = RequestHeaders(index);
+  request->eSchemes = remote.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
+  auto link = std::make_shared<AttemptLink>(this, index);
+  const std::wstring url = param.strDownloadUrl;
+  const CAttemptWatch::End end = CAttemptWatch::Run(
+      [link, request, url](CAttemptWatch::Progress& progress) { AttemptWork(*link, *request, url, progress); },
+      [request] { request->Cancel(); }, WatchLimits());
+  std::lock_guard<std::mutex> hold(link->lock);
+  link->owner = nullptr;
+  if (end != CAttemptWatch::End::kFinished) {
+    LOG_INFO("ERR:[Thread][%d][%d][%s] %s: the attempt is given up", ThreadId(), index, request->GetTypeName(),
+             CAttemptWatch::Describe(end));
+    link->outcome.bComplete = false;
+  }
+  return link->outcome;
+}
+
+// The network side of one attempt, on the watch's thread. Between the blocking calls it enters the
+// download only through the link, and stops as soon as the link is cut.
+void CHttpDownload::AttemptWork(AttemptLink& link, CBaseRequest& request, const std::wstring& url,
+                                CAttemptWatch::Progress& progress) {
+  const bool opened = request.OpenUrl(url);
+  progress.Answered();
   Body body;
-  if (!request.OpenUrl(param.strDownloadUrl) || !JudgeAnswer(request, index, body)) return Attempt();
-  return ReadUrlContent(request, index, body);
+  {
+    std::lock_guard<std::mutex> hold(link.lock);
+    if (!link.owner || !opened || !link.owner->JudgeAnswer(request, link.index, body)) return;
+  }
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockSize]);
+  if (!buffer) {
+    LOG_INFO("ERR: new %d bytes fail!", kBlockSize);
+    return;
+  }
+  int received = 0, count = 0;
+  while ((count = request.HttpRead(buffer.get(), kBlockSize)) > 0) {
+    progress.Received(count);
+    std::lock_guard<std::mutex> hold(link.lock);
+    if (!link.owner || !link.owner->TakeBlock(link, request, body, received, buffer.get(), count)) return;
+    received += count;
+  }
+  std::lock_guard<std::mutex> hold(link.lock);
+  if (link.owner) link.owner->EndOfAnswer(link, request, body, received, count);
+}
+
+// Writes one block of the answer into the range, keeping every byte written even when the answer
+// breaks off later. More bytes than the answer may carry (a server that sent more than was asked for)
+// fail the attempt before they are written, so they cannot overwrite ranges that are already complete.
+// False when the attempt is over.
+bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, int received,
+                              const char* data, int count) {
+  if (count > body.nLimit - received) {
+    LOG_INFO("ERR:[%s] the answer is longer than the %d bytes it may carry", request.GetTypeName(), body.nLimit);
+    return false;
+  }
+  const Stored stored = Store(link.index, body.nOffset + received, data, count);
+  link.outcome.nWritten += stored.nWritten;
+  if (stored.bDone) link.outcome.bComplete = true;
+  return !stored.bFailed && !stored.bGone && !stored.bDone;
+}
+
+// The end of an answer whose range is not complete yet: it completes an open range, else the answer
+// was cut short.
+void CHttpDownload::EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, int received,
+                                int lastCount) {
+  if (lastCount == 0 && EndOfBody(link.index)) {
+    link.outcome.bComplete = true;
+    return;
+  }
+  LOG_INFO("ERR:[%s] download Fail ,dstSize: %d !=  downloadingSize: %d)", request.GetTypeName(),
+           body.nLimit == INT_MAX ? -1 : body.nLimit, received);
 }
 
 bool CHttpDownload::JudgeAnswer(CBaseRequest& request, int index, Body& body) {
   int status = 0;
   if (!request.GetStatusCode(status) || !HasRangeStatus(request, status)) return false;
-  if (!HasThisVersion(request)) return false;
+  if (!HasQueriedScheme(request) || !HasUsableEncoding(request) || !HasThisVersion(request)) return false;
   return status == 206 ? NamesThisRange(request, index, body) : IsWholeFileAnswer(request, index, body);
 }
 
 // 206 for a range, 200 for the whole file; anything else is not the file. A proxy that keeps asking for
-// credentials stops the download: every other attempt would get the same answer.
+// credentials stops the download: every other attempt would get the same answer. A range the server
+// calls unsatisfiable stays so.
 bool CHttpDownload::HasRangeStatus(CBaseRequest& request, int status) {
   if (status == 206 || status == 200) return true;
   LOG_INFO("ERR:[%s] HTTP status %d", request.GetTypeName(), status);
@@ -563,7 +571,43 @@ bool CHttpDownload::HasRangeStatus(CBaseRequest& request, int status) {
     LOG_INFO("ERR:[%s] the proxy asks for credentials that this user cannot give", request.GetTypeName());
     StopAll(Stop::kProxyAuth);
   }
+  if (status == 416) PermanentAnswer("416 (range not satisfiable)");
   return false;
+}
+
+// Every range comes over the scheme the size query's answer came over, read from the URL that
+// answered: bytes over plain HTTP never join a download that TLS vouched for.
+bool CHttpDownload::HasQueriedScheme(CBaseRequest& request) {
+  if (request.bAnsweredOverTls == remote.bOverTls) return true;
+  LOG_INFOW(L"ERR:[%hs] answered by %ls, but the size query over %hs", request.GetTypeName(),
+            request.strAnsweredUrl.c_str(), remote.bOverTls ? "TLS" : "plain HTTP");
+  return false;
+}
+
+// The engine writes the bytes as they come: a compressed body is not the file, and a server that
+// compresses one answer unasked compresses the next as well.
+bool CHttpDownload::HasUsableEncoding(CBaseRequest& request) {
+  std::wstring encoding;
+  if (!request.GetHeader(CBaseRequest::Header::kContentEncoding, encoding) || encoding.empty() ||
+      ::lstrcmpiW(encoding.c_str(), L"identity") == 0) {
+    return true;
+  }
+  LOG_INFOW(L"ERR:[%hs] the body comes in the encoding \"%ls\", which is not the file", request.GetTypeName(),
+            encoding.c_str());
+  PermanentAnswer("an encoded body");
+  return false;
+}
+
+void CHttpDownload::PermanentAnswer(const char* what) {
+  const int count = ++nPermanent;
+  if (count < retry.nPermanentAnswers) return;
+  LOG_INFO("ERR:the server answered %s %d times: a retry cannot mend it, the download ends", what, count);
+  StopAll(Stop::kPermanent);
+}
+
+void CHttpDownload::FileChanged() {
+  if (eStop == Stop::kNone) LOG_INFO("ERR:the file changed on the server: every range stops");
+  StopAll(Stop::kChanged);
 }
 
 // A 206 must name the bytes asked for out of the size the size query gave: another total is another
@@ -576,8 +620,15 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
   const int next = pPlan->Next(index);
   const bool known = pPlan->SizeKnown();
   const int asked = pPlan->End(index);
-  if (request.GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total) &&
-      start == next && (known ? end == asked && total == nFileSize : end == total - 1)) {
+  const bool parsed =
+      request.GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total);
+  if (parsed && known && total != nFileSize) {
+    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) names another total than %d: the file changed", request.GetTypeName(),
+              text.c_str(), nFileSize);
+    FileChanged();
+    return false;
+  }
+  if (parsed && start == next && (known ? end == asked : end == total - 1)) {
     if (!known) {
       LOG_INFO("the size comes from a range answer: %d bytes", total);
       pPlan->SetFileSize(total);
@@ -605,6 +656,7 @@ bool CHttpDownload::IsWholeFileAnswer(CBaseRequest& request, int index, Body& bo
   if (pPlan->SizeKnown() && request.GetUrlFileSize(length) && length != nFileSize) {
     LOG_INFO("ERR:[%s] the whole file is %d bytes now, not %d: the file changed", request.GetTypeName(), length,
              nFileSize);
+    FileChanged();
     return false;
   }
   if (pPlan->IsDropped(index)) return false;
@@ -625,7 +677,7 @@ bool CHttpDownload::IsWholeFileAnswer(CBaseRequest& request, int index, Body& bo
 bool CHttpDownload::HasThisVersion(CBaseRequest& request) {
   const std::wstring expected = remote.Validator();
   if (expected.empty()) return true;
-  const bool byETag = expected == remote.strETag;
+  const bool byETag = remote.ValidatorIsETag();
   std::wstring answered;
   if (!request.GetHeader(byETag ? CBaseRequest::Header::kETag : CBaseRequest::Header::kLastModified, answered)) {
     answered.clear();
@@ -633,41 +685,8 @@ bool CHttpDownload::HasThisVersion(CBaseRequest& request) {
   if (answered == expected) return true;
   LOG_INFOW(L"ERR:[%hs] %ls (%ls) differs from the size query's (%ls): the file changed", request.GetTypeName(),
             byETag ? L"ETag" : L"Last-Modified", answered.c_str(), expected.c_str());
+  FileChanged();
   return false;
-}
-
-// Reads the answer into the range, keeping every byte written even when the answer breaks off. More
-// bytes than the answer may carry (a server that sent more than was asked for) fail the attempt before
-// they are written, so they cannot overwrite ranges that are already complete.
-CHttpDownload::Attempt CHttpDownload::ReadUrlContent(CBaseRequest& request, int index, const Body& body) {
-  Attempt attempt;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBlockSize]);
-  if (!buffer) {
-    LOG_INFO("ERR: new %d bytes fail!", kBlockSize);
-    return attempt;
-  }
-  int received = 0, count = 0;
-  while ((count = request.HttpRead(buffer.get(), kBlockSize)) > 0) {
-    if (count > body.nLimit - received) {
-      LOG_INFO("ERR:[%s] the answer is longer than the %d bytes it may carry", request.GetTypeName(), body.nLimit);
-      return attempt;
-    }
-    const Stored stored = Store(index, body.nOffset + received, buffer.get(), count);
-    attempt.nWritten += stored.nWritten;
-    received += count;
-    if (stored.bFailed || stored.bGone) return attempt;
-    if (stored.bDone) {
-      attempt.bComplete = true;
-      return attempt;
-    }
-  }
-  if (count == 0 && EndOfBody(index)) {
-    attempt.bComplete = true;
-    return attempt;
-  }
-  LOG_INFO("ERR:[%s] download Fail ,dstSize: %d !=  downloadingSize: %d)", request.GetTypeName(),
-           body.nLimit == INT_MAX ? -1 : body.nLimit, received);
-  return attempt;
 }
 
 // The end of an answer completes an open range: no answer named the size, so the body's end is the

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "AttemptWatch.h"
 #include "RangePlan.h"
+#include "RemoteFile.h"
 #include "stdafx.h"
 #include "base/Scoped.h"
 
@@ -28,22 +30,9 @@ class CBaseRequest;
 bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
 
 // Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file, a
-// server that names no size).
+// server that names no size, no answer within the engine's bounds).
 // With `secureOnly` the query never falls back to plain HTTP.
 int GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
-
-// What the size query learnt about the one file a download fetches.
-struct RemoteFile {
-  int nSize = 0;            // CRangePlan::kUnknownSize when no answer named it
-  bool bOverTls = false;    // the scheme every range must use
-  std::wstring strETag;     // as the server wrote them; empty when not given
-  std::wstring strLastModified;
-  // What If-Range can carry: a strong ETag, else Last-Modified, else nothing.
-  std::wstring Validator() const;
-};
-
-// "bytes START-END/TOTAL" exactly; false for anything else ("*" totals included).
-bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total);
 
 // Path helpers (backslash separated).
 // Turns every "/" into "\" and then every pair of backslashes into one, left to right.
@@ -78,6 +67,14 @@ struct RetryPolicy {
   int nMaxAttempts = 300;
   // A connection that delivers nothing for this long is abandoned (its range resumes on another).
   DWORD nStallMs = 20000;
+  // One request may take this long from its start to its answer's headers (connect, TLS, headers),
+  // and its body must bring nMinWindowBytes in every nRateWindowMs; the engine enforces both itself.
+  DWORD nAnswerMs = 30000;
+  DWORD nRateWindowMs = 30000;
+  int nMinWindowBytes = 16 * 1024;
+  // Answers that a retry cannot change (416, a body in an encoding the engine cannot write): after
+  // this many of them, from any ranges, the download ends.
+  int nPermanentAnswers = 3;
   // A finished range takes half of the largest remainder only when both halves are at least this
   // long: smaller tails finish sooner where they are than on a new connection.
   int nMinSplitBytes = 512 * 1024;
@@ -105,13 +102,16 @@ class CHttpDownload {
   static DWORD RetryPauseMs(const RetryPolicy& policy, int deadAttempts, double random);
 
   // Makes the request of each attempt; CBaseRequest::CreateInstance unless replaced before Download.
-  using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);
+  using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);  // its request is shared with the watch
   void SetRequestFactory(RequestFactory factory) { pRequestFactory = factory; }
   void SetRetryPolicy(const RetryPolicy& policy) { retry = policy; }
 
  private:
   // Why a download stopped before its ranges were through.
-  enum class Stop { kNone, kLocalWrite, kProxyAuth };
+  enum class Stop { kNone, kLocalWrite, kProxyAuth, kChanged, kPermanent };
+  // An attempt's work and the download: the range thread cuts the link when it gives the attempt up,
+  // and the work, which may still run on its own thread, touches the download only through it.
+  struct AttemptLink;
   // Where an answer's first body byte belongs in the file, and how many bytes the answer may carry.
   struct Body {
     int nOffset = 0;
@@ -129,6 +129,8 @@ class CHttpDownload {
   };
 
   int DownloadImp();
+  // Once more from a new size query after the file changed under the first round; false otherwise.
+  bool StartAgainAfterChange(int round);
   int ContentFailure() const;
   bool CheckParam();
   bool GetDownloadFileSize();
@@ -145,13 +147,22 @@ class CHttpDownload {
   void Release(int index);
   int ChooseRangeBackend(int attempt, int deadAttempts) const;
   std::wstring RequestHeaders(int index);
-  Attempt RunAttempt(CBaseRequest& request, int index);
+  CAttemptWatch::Limits WatchLimits() const;
+  Attempt RunAttempt(const std::shared_ptr<CBaseRequest>& request, int index);
+  static void AttemptWork(AttemptLink& link, CBaseRequest& request, const std::wstring& url,
+                          CAttemptWatch::Progress& progress);
+  bool TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, int received, const char* data,
+                 int count);
+  void EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, int received, int lastCount);
   bool JudgeAnswer(CBaseRequest& request, int index, Body& body);
+  bool HasUsableEncoding(CBaseRequest& request);
+  bool HasQueriedScheme(CBaseRequest& request);
+  void FileChanged();
+  void PermanentAnswer(const char* what);
   bool HasRangeStatus(CBaseRequest& request, int status);
   bool NamesThisRange(CBaseRequest& request, int index, Body& body);
   bool IsWholeFileAnswer(CBaseRequest& request, int index, Body& body);
   bool HasThisVersion(CBaseRequest& request);
-  Attempt ReadUrlContent(CBaseRequest& request, int index, const Body& body);
   bool EndOfBody(int index);
   Stored Store(int index, int offset, const char* data, int count);
   bool WriteAt(int offset, const char* data, int count);
@@ -171,6 +182,7 @@ class CHttpDownload {
   std::atomic<Stop> eStop{Stop::kNone};
   std::atomic<bool> bRangeFailed{false};
   std::atomic<int> nAttempts{0};
+  std::atomic<int> nPermanent{0};  // answers a retry cannot change, over all ranges
   std::atomic<int> nWorkingBackend{-1};  // the backend that last completed a range of this download
   RequestFactory pRequestFactory;
 };

@@ -26,13 +26,30 @@ first parts of the request path:
                                  ones the whole FILE (a file that grew after the size query)
   /versioned/KIND/TOKEN/FILE     a file replaced after the first two requests of TOKEN: version 1 is
                                  FILE, version 2 FILE inverted, same size. KIND names the validators:
-                                 "strong" (ETag and Last-Modified), "weak" (a W/ ETag and
-                                 Last-Modified), "date" (Last-Modified alone); each honours If-Range
-                                 (a validator of another version gets the whole file with 200);
-                                 "blind" sends both validators and ignores If-Range
+                                 "strong" (ETag and a Last-Modified long before the answer's Date),
+                                 "fresh" (ETag and a Last-Modified of this very second, too recent to
+                                 be a strong validator), "weak" (a W/ ETag and Last-Modified), "date"
+                                 (Last-Modified alone); each honours If-Range (a validator of another
+                                 version gets the whole file with 200); "blind" sends both validators
+                                 and ignores If-Range; "restless" is "strong" with a new version for
+                                 every request (odd versions FILE, even ones FILE inverted)
+  /farm/TOKEN/FILE               FILE from a farm whose nodes take turns: each answer carries its
+                                 node's own ETag and the same old Last-Modified, and honours If-Range
+                                 by that date or its own ETag
+  /slowtail/BYTES/MS/FILE        a Range from byte 0 (or none) is answered at once, any other like
+                                 /trickle/
+  /encoded/FILE                  honours Range, and says its bodies are gzip (they are not); sends
+                                 them at about 12 MiB/s
   /route/PATH                    the fault written in the web root's ".fault-route" file (nginx sends
                                  every request here while that file exists), for PATH below the root
   /collect?...                   analytics endpoint: an empty 200
+
+Beside it, on the same address, two listeners that never answer (--silent-port, --full-port):
+
+  SILENT_PORT                    accepts every connection and never sends a byte (a TLS handshake
+                                 that never completes, a request that never gets its answer)
+  FULL_PORT                      never accepts; its one-place queue is kept full, so a new connection's
+                                 SYN is dropped and the connect never completes
 
 Every request is appended to the request log as one line: METHOD TARGET "RANGE", followed by
  if-range=VALUE when the request carries If-Range.
@@ -43,6 +60,7 @@ import http.server
 import os
 import re
 import signal
+import socket
 import socketserver
 import sys
 import threading
@@ -348,14 +366,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if data is None:
             return
         kind, token = args[0], args[1]
-        version = 1 if State.count(("versioned", token)) < 2 else 2
-        if version == 2:
+        seen = State.count(("versioned", token))
+        version = seen + 1 if kind == "restless" else (1 if seen < 2 else 2)
+        if version % 2 == 0:
             data = inverted(data)
-        etag = {"strong": '"v%d-%s"', "weak": 'W/"v%d-%s"', "blind": '"v%d-%s"'}.get(kind)
+        etag = {"strong": '"v%d-%s"', "fresh": '"v%d-%s"', "weak": 'W/"v%d-%s"', "blind": '"v%d-%s"',
+                "restless": '"v%d-%s"'}.get(kind)
         etag = etag % (version, token) if etag else None
-        modified = "Mon, 0%d Jan 2024 00:00:00 GMT" % version
+        modified = "Mon, %02d Jan 2024 00:00:00 GMT" % version
+        if kind == "fresh":
+            modified = self.date_time_string()
+        self.send_versioned(data, range_header, etag, modified, kind != "blind", head)
+
+    def mode_farm(self, args, head, range_header):
+        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        if data is None:
+            return
+        etag = '"node%d-%s"' % (State.count(("farm", args[0])) % 3, args[0])
+        self.send_versioned(data, range_header, etag, "Mon, 01 Jan 2024 00:00:00 GMT", True, head)
+
+    def send_versioned(self, data, range_header, etag, modified, honour_if_range, head):
         if_range = self.headers.get("If-Range")
-        if kind != "blind" and if_range is not None and if_range not in (modified, etag):
+        if honour_if_range and if_range is not None and if_range not in (modified, etag):
             range_header = ""  # another version than the one asked for: the whole file
         part = self.requested_slice(len(data), range_header)
         self.send_response(206 if part else 200)
@@ -371,6 +403,47 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not head:
             self.wfile.write(data)
 
+    def mode_slowtail(self, args, head, range_header):
+        part = self.requested_slice(1 << 62, range_header)
+        if part is None or part[0] == 0:
+            return self.mode_plain(args[2:], head, range_header)
+        self.mode_trickle(args, head, range_header)
+
+    def mode_encoded(self, args, head, range_header):
+        data = self.file_or_404(args[-1] if args else "", head)
+        if data is None:
+            return
+        part = self.requested_slice(len(data), range_header)
+        self.send_response(206 if part else 200)
+        if part:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (part[0], part[1], len(data)))
+            data = data[part[0]:part[1] + 1]
+        self.send_header("Content-Encoding", "gzip")
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        # 256 KiB every 20 ms: what a client that closes at once leaves unsent stays unsent, instead of
+        # vanishing into socket buffers, so the web server's log tells whether the body was read.
+        for offset in range(0, 0 if head else len(data), 262144):
+            self.wfile.write(data[offset:offset + 262144])
+            self.wfile.flush()
+            time.sleep(0.02)
+
+    def mode_slowheaders(self, args, head, range_header):
+        """/slowheaders/MS/FILE: a HEAD is answered at once; a GET gets its status line and headers a
+        byte every MS milliseconds (the body never comes before MAX_STALL_SECONDS)."""
+        data = self.file_or_404(args[1] if len(args) > 1 else "", head)
+        if data is None or head:
+            return self.mode_plain(args[1:], head, range_header)
+        text = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nX-Padding: %s\r\n\r\n" % (len(data), b"x" * 4096)
+        deadline = time.time() + MAX_STALL_SECONDS
+        for byte in text:
+            if time.time() > deadline:
+                return
+            self.wfile.write(bytes([byte]))
+            self.wfile.flush()
+            time.sleep(int(args[0]) / 1000.0)
+
     def mode_collect(self, args, head, range_header):
         self.simple(200, b"", head)
 
@@ -385,6 +458,31 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     request_queue_size = 128
 
 
+def hold_silent(address, port):
+    """Accepts and keeps every connection open, never sending a byte."""
+    listener = socket.create_server((address, port), backlog=128)
+    held = []
+    while True:
+        connection, _ = listener.accept()
+        held.append(connection)
+        held = [c for c in held[-256:]]
+
+
+def hold_full(address, port):
+    """Listens with a one-place queue that its own connection keeps full, and never accepts."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((address, port))
+    listener.listen(0)
+    fillers = []
+    for _ in range(2):
+        filler = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        filler.setblocking(False)
+        filler.connect_ex((address, port))
+        fillers.append(filler)
+    threading.Event().wait()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--address", default="127.0.0.2")
@@ -392,12 +490,17 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--pid", required=True)
+    parser.add_argument("--silent-port", type=int, default=0)
+    parser.add_argument("--full-port", type=int, default=0)
     args = parser.parse_args()
     if not args.address.startswith("127."):
         sys.exit("the fault server listens on loopback only")
     State.root = args.root
     State.log_path = args.log
     server = Server((args.address, args.port), Handler)
+    for port, hold in ((args.silent_port, hold_silent), (args.full_port, hold_full)):
+        if port:
+            threading.Thread(target=hold, args=(args.address, port), daemon=True).start()
     with open(args.pid, "w") as f:
         f.write(str(os.getpid()))
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))  # stalled answers are not waited for

@@ -9,7 +9,8 @@
 #                exists, every request outside /collect goes to the fault server (its /route/ mode);
 #                /mixed/FILE answers the size query over HTTPS, drops ranges over HTTPS and serves
 #                other bytes over plain HTTP. 127.0.0.1:8443 serves DIR/www over TLS 1.2 and 1.3 only.
-#   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py).
+#   fault server 127.0.0.2:80, plain HTTP (tools/fault-server.py); 127.0.0.2:8444 accepts and never
+#                answers, 127.0.0.2:8445 never completes a connect.
 # Logs the tests read: DIR/logs/access.log (nginx), DIR/logs/capture.log (nginx: requests to
 # /mp/collect with their bodies) and DIR/logs/fault.log (fault server).
 #
@@ -57,6 +58,9 @@ make_ca() {
 # -- nginx --------------------------------------------------------------------------------------
 
 write_nginx_conf() {
+  # IPv6 literal addresses are tested where loopback has ::1.
+  local v6_listen=""
+  if ip -6 addr show lo 2>/dev/null | grep -q '::1/128'; then v6_listen="listen [::1]:80;"; fi
   mkdir -p "$dir/www" "$dir/logs" "$dir/tmp"
   chmod 755 "$dir" "$dir/www"
   cat >"$dir/nginx.conf" <<EOF
@@ -86,6 +90,7 @@ http {
   server {
     listen 127.0.0.1:80;
     listen 127.0.0.1:443 ssl;
+    $v6_listen
     server_name localhost $proxy_only_host;
     ssl_certificate $ca_dir/localhost.crt;
     ssl_certificate_key $ca_dir/localhost.key;
@@ -121,6 +126,10 @@ http {
       if (\$scheme = http) { rewrite ^/mixed/(.*)\$ /fault/altered/\$1 last; }
       alias $dir/www/;
     }
+    # Redirects: down to plain HTTP, to another path, and round in a loop.
+    location ~ ^/tohttp/(.*)\$ { return 302 http://localhost/\$1; }
+    location ~ ^/moved/(.*)\$ { return 301 https://localhost/\$1; }
+    location ~ ^/loop/(.*)\$ { return 302 /loop/\$1; }
     location /slow/ {
       alias $dir/www/;
       limit_rate 4m;
@@ -246,9 +255,12 @@ start_fault_server() {
   if pid_listens "$dir/fault.pid" 127.0.0.2 80; then return 0; fi
   rm -f "$dir/fault.pid"
   free_port 127.0.0.2 80
+  free_port 127.0.0.2 8444
+  free_port 127.0.0.2 8445
   setsid python3 "$here/tools/fault-server.py" --root "$dir/www" --log "$dir/logs/fault.log" \
-    --pid "$dir/fault.pid" </dev/null >>"$dir/logs/fault-server.out" 2>&1 9>&- &
+    --pid "$dir/fault.pid" --silent-port 8444 --full-port 8445 </dev/null >>"$dir/logs/fault-server.out" 2>&1 9>&- &
   wait_until_listening 127.0.0.2 80
+  wait_until_listening 127.0.0.2 8444
 }
 
 stop_pidfile() {

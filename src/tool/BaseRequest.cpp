@@ -9,9 +9,20 @@
 #include "tool/TextHelper.h"
 
 void CRequestHandle::reset(void* handle, CloseCall close) {
-  if (hHandle && pClose) pClose(hHandle);
-  hHandle = handle;
+  CloseNow();
   pClose = close;
+  hHandle = handle;
+}
+
+void CRequestHandle::CloseNow() {
+  const CloseCall close = pClose;
+  void* handle = hHandle.exchange(nullptr);
+  if (handle && close) close(handle);
+}
+
+void CBaseRequest::Cancel() {
+  bCancelled = true;
+  hRequest.CloseNow();
 }
 
 void CBaseRequest::ReportApiError(const char* apiName, const char* context) {
@@ -67,24 +78,67 @@ bool CBaseRequest::InternetSetOpt(DWORD option, DWORD value) {
   return OptionHolds(option, value);
 }
 
-bool CBaseRequest::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path) {
-  std::wstring rest;
-  if (url.find(L"http://") != std::wstring::npos) {
-    rest = url.substr(7);
-  } else if (url.find(L"https://") != std::wstring::npos) {
-    rest = url.substr(8);
+namespace {
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+  const size_t length = wcslen(prefix);
+  return text.size() >= length && ::CompareStringOrdinal(text.c_str(), static_cast<int>(length), prefix,
+                                                         static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+bool IsRedirectStatus(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+bool CBaseRequest::ParseUrl(const std::wstring& url, UrlParts& parts) {
+  size_t skip = 0;
+  if (StartsWithNoCase(url, L"https://")) {
+    parts.secure = true;
+    skip = 8;
+  } else if (StartsWithNoCase(url, L"http://")) {
+    parts.secure = false;
+    skip = 7;
   } else {
+    LOG_INFOW(L"ERR:the address (%ls) is neither http:// nor https://", url.c_str());
     return false;
   }
-  size_t slash = rest.find(L'/');
-  if (slash == std::wstring::npos) return false;
-  path = rest.substr(slash + 1);
-  host = rest.substr(0, slash);
+  const size_t slash = url.find(L'/', skip);
+  const std::wstring authority = url.substr(skip, slash == std::wstring::npos ? std::wstring::npos : slash - skip);
+  if (authority.find(L'@') != std::wstring::npos) {
+    LOG_INFOW(L"ERR:the address (%ls) carries a user name: refused", url.c_str());
+    return false;
+  }
+  if (slash == std::wstring::npos || authority.find_first_of(L"?#") != std::wstring::npos) {
+    LOG_INFOW(L"ERR:the address (%ls) has no path after its host", url.c_str());
+    return false;
+  }
+  if (!SplitPort(authority, parts.host, parts.port) || parts.host.empty() || parts.host == L"[]") {
+    LOG_INFOW(L"ERR:the address (%ls) has no usable host and port", url.c_str());
+    return false;
+  }
+  parts.path = url.substr(slash + 1);
   return true;
 }
 
+bool CBaseRequest::SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path) {
+  UrlParts parts;
+  if (!ParseUrl(url, parts)) return false;
+  host = parts.port ? parts.host + L":" + std::to_wstring(parts.port) : parts.host;
+  path = parts.path;
+  return true;
+}
+
+// An IPv6 literal keeps its brackets: its own colons are not a port, and the platform takes the
+// bracketed form for the connection and the Host header alike.
 bool CBaseRequest::SplitPort(const std::wstring& text, std::wstring& host, unsigned short& port) {
-  size_t colon = text.rfind(L':');
+  const size_t close = text[0] == L'[' ? text.find(L']') : 0;
+  if (close == std::wstring::npos) return false;
+  size_t colon = text.find(L':', close);
+  if (close > 0 && colon != std::wstring::npos && colon != close + 1) return false;
+  if (close == 0) colon = text.rfind(L':');
+  if (close > 0 && colon == std::wstring::npos && close + 1 != text.size()) return false;
   host = text.substr(0, colon);
   port = 0;
   if (colon == std::wstring::npos) return true;
@@ -94,41 +148,102 @@ bool CBaseRequest::SplitPort(const std::wstring& text, std::wstring& host, unsig
   return true;
 }
 
+std::wstring CBaseRequest::ResolveLocation(const std::wstring& base, const std::wstring& location) {
+  if (StartsWithNoCase(location, L"https://") || StartsWithNoCase(location, L"http://")) return location;
+  const size_t scheme = base.find(L"://");
+  if (scheme == std::wstring::npos) return location;
+  if (location.compare(0, 2, L"//") == 0) return base.substr(0, scheme + 1) + location;
+  const size_t root = base.find(L'/', scheme + 3);
+  const std::wstring origin = base.substr(0, root);
+  if (!location.empty() && location[0] == L'/') return origin + location;
+  // A relative reference replaces the last segment of the path (its query goes with it).
+  const std::wstring path = root == std::wstring::npos ? L"/" : base.substr(root, base.find(L'?', root) - root);
+  return origin + path.substr(0, path.rfind(L'/') + 1) + location;
+}
+
 bool CBaseRequest::OpenUrl(const std::wstring& url) {
-  std::wstring host, path;
   bAnsweredOverTls = false;
-  if (!SplitUrl(url, host, path)) return false;
-  if (eSchemes != Schemes::kPlainOnly && OpenUrlImp(true, host, path)) {
-    bAnsweredOverTls = true;
-    return true;
+  strAnsweredUrl.clear();
+  std::wstring current = url;
+  bool fromTls = false;
+  for (int hop = 0;; ++hop) {
+    UrlParts parts;
+    if (!ParseUrl(current, parts)) return false;
+    if (fromTls && !parts.secure) {
+      LOG_INFOW(L"ERR:[%hs] refused a redirect from HTTPS to plain HTTP (%ls)", GetTypeName(), current.c_str());
+      return false;
+    }
+    if (!OpenOnce(parts, fromTls)) return false;
+    const std::wstring target = RedirectTarget();
+    if (target.empty()) return true;
+    if (hop >= kMaxRedirects) {
+      LOG_INFOW(L"ERR:[%hs] more than %d redirects, the last to %ls", GetTypeName(), kMaxRedirects, target.c_str());
+      return false;
+    }
+    LOG_INFOW(L"[%hs] redirected to %ls", GetTypeName(), target.c_str());
+    fromTls = bAnsweredOverTls;
+    current = ResolveLocation(strAnsweredUrl, target);
   }
-  if (eSchemes == Schemes::kSecureOnly) {
-    LOG_INFO("ERR:[%s] HTTPS attempt failed; plain HTTP refused: the payload is unpinned", GetTypeName());
+}
+
+// The URL's scheme decides nothing on a first request (a plain address may be reached over TLS); a
+// redirect's target is asked over the scheme it names.
+bool CBaseRequest::OpenOnce(const UrlParts& url, bool secureOnly) {
+  const bool redirected = !strAnsweredUrl.empty();
+  if (eSchemes != Schemes::kPlainOnly && (!redirected || url.secure) && OpenUrlImp(true, url)) {
+    RecordAnswer(AttemptUrl(url, true));
+    return bAnsweredOverTls;  // a secure attempt that plain HTTP answered is no answer at all
+  }
+  if (eSchemes == Schemes::kSecureOnly || secureOnly || (redirected && url.secure)) {
+    LOG_INFO("ERR:[%s] HTTPS attempt failed; plain HTTP refused", GetTypeName());
     return false;
   }
-  if (eSchemes == Schemes::kPlainOnly && UsesTls(false)) {
+  if (UsesTls(false) && eSchemes == Schemes::kPlainOnly) {
     LOG_INFO("ERR:[%s] speaks TLS only; this download is plain HTTP", GetTypeName());
     return false;
   }
-  if (!OpenUrlImp(false, host, path)) return false;
-  bAnsweredOverTls = UsesTls(false);
+  if (!OpenUrlImp(false, url)) return false;
+  RecordAnswer(AttemptUrl(url, UsesTls(false)));
   return true;
 }
 
-bool CBaseRequest::OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path) {
-  CloseHandles();  // a second attempt starts from nothing
-  strPath = path;
-  if (!SplitPort(host, strHost, nPort)) {
-    LOG_INFOW(L"ERR:no port in (%ls)", host.c_str());
-    return false;
+std::wstring CBaseRequest::AttemptUrl(const UrlParts& url, bool tls) {
+  return std::wstring(tls ? L"https://" : L"http://") +
+         (url.port ? url.host + L":" + std::to_wstring(url.port) : url.host) + L"/" + url.path;
+}
+
+// Both platforms can name the URL that answered; when that URL's scheme is not the attempt's (a
+// platform that followed a redirect after all), the platform's word counts.
+void CBaseRequest::RecordAnswer(const std::wstring& attempted) {
+  std::wstring answered;
+  if (!QueryAnsweredUrl(answered) || answered.empty()) answered = attempted;
+  strAnsweredUrl = answered;
+  bAnsweredOverTls = StartsWithNoCase(answered, L"https://");
+  if (bAnsweredOverTls != StartsWithNoCase(attempted, L"https://")) {
+    LOG_INFOW(L"ERR:[%hs] asked %ls, answered by %ls", GetTypeName(), attempted.c_str(), answered.c_str());
   }
-  if (!OpenSession(secure)) return false;
+}
+
+std::wstring CBaseRequest::RedirectTarget() {
+  int status = 0;
+  std::wstring location;
+  if (!GetStatusCode(status) || !IsRedirectStatus(status)) return std::wstring();
+  if (!GetHeader(Header::kLocation, location) || location.empty()) return std::wstring();
+  return location;
+}
+
+bool CBaseRequest::OpenUrlImp(bool secure, const UrlParts& url) {
+  CloseHandles();  // a second attempt starts from nothing
+  strPath = url.path;
+  strHost = url.host;
+  nPort = url.port;
+  if (bCancelled || !OpenSession(secure)) return false;
   if (nMaxConnsPerServer != 0) {
     // Process-wide, whichever backend this is, so that every range can reach the server at once.
     InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
     InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
   }
-  return ConnectSession(secure) && OpenRequest(secure) && SendRequest();
+  return ConnectSession(secure) && OpenRequest(secure) && !bCancelled && SendRequest();
 }
 
 void CBaseRequest::CloseHandles() {

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -28,10 +29,13 @@ class CRequestHandle {
   explicit operator bool() const { return hHandle != nullptr; }
   // Closes the current handle, then takes `handle`, to be closed later with `close`.
   void reset(void* handle = nullptr, CloseCall close = nullptr);
+  // Closes the handle from another thread while a call on it may be waiting (which ends the wait on
+  // Windows); the handle is closed once, whichever of the two threads gets to it.
+  void CloseNow();
 
  private:
-  void* hHandle = nullptr;
-  CloseCall pClose = nullptr;
+  std::atomic<void*> hHandle{nullptr};
+  std::atomic<CloseCall> pClose{nullptr};
 };
 
 class CBaseRequest {
@@ -48,6 +52,10 @@ class CBaseRequest {
   // Closes the request, the connection and the session, in this order.
   virtual ~CBaseRequest() = default;
 
+  // From another thread: the exchange is given up. Closing the request handle ends a wait in the
+  // platform's calls on Windows; no further step of OpenUrl starts.
+  void Cancel();
+
   // A new request of backend `type`; null (after the assertion box) for an unknown type, or when
   // memory runs out.
   static std::unique_ptr<CBaseRequest> CreateInstance(int type);
@@ -57,24 +65,42 @@ class CBaseRequest {
   [[nodiscard]] static bool QueryInternetOpt(DWORD option, std::string& value);
   static bool InternetSetOpt(DWORD option, DWORD value);
 
-  // "http://host/path" or "https://host/path" into host (a ":port" stays part of it) and the path
-  // without its leading slash. False without a scheme or without a slash after the host.
+  // What an absolute http or https URL names. `host` is a name, an IPv4 address or a bracketed IPv6
+  // address ("[::1]"); `port` is 0 when the URL names none; `path` has no leading slash and keeps its
+  // query.
+  struct UrlParts {
+    bool secure = false;
+    std::wstring host;
+    unsigned short port = 0;
+    std::wstring path;
+  };
+  // Takes the scheme as a case-insensitive prefix, then the authority up to the first "/". False, with
+  // a log line that says why, for any other scheme, a user name or password in the URL, an empty host,
+  // a port that is not 1 to 65535, or no "/" after the host.
+  [[nodiscard]] static bool ParseUrl(const std::wstring& url, UrlParts& parts);
+  // ParseUrl's host and path, the host followed by ":port" when the URL names one.
   [[nodiscard]] static bool SplitUrl(const std::wstring& url, std::wstring& host, std::wstring& path);
-  // "name:port" into the name and the port (0 when there is none); false for a port that is not a
-  // number from 1 to 65535.
+  // "name:port" or "[v6]:port" into the host and the port (0 when there is none); false for a port
+  // that is not a number from 1 to 65535, or an unclosed bracket.
   [[nodiscard]] static bool SplitPort(const std::wstring& text, std::wstring& host, unsigned short& port);
+  // The absolute URL a redirect's Location names, read against the URL that was asked for.
+  static std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location);
+
+  // Redirects are followed here, not by the platform, so that both backends refuse the same ones: a
+  // redirect from HTTPS to plain HTTP, and more than this many hops.
+  static constexpr int kMaxRedirects = 8;
 
   // Which attempts OpenUrl may make. kSecureThenPlain is the long-standing pair; kSecureOnly never
   // lets a failed TLS attempt (refused, reset, or a certificate the platform rejects) become plain
   // HTTP; kPlainOnly keeps a download that began over plain HTTP there.
   enum class Schemes { kSecureThenPlain, kSecureOnly, kPlainOnly };
 
-  // The exchange up to the answer's headers, with the attempts eSchemes allows; afterwards
-  // bAnsweredOverTls says which scheme answered.
+  // The exchange up to the answer's headers, with the attempts eSchemes allows and the redirects it
+  // may follow; afterwards strAnsweredUrl names what answered and bAnsweredOverTls its scheme.
   [[nodiscard]] bool OpenUrl(const std::wstring& url);
   // One attempt: session, connection limits, connection, request, send. A ":port" after the host
   // goes to nPort.
-  [[nodiscard]] bool OpenUrlImp(bool secure, const std::wstring& host, const std::wstring& path);
+  [[nodiscard]] bool OpenUrlImp(bool secure, const UrlParts& url);
 
   // "WinHttp" or "Internet", for log lines.
   virtual const char* GetTypeName() const = 0;
@@ -85,7 +111,7 @@ class CBaseRequest {
   [[nodiscard]] virtual bool GetStatusCode(int& status) = 0;
   // An answer header that may be missing; false without an answer or without the header (not logged:
   // a missing validator is an ordinary answer).
-  enum class Header { kETag, kLastModified, kContentRange };
+  enum class Header { kETag, kLastModified, kContentRange, kLocation, kContentEncoding, kDate };
   [[nodiscard]] virtual bool GetHeader(Header header, std::wstring& value) = 0;
   // Reads up to `capacity` bytes of the body: the count read, 0 at its end, -1 on failure.
   virtual int HttpRead(void* buffer, int capacity) = 0;
@@ -104,6 +130,7 @@ class CBaseRequest {
   DWORD nReceiveTimeoutMs = kDefaultReceiveTimeoutMs;
   Schemes eSchemes = Schemes::kSecureThenPlain;
   bool bAnsweredOverTls = false;  // set by a successful OpenUrl
+  std::wstring strAnsweredUrl;     // set by a successful OpenUrl: the URL whose answer this is
 
  protected:
   // `secure` tells which scheme the session will carry, which may decide the proxy.
@@ -117,11 +144,15 @@ class CBaseRequest {
   std::wstring HostAndPort() const { return nPort ? strHost + L":" + std::to_wstring(nPort) : strHost; }
   // Whether an attempt with this secure flag talks TLS.
   virtual bool UsesTls(bool secure) const { return secure; }
+  // The URL the platform says answered (WINHTTP_OPTION_URL, INTERNET_OPTION_URL); false when it
+  // cannot say.
+  virtual bool QueryAnsweredUrl(std::wstring& url) = 0;
 
   // Logs the failed platform call `apiName` with GetLastError() and the text WinINet holds for it
   // (both libraries share the error numbers); `context` names the class and operation.
   static void ReportApiError(const char* apiName, const char* context);
 
+  std::atomic<bool> bCancelled{false};
   // Declared after the strings and in this order, so the request closes first and the strings go last.
   CRequestHandle hSession;
   CRequestHandle hConnect;
@@ -129,6 +160,14 @@ class CBaseRequest {
 
  private:
   void CloseHandles();
+  // The attempts eSchemes allows for one URL; `secureOnly` when a redirect came from HTTPS.
+  bool OpenOnce(const UrlParts& url, bool secureOnly);
+  // After an answer: the Location of a redirect status, else empty.
+  std::wstring RedirectTarget();
+  // The URL one attempt asks for: its scheme is the attempt's, whatever the address said.
+  static std::wstring AttemptUrl(const UrlParts& url, bool tls);
+  // Which URL answered and over which scheme, from the platform's own word where it has one.
+  void RecordAnswer(const std::wstring& attempted);
 };
 
 class CWinHttpRequest : public CBaseRequest {
@@ -146,6 +185,7 @@ class CWinHttpRequest : public CBaseRequest {
   bool ConnectSession(bool secure) override;
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
+  bool QueryAnsweredUrl(std::wstring& url) override;
 
  private:
   bool OpenSessionHandle(bool secure);
@@ -172,6 +212,7 @@ class CInternetRequest : public CBaseRequest {
   bool OpenRequest(bool secure) override;
   bool SendRequest() override;
   bool UsesTls(bool) const override { return true; }
+  bool QueryAnsweredUrl(std::wstring& url) override;
 
  private:
   bool SetTimeouts(void* handle);

@@ -13,9 +13,11 @@ const CRequestHandle::CloseCall kClose = &::InternetCloseHandle;
 
 // Fresh copy every time, TLS, and none of WinINet's cookies or dialogs. Authentication stays on: it is
 // how WinINet answers a proxy's 407 with the logged-on user (Negotiate, NTLM) where its zone rules allow;
-// a proxy that wants a typed password leaves the 407 as the answer, since no dialog may open.
+// a proxy that wants a typed password leaves the 407 as the answer, since no dialog may open. Redirects
+// are the request layer's: left to itself WinINet follows one from HTTPS to plain HTTP (the flag that
+// sounds as if it refused them lets them through) and follows a loop without end.
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION |
-                            INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_NO_UI;
+                            INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
 
 }  // namespace
 
@@ -112,13 +114,26 @@ bool CInternetRequest::GetStatusCode(int& status) {
 
 bool CInternetRequest::GetHeader(Header header, std::wstring& value) {
   if (!hRequest) return false;
-  const DWORD query = header == Header::kETag           ? HTTP_QUERY_ETAG
-                      : header == Header::kLastModified ? HTTP_QUERY_LAST_MODIFIED
-                                                        : HTTP_QUERY_CONTENT_RANGE;
-  wchar_t text[512] = {};
-  DWORD length = sizeof(text) - sizeof(wchar_t), index = 0;
-  if (!::HttpQueryInfoW(hRequest.get(), query, text, &length, &index)) return false;
-  value = text;
+  static const DWORD kQueries[] = {HTTP_QUERY_ETAG,     HTTP_QUERY_LAST_MODIFIED,    HTTP_QUERY_CONTENT_RANGE,
+                                   HTTP_QUERY_LOCATION, HTTP_QUERY_CONTENT_ENCODING, HTTP_QUERY_DATE};
+  const DWORD query = kQueries[static_cast<int>(header)];
+  DWORD bytes = 0, index = 0;
+  ::HttpQueryInfoW(hRequest.get(), query, nullptr, &bytes, &index);
+  if (bytes == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  index = 0;
+  if (!::HttpQueryInfoW(hRequest.get(), query, &text[0], &bytes, &index)) return false;
+  value = text.c_str();
+  return true;
+}
+
+bool CInternetRequest::QueryAnsweredUrl(std::wstring& url) {
+  DWORD bytes = 0;
+  ::InternetQueryOptionW(hRequest.get(), INTERNET_OPTION_URL, nullptr, &bytes);
+  if (bytes == 0) return false;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (!::InternetQueryOptionW(hRequest.get(), INTERNET_OPTION_URL, &text[0], &bytes)) return false;
+  url = text.c_str();
   return true;
 }
 

@@ -67,8 +67,27 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
   hRequest.reset(::WinHttpOpenRequest(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1",
                                       WINHTTP_NO_REFERER, acceptTypes, flags),
                  kClose);
-  if (!hRequest) ReportApiError("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
-  return static_cast<bool>(hRequest);
+  if (!hRequest) {
+    ReportApiError("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
+    return false;
+  }
+  // The request layer follows redirects itself, under rules both backends share.
+  DWORD disable = WINHTTP_DISABLE_REDIRECTS;
+  if (!::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable))) {
+    ReportApiError("WinHttpSetOption(DISABLE_FEATURE)", "CWinHttpRequest::OpenRequest");
+    return false;
+  }
+  return true;
+}
+
+bool CWinHttpRequest::QueryAnsweredUrl(std::wstring& url) {
+  DWORD bytes = 0;
+  ::WinHttpQueryOption(hRequest.get(), WINHTTP_OPTION_URL, nullptr, &bytes);
+  if (bytes == 0) return false;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (!::WinHttpQueryOption(hRequest.get(), WINHTTP_OPTION_URL, &text[0], &bytes)) return false;
+  url = text.c_str();
+  return true;
 }
 
 bool CWinHttpRequest::SendRequest() {
@@ -162,15 +181,18 @@ bool CWinHttpRequest::GetStatusCode(int& status) {
 
 bool CWinHttpRequest::GetHeader(Header header, std::wstring& value) {
   if (!hRequest) return false;
-  const DWORD query = header == Header::kETag           ? WINHTTP_QUERY_ETAG
-                      : header == Header::kLastModified ? WINHTTP_QUERY_LAST_MODIFIED
-                                                        : WINHTTP_QUERY_CONTENT_RANGE;
-  wchar_t text[512] = {};
-  DWORD length = sizeof(text) - sizeof(wchar_t), index = 0;
-  if (!::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text, &length, &index)) {
+  static const DWORD kQueries[] = {WINHTTP_QUERY_ETAG,     WINHTTP_QUERY_LAST_MODIFIED,    WINHTTP_QUERY_CONTENT_RANGE,
+                                   WINHTTP_QUERY_LOCATION, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_QUERY_DATE};
+  const DWORD query = kQueries[static_cast<int>(header)];
+  DWORD bytes = 0, index = 0;
+  ::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes, &index);
+  if (bytes == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+  index = 0;
+  if (!::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, &text[0], &bytes, &index)) {
     return false;
   }
-  value = text;
+  value = text.c_str();
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "HttpDownload.h"
@@ -31,6 +32,22 @@ bool Increasing(const Recorded& download) {
     last = call.first;
   }
   return true;
+}
+
+// What nginx's log says it sent of all bodies: each line is SCHEME PORT METHOD "URI" STATUS BYTES ...
+long long BodyBytesSent(const std::string& log) {
+  long long total = 0;
+  for (size_t begin = 0; begin < log.size();) {
+    size_t end = log.find('\n', begin);
+    if (end == std::string::npos) end = log.size();
+    const size_t uri = log.find('"', begin);
+    const size_t close = uri < end ? log.find('"', uri + 1) : std::string::npos;
+    int status = 0;
+    long long bytes = 0;
+    if (close < end && std::sscanf(log.c_str() + close + 1, " %d %lld", &status, &bytes) == 2) total += bytes;
+    begin = end + 1;
+  }
+  return total;
 }
 
 }  // namespace
@@ -140,4 +157,90 @@ TEST_F(BadNetwork, TheBackendThatCompletedARangeKeepsTheDownload) {
   EXPECT_EQ(count("probe: new WinHttp request"), 4) << log;
   EXPECT_EQ(count("probe: new Internet request"), 0) << log;
   EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"save\\probe3.bin") == bytes);
+}
+
+// Answers a retry cannot change end the download after a few of them, with the content failure, in
+// seconds rather than after every range's attempts; a refused answer's body is not read to its end
+// (nginx counts what it could send before the connection closed: far less than the refused bodies).
+TEST_F(BadNetwork, AnswersThatARetryCannotChangeEndTheDownloadAtOnce) {
+  TestServers::MakeFile(L"bad-permanent.bin", 48 * 1024 * 1024);
+  SuiteLog::Tail log;
+  const RetryPolicy quick = QuickRetries();
+  for (const char* fault : {"rangestatus/416", "encoded"}) {
+    LogMark server(ServerLog::kNginx);
+    Recorded download(L"https://localhost/fault/" + TestSupport::Wide(fault) + L"/bad-permanent.bin",
+                      dir_ / L"permanent.bin", 3);
+    download.policy = &quick;
+    const DWORD begin = ::GetTickCount();
+    EXPECT_FALSE(download.Run()) << fault;
+    EXPECT_LT(::GetTickCount() - begin, 8000u) << fault;
+    EXPECT_EQ(download.Result(), -4) << fault;
+    EXPECT_TRUE(log.Has("a retry cannot mend it, the download ends")) << log.Text();
+    EXPECT_FALSE(log.Has("gives up")) << log.Text();
+    EXPECT_LT(BodyBytesSent(server.Text()), 8LL * 1024 * 1024) << fault << server.Text();
+  }
+}
+
+// Every request has a deadline that the engine keeps itself, whatever the platform's time-outs do: a
+// TLS handshake the server never answers and a connect that never completes end the size query, and
+// headers that come a byte a second end each range's attempt. No attempt outlives its bound by more
+// than the watch's grace.
+TEST_F(BadNetwork, EveryAttemptEndsWithinItsDeadline) {
+  TestServers::MakeFile(L"bad-deadline.bin", 300000);
+  SuiteLog::Tail log;
+  RetryPolicy policy = QuickRetries();
+  policy.nAnswerMs = 1500;
+  policy.nDeadAttempts = 2;
+  struct Case {
+    const wchar_t* url;
+    int result;
+  };
+  for (const Case& c : {Case{L"https://127.0.0.2:8444/bad-deadline.bin", -3},
+                        Case{L"https://127.0.0.2:8445/bad-deadline.bin", -3},
+                        Case{L"http://127.0.0.2/slowheaders/1000/bad-deadline.bin", -4}}) {
+    Recorded download(c.url, dir_ / L"deadline.bin", 2);
+    download.policy = &policy;
+    download.param.bSecureOnly = c.result == -3;
+    const DWORD begin = ::GetTickCount();
+    EXPECT_FALSE(download.Run()) << Narrow(c.url);
+    const DWORD elapsed = ::GetTickCount() - begin;
+    EXPECT_EQ(download.Result(), c.result) << Narrow(c.url) << log.Text();
+    // Two size-query requests, or two attempts and a pause per range, each at most 1.5 s + 1 s.
+    EXPECT_LT(elapsed, 7000u) << Narrow(c.url) << log.Text();
+  }
+  EXPECT_EQ(log.Count("size query: no answer in time within 1500 ms"), 4) << log.Text();
+  EXPECT_EQ(log.Count("no answer in time: the attempt is given up"), 4) << log.Text();
+}
+
+// Sixty-four ranges of which the first comes at once and the others slowly: the first range's thread
+// takes work off the others while the rest are still being started, which grows the plan under the
+// loop that starts them. Every byte still has exactly one fetcher and the file is whole.
+TEST_F(BadNetwork, ARangeThatEndsWhileOthersStartSplitsSafely) {
+  const int size = 64 * 48 * 1024;
+  std::string bytes = TestServers::MakeFile(L"bad-race.bin", size);
+  RetryPolicy policy = QuickRetries();
+  policy.nMinSplitBytes = 4096;
+  for (int run = 0; run < 3; ++run) {
+    SuiteLog::Tail log;
+    Recorded download(L"http://127.0.0.2/slowtail/16384/20/bad-race.bin", dir_ / L"race.bin", 64);
+    download.policy = &policy;
+    ASSERT_TRUE(download.Run()) << log.Text();
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"race.bin") == bytes) << run;
+    EXPECT_EQ(download.LastProgress(), size);
+    EXPECT_TRUE(log.Has("takes bytes")) << log.Text();
+  }
+}
+
+// A download that TLS must carry and whose address redirects to plain HTTP fails; not one request
+// reaches port 80.
+TEST_F(BadNetwork, ASecureOnlyDownloadRedirectedToPlainHttpFailsWithoutTouchingPort80) {
+  TestServers::MakeFile(L"bad-down.bin", 100000);
+  LogMark server(ServerLog::kNginx);
+  SuiteLog::Tail log;
+  Recorded download(L"https://localhost/tohttp/bad-down.bin", dir_ / L"down.bin", 3);
+  download.param.bSecureOnly = true;
+  EXPECT_FALSE(download.Run());
+  EXPECT_EQ(download.Result(), -3);
+  EXPECT_TRUE(log.Has("refused a redirect from HTTPS to plain HTTP")) << log.Text();
+  EXPECT_EQ(server.CountLines("http 80 "), 0) << server.Text();
 }
