@@ -162,21 +162,21 @@ TEST_F(BadNetwork, TheBackendThatCompletedARangeKeepsTheDownload) {
 // Answers a retry cannot change end the download after a few of them, with the content failure, in
 // seconds rather than after every range's attempts; a refused answer's body is not read to its end
 // (nginx counts what it could send before the connection closed: far less than the refused bodies).
+// In a fresh process, where WinHTTP takes the first attempts: Wine's WinINet reads a whole body when
+// its request is closed, whatever the request asked.
 TEST_F(BadNetwork, AnswersThatARetryCannotChangeEndTheDownloadAtOnce) {
   TestServers::MakeFile(L"bad-permanent.bin", 48 * 1024 * 1024);
-  SuiteLog::Tail log;
-  const RetryPolicy quick = QuickRetries();
   for (const char* fault : {"rangestatus/416", "encoded"}) {
     LogMark server(ServerLog::kNginx);
-    Recorded download(L"https://localhost/fault/" + TestSupport::Wide(fault) + L"/bad-permanent.bin",
-                      dir_ / L"permanent.bin", 3);
-    download.policy = &quick;
+    std::string log;
     const DWORD begin = ::GetTickCount();
-    EXPECT_FALSE(download.Run()) << fault;
+    const std::wstring folder = dir_ / (TestSupport::Wide(fault).substr(0, 4) + L"\\");
+    EXPECT_EQ(RunBackendProbe(folder, L"https://localhost/fault/" + TestSupport::Wide(fault) + L"/bad-permanent.bin 3", log), 1)
+        << fault;
     EXPECT_LT(::GetTickCount() - begin, 8000u) << fault;
-    EXPECT_EQ(download.Result(), -4) << fault;
-    EXPECT_TRUE(log.Has("a retry cannot mend it, the download ends")) << log.Text();
-    EXPECT_FALSE(log.Has("gives up")) << log.Text();
+    EXPECT_EQ(CountIn(log, "HttpDownload,ret = -4"), 1) << log;
+    EXPECT_EQ(CountIn(log, "a retry cannot mend it, the download ends"), 1) << log;
+    EXPECT_EQ(CountIn(log, "gives up"), 0) << log;
     EXPECT_LT(BodyBytesSent(server.Text()), 8LL * 1024 * 1024) << fault << server.Text();
   }
 }
