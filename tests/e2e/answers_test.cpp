@@ -143,8 +143,7 @@ TEST_F(EndToEndAnswers, AnInstallerNotSignedByThePinnedPublisherIsNeverStarted) 
     EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
     EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
     EXPECT_EQ(0u, RunningProcess(L"pelarin-download.tmp"));
-    EXPECT_TRUE(InOrder(Log(), {"payload policy:", "ERR:VerifyPayload refused the download: its signature", kFailed}))
-        << Log();
+    EXPECT_TRUE(InOrder(Log(), {"payload policy:", "ERR:VerifyPayload refused the download", kFailed})) << Log();
   }
 }
 
