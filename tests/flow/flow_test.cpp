@@ -411,6 +411,29 @@ TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
   EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
 }
 
+// Nothing can put another file in the checked installer's place before it starts: while the
+// running-product question is open (after the check, before the start) a program tries to rename its
+// own file over it. That fails, and the installer that was checked is the one that runs.
+TEST_F(InstallFlowRun, TheCheckedInstallerCannotBeReplacedBeforeItStarts) {
+  RunningProduct running;
+  ASSERT_TRUE(running.started());
+  settings_.productExeName = RunningProduct::ImageName();
+  const std::wstring planted = dir_ / L"planted.exe";  // ends at once, installing nothing
+  ASSERT_TRUE(::CopyFileW(BuildFile(L"tests/tool/SleepyChild.exe").c_str(), planted.c_str(), FALSE));
+  const std::wstring installer = settings_.InstallerPath();
+  auto view = std::make_unique<ServingView>();
+  DWORD replaceError = ERROR_SUCCESS;
+  view->beforeAnswer = [&] {
+    if (!::MoveFileExW(planted.c_str(), installer.c_str(), MOVEFILE_REPLACE_EXISTING)) replaceError = ::GetLastError();
+  };
+  view->answers = {IDOK};
+  view_ = std::move(view);
+  Run("browser:" + Utf8(settings_.installUrl));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), replaceError);
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"install-command-line.txt"));
+}
+
 // However slowly the window applies a state, the worker's next steps wait for it: the installing
 // state comes before the running-product question and the silent run, the finish view before the
 // clean-up that ends the installer's helper.
