@@ -97,6 +97,12 @@ setup_make_zip(SETUP_LANGUAGE_PROXYHOST_ZIP language-proxyhost.zip ${CMAKE_SOURC
   URL_KEY_DIGESTS "STR_DOWN_SHA256=$<TARGET_FILE:SampleInstaller>" "STR_DOWN_SHA256_X64=$<TARGET_FILE:SampleInstaller>"
   DEPENDS SampleInstaller)
 add_custom_target(setup_proxyhost_zip DEPENDS ${SETUP_LANGUAGE_PROXYHOST_ZIP})
+# The loopback pack that pins the publisher alone, without the digest: a name names no one file, so
+# this program must never fetch its full installer over plain HTTP.
+setup_make_zip(SETUP_LANGUAGE_PUBLISHER_ZIP language-publisher.zip ${CMAKE_SOURCE_DIR}/packages/language
+  SUBSTITUTE "@DOWNLOAD_HOST@=localhost" "@PAGE_HOST@=localhost"
+  URL_KEYS "STR_DOWN_PUBLISHER=${SETUP_TEST_PUBLISHER}" "STR_DOWN_PUBLISHER_X64=${SETUP_TEST_PUBLISHER}")
+add_custom_target(setup_publisher_zip DEPENDS ${SETUP_LANGUAGE_PUBLISHER_ZIP})
 set(SETUP_DOMAIN_FILE ${CMAKE_SOURCE_DIR}/packages/domain.txt)
 add_custom_target(setup_package_zips DEPENDS ${SETUP_SKIN_ZIP} ${SETUP_LANGUAGE_ZIP} ${SETUP_LANGUAGE_LOOPBACK_ZIP})
 

@@ -34,8 +34,9 @@ void PrepareToolkit(HINSTANCE instance) {
 
 }  // namespace
 
-// One copy per program file name; the window does the rest from its own hooks. A window that could
-// not be created leaves nothing to centre or to wait for, and the program still ends with 0.
+// One copy per program file name; the window does the rest from its own hooks and says what the
+// program ends with. A window that could not be created leaves nothing to centre or to wait for, and
+// the program still ends with 0.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RestrictDllSearchToSystem();
   Scoped::CloseHandle instanceMutex = AcquireInstanceMutex();
@@ -45,5 +46,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   frame.Create(nullptr, L"", kFrameStyle, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
   CenterWindow(frame.GetHWND());
   if (frame.GetHWND()) frame.RunModalLoop();
-  return 0;
+  return frame.ExitCode();
 }

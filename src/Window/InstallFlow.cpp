@@ -145,21 +145,36 @@ PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64) 
 
 namespace {
 
-bool DigestMatches(const std::wstring& path, const std::wstring& expectedSha256) {
+bool DigestMatches(HANDLE file, const std::wstring& expectedSha256) {
   if (expectedSha256.empty()) return true;
   std::string actual;
-  bool read = FileDigest::Sha256File(path, actual);
+  bool read = FileDigest::Sha256Handle(file, actual);
   if (read && FileDigest::Sha256Equal(expectedSha256, actual)) return true;
   LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %ls", expectedSha256.c_str());
   LOG_INFO("ERR:VerifyPayload digest of the download %s", read ? actual.c_str() : "(unreadable)");
   return false;
 }
 
+// The reason of a refusal, for the log; null when every pin holds.
+const char* RefusalOf(const HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher) {
+  if (!file.IsHeld()) {
+    LOG_INFOW(L"ERR:VerifyPayload cannot open %ls, error %lu", file.path().c_str(), file.OpenError());
+    return "the file cannot be opened";
+  }
+  if (!DigestMatches(file.get(), expectedSha256)) return "its SHA-256 is not the pinned one";
+  if (VerifyPublisher(file.path(), publisher, file.get()) != kPublisher_Accepted)
+    return "its signature or signer is not the pinned one";
+  return nullptr;
+}
+
 }  // namespace
 
-bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256, const PublisherPin& publisher) {
-  if (DigestMatches(path, expectedSha256) && VerifyPublisher(path, publisher) == kPublisher_Accepted) return true;
-  if (!::DeleteFileW(path.c_str())) LOG_INFO("ERR:VerifyPayload DeleteFile failed, error %lu", ::GetLastError());
+bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher) {
+  const char* refusal = RefusalOf(file, expectedSha256, publisher);
+  if (!refusal) return true;
+  LOG_INFO("ERR:VerifyPayload refused the download: %s; it is deleted and nothing was run", refusal);
+  file.Release();
+  if (!::DeleteFileW(file.path().c_str())) LOG_INFO("ERR:VerifyPayload DeleteFile failed, error %lu", ::GetLastError());
   return false;
 }
 
@@ -183,6 +198,7 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
   settings.networkErrorText = language.GetString(L"STR_NETWORK_ERROR");
   settings.diskErrorText = language.GetString(L"STR_DISK_ERROR");
   settings.proxyErrorText = language.GetString(L"STR_PROXY_ERROR");
+  settings.payloadRefusedText = language.GetString(L"STR_PAYLOAD_REFUSED");
   settings.operateTipText = language.GetString(L"STR_OPERATE_TIP");
   settings.softRunText = language.GetString(L"STR_SOFT_RUN");
   settings.downloadShare = language.GetDownloadRatio();
@@ -190,11 +206,14 @@ InstallFlowSettings SettingsFromLanguage(const LanguageManager& language, const 
   return settings;
 }
 
+bool InstallFlowSettings::SecureOnly() const { return !FileDigest::IsSha256Text(payloadSha256); }
+
 std::wstring InstallFlowSettings::PayloadPolicy() const {
-  if (!payloadSha256.empty() && payloadPublisher.IsSet()) return L"digest+publisher";
-  if (!payloadSha256.empty()) return L"digest";
-  if (payloadPublisher.IsSet()) return L"publisher";
-  return L"none";
+  std::wstring publisher;
+  if (payloadPublisher.IsSet()) publisher = L"publisher";
+  if (!payloadPublisher.certSha256.empty()) publisher += L"+certificate";
+  if (payloadSha256.empty()) return publisher.empty() ? L"none" : publisher;
+  return publisher.empty() ? L"digest" : L"digest+" + publisher;
 }
 
 // ---- The flow ----
@@ -223,10 +242,10 @@ int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
 
 void CInstallFlow::Begin() {
   LOG_INFO("sel path end");
-  LOG_INFOW(L"payload policy: %ls, publisher \"%ls\"", settings_.PayloadPolicy().c_str(),
-            settings_.payloadPublisher.name.c_str());
-  if (settings_.SecureOnly())
-    LOG_INFO("the payload is unpinned: it is downloaded over HTTPS only, never over plain HTTP");
+  LOG_INFOW(L"payload policy: %ls, publisher \"%ls\", %ls", settings_.PayloadPolicy().c_str(),
+            settings_.payloadPublisher.name.c_str(),
+            settings_.SecureOnly() ? L"HTTPS only: no digest names the file, so never plain HTTP"
+                                   : L"HTTPS, then plain HTTP if HTTPS fails: the digest names the file");
   StartSpaceCheck();
   LOG_INFO("send ga begin");
   sendEvent_(kFlowEvent_StartInstall);
@@ -299,26 +318,29 @@ void CInstallFlow::OnDownloadProgress(int bytes, int total) {
 }
 
 void CInstallFlow::OnDownloadEnd(int result) {
-  if (OutcomeOfResult(result) == kOutcome_Success &&
-      VerifyPayload(settings_.InstallerPath(), settings_.payloadSha256, settings_.payloadPublisher)) {
-    DownloadSuccess();
-  } else {
-    StartDownloadFailedEvent(result);  // a result of success here means the file was refused
-    DownloadFailed(result);
+  if (OutcomeOfResult(result) == kOutcome_Success) {
+    auto installer = std::make_shared<HeldFile>(settings_.InstallerPath());
+    if (VerifyPayload(*installer, settings_.payloadSha256, settings_.payloadPublisher)) {
+      DownloadSuccess(std::move(installer));
+      return;
+    }
   }
+  StartDownloadFailedEvent(result);  // a result of success here means the file was refused
+  DownloadFailed(result);
 }
 
-void CInstallFlow::DownloadSuccess() {
+void CInstallFlow::DownloadSuccess(std::shared_ptr<HeldFile> installer) {
   LOG_INFO("HttpDownloadEnd\xA3\xBASuccess");
   sendEvent_(kFlowEvent_Downloaded);
   if (!Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Installing); })) return;
-  StartInstallExe();
+  StartInstallExe(std::move(installer));
 }
 
-// A pack without the disk or proxy line says what it always said.
+// A pack without the disk, proxy or refusal line says what it always said.
 std::wstring CInstallFlow::FailureText(int result) const {
   if (result == kDownloadResult_LocalWrite && !settings_.diskErrorText.empty()) return settings_.diskErrorText;
   if (result == kDownloadResult_ProxyAuth && !settings_.proxyErrorText.empty()) return settings_.proxyErrorText;
+  if (result == kDownloadResult_Success && !settings_.payloadRefusedText.empty()) return settings_.payloadRefusedText;
   return settings_.networkErrorText;
 }
 
@@ -345,22 +367,24 @@ void CInstallFlow::DownloadFailed(int result) {
   }
 }
 
+// False when the user would rather keep the running product.
 bool CInstallFlow::MakeRoomForInstall() {
   DWORD pid = 0;
   if (settings_.productExeName.empty() || !FindProcess(settings_.productExeName, pid)) return true;
   LOG_INFO("StartInstallExe\xA3\xBA" "FindProcess");
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_PAUSED); });
-  if (Ask(settings_.softRunText, MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
-    Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
-    return false;
-  }
+  if (Ask(settings_.softRunText, MB_OKCANCEL | MB_ICONWARNING) != IDOK) return false;
   KillProcess(pid);
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NORMAL); });
   return true;
 }
 
-void CInstallFlow::StartInstallExe() {
-  if (!MakeRoomForInstall()) return;
+void CInstallFlow::StartInstallExe(std::shared_ptr<HeldFile> installer) {
+  if (!MakeRoomForInstall()) {
+    installer->Release();  // before the window's clean-up deletes it
+    Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+    return;
+  }
   CreateProductFolder(settings_.ProductFolder());
   WriteDomainFile(settings_.domainTag, settings_.ProductFolder());
   // Before the installer starts, so that its first report cannot be taken for a stale one.
@@ -372,19 +396,24 @@ void CInstallFlow::StartInstallExe() {
   Show([interval](IInstallFlowView& view) { view.StartProgressTimer(interval); });
   Show([share](IInstallFlowView& view) { view.SetProgressPercent(share); });
   auto self = shared_from_this();
-  if (!StartDetached([self] { self->RunInstall(); }, "install")) {
+  if (!StartDetached([self, installer] { self->RunInstall(*installer); }, "install")) {
+    installer->Release();
     Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
     DownloadFailed();
   }
 }
 
-void CInstallFlow::RunInstall() {
-  if (!RunSilentInstaller(settings_.InstallerPath(), settings_.installFolder, settings_.ProgressFilePath())) {
-    LOG_INFOW(L"ERR:StartInstallExe cannot start %ls", settings_.InstallerPath().c_str());
+void CInstallFlow::RunInstall(HeldFile& installer) {
+  Scoped::CloseHandle process =
+      StartSilentInstaller(installer.path(), settings_.installFolder, settings_.ProgressFilePath());
+  installer.Release();  // the running installer's image is protected by the system from here on
+  if (!process) {
+    LOG_INFOW(L"ERR:StartInstallExe cannot start %ls", installer.path().c_str());
     Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
     DownloadFailed();  // the user may fetch it again instead of watching a bar that never moves
     return;
   }
+  ::WaitForSingleObject(process.get(), INFINITE);
   sendEvent_(kFlowEvent_Installed);
   LOG_INFO("StartInstallExe\xA3\xBA" "SilentInstallation");
   InstallExeFinish();

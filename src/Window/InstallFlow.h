@@ -17,6 +17,7 @@
 #include "Window/SilentRun.h"
 #include "stdafx.h"
 #include "Window/UiDispatcher.h"
+#include "tool/HeldFile.h"
 #include "tool/PayloadTrust.h"
 
 class LanguageManager;
@@ -78,10 +79,10 @@ struct PayloadSource {
 };
 PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64);
 
-// True when the file meets every pin it is given: the digest when `expectedSha256` is set, the
-// signature and its signer when `publisher` is set (no pin: no check). Otherwise logs why and deletes
-// the file, so that nothing can run it.
-bool VerifyPayload(const std::wstring& path, const std::wstring& expectedSha256, const PublisherPin& publisher = {});
+// True when the held file meets every pin it is given: the digest when `expectedSha256` is set, the
+// signature and its signer when `publisher` is set (no pin: no check), both read through the held
+// handle. Otherwise logs why, lets the file go and deletes it, so that nothing can run it.
+bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher = {});
 
 // ---- The flow ----
 
@@ -127,17 +128,18 @@ struct InstallFlowSettings {
   std::wstring installUrl;
   std::wstring storageText, unitText, networkErrorText, operateTipText, softRunText;
   std::wstring diskErrorText, proxyErrorText;  // the failure question when the disk or the proxy is to blame
+  std::wstring payloadRefusedText;  // ... when the file arrived but is not the one the pack pins
   int downloadShare = 90;
   int progressIntervalMs = 1500;
   int downloadThreads = 5;
 
-  // Whether the downloaded file is vouched for by a digest or a publisher, rather than only by how it
-  // came.
-  bool HasPayloadPin() const { return !payloadSha256.empty() || payloadPublisher.IsSet(); }
-  // Nothing vouches for the bytes but the connection: then plain HTTP, which a network attacker who
-  // blocks port 443 could answer, is never used. With a pin the check after the download vouches.
-  bool SecureOnly() const { return !HasPayloadPin(); }
-  // The pins in force, for the log: "digest+publisher", "digest", "publisher" or "none".
+  // Plain HTTP, which anyone on the network who blocks port 443 can answer, is used only when a digest
+  // names the one file that may run. A publisher's name, with or without its certificate, vouches
+  // for every file that certificate ever signed (an older release, another program of the same
+  // vendor), and nothing but the connection vouches for an unpinned file: both go over HTTPS only.
+  bool SecureOnly() const;
+  // The pins in force, for the log: "digest", "publisher" (with "+certificate" when the signer's
+  // certificate is pinned too), both joined by "+", or "none".
   std::wstring PayloadPolicy() const;
   std::wstring InstallerPath() const { return InstallerPathIn(workDir); }
   std::wstring ProgressFilePath() const { return ProgressFilePathIn(workDir); }
@@ -172,19 +174,21 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   // The worker bodies, public so that a caller may run one on a thread of its choice.
   void RunSpaceCheck();
   void RunDownload();
-  void RunInstall();
 
  private:
   static void DownloadCallback(int code, int first, int second, void* user);
   void OnDownloadProgress(int bytes, int total);
   void OnDownloadEnd(int result);
-  void DownloadSuccess();
-  // The failure question; `result` (a DownloadResult) picks its first line.
+  // The verified installer stays held from its check until its process has started.
+  void DownloadSuccess(std::shared_ptr<HeldFile> installer);
+  // The failure question; `result` (a DownloadResult, or kDownloadResult_Success for a download whose
+  // file was refused) picks its first line.
   void DownloadFailed(int result = kDownloadResult_ContentFail);
   std::wstring FailureText(int result) const;
   void AskAboutStorage(int sizeMB);
   bool MakeRoomForInstall();
-  void StartInstallExe();
+  void StartInstallExe(std::shared_ptr<HeldFile> installer);
+  void RunInstall(HeldFile& installer);
   void InstallExeFinish();
   void Show(std::function<void(IInstallFlowView&)> step) const;
   // Like Show, but returns once the window has applied the step: for state changes, whose own steps

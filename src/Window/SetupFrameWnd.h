@@ -34,6 +34,9 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   static constexpr UINT kBannerIntervalMs = 5000;
   // Height of the install path area the fold box opens.
   static constexpr int kFoldHeight = 75;
+  // The program's exit code when the installed product could not be started ("any other failure" in
+  // the codes Windows Installer uses, which deployment tools read).
+  static constexpr int kExitProductNotStarted = 1603;
 
   explicit CSetupFrameWnd(HMODULE module);
   ~CSetupFrameWnd() override;
@@ -68,6 +71,8 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
 
   // ---- What the window shows and holds ----
   int WindowState() const { return windowState_; }
+  // What the program ends with: 0, or kExitProductNotStarted.
+  int ExitCode() const { return exitCode_; }
   int BannerNumber() const { return bannerNumber_; }
   const std::wstring& InstallFolder() const { return installFolder_; }
   const std::wstring& WorkDir() const { return environment_.GetWorkDir(); }
@@ -112,6 +117,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void OnTimer(UINT_PTR id);
   void AdvanceBanner();
   void PollProgressFile();
+  void ReportProductNotStarted(const std::wstring& productPath);
   bool ShouldCloseWithoutQuestion(WPARAM wParam) const;
   bool AskToClose();
   UINT MessageBoxStyle(UINT style) const;
@@ -119,6 +125,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   CSetupEnvironment environment_;
   std::wstring installFolder_;
   int windowState_ = -1;
+  int exitCode_ = 0;
   SkinUI::CEditUI* pathEdit_ = nullptr;
   SkinUI::CLabelUI* tipLabel_ = nullptr;
   SkinUI::CCheckBoxUI* foldBox_ = nullptr;

@@ -145,8 +145,17 @@ void CSetupFrameWnd::OnClickInstall() {
 
 void CSetupFrameWnd::StartProduct() {
   const LanguageManager& language = environment_.Language();
-  StartProductProcess(installFolder_ + language.GetProductExePath(), language.IsRunAsAdmin());
+  const std::wstring product = installFolder_ + language.GetProductExePath();
+  if (!StartProductProcess(product, language.IsRunAsAdmin())) ReportProductNotStarted(product);
   PostMessage(WM_CLOSE, kOwnCloseRequest, 0);
+}
+
+// The installation may still have worked: the user learns where the product should be, and whoever
+// ran the installer learns from the exit code that it did not end well.
+void CSetupFrameWnd::ReportProductNotStarted(const std::wstring& productPath) {
+  exitCode_ = kExitProductNotStarted;
+  LOG_INFOW(L"ERR:StartProduct the product did not start, the user is told where it is; exit code %d", exitCode_);
+  ShowMessage(Text(L"STR_START_FAILED") + L"\n\n" + productPath, MB_OK | MB_ICONERROR);
 }
 
 void CSetupFrameWnd::BrowseInstallFolder() {

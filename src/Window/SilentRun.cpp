@@ -89,6 +89,13 @@ bool StartProductProcess(const std::wstring& productPath, bool runAsAdmin) {
     LOG_INFOW(L"ERR:StartProduct missing %ls", productPath.c_str());
     return false;
   }
+  // The scheduler and the desktop shell take the request and say nothing when the file then fails
+  // to start, so a file that is no program is found out here.
+  DWORD binaryType = 0;
+  if (!::GetBinaryTypeW(productPath.c_str(), &binaryType)) {
+    LOG_INFOW(L"ERR:StartProduct not a program: %ls", productPath.c_str());
+    return false;
+  }
   const LaunchRoute route = LaunchProduct(productPath, runAsAdmin);
   if (route == kLaunchRoute_None) {
     LOG_INFOW(L"ERR:StartProduct no way to start %ls", productPath.c_str());

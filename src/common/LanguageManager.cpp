@@ -37,6 +37,7 @@ const LanguageManager::Table& DefaultStrings() {
       {L"STR_CLOSE_TIP1", L"Are you sure you want to quit?"},
       {L"STR_CLOSE_TIP2", L"Installation is in progress. Are you sure you want to quit?"},
       {L"STR_START", L"Start\u00A0Now"},  // no-break space: the button must not wrap between the words
+      {L"STR_START_FAILED", L"PRODUCT could not be started. Its program should be here:"},
       {L"STR_MB", L"MB"},
   };
   return table;

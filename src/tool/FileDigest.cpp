@@ -19,6 +19,8 @@ constexpr DWORD kChunk = 1 << 20;
 constexpr size_t kDigestBytes = 32;
 
 bool HashFileInto(HCRYPTHASH hash, HANDLE file) {
+  LARGE_INTEGER start = {};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   std::vector<BYTE> buffer(kChunk);
   for (;;) {
     DWORD read = 0;
@@ -61,8 +63,12 @@ bool Sha256File(const std::wstring& path, std::string& hex) {
   hex.clear();
   Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return false;
-  return Sha256Of([&file](HCRYPTHASH hash) { return HashFileInto(hash, file.get()); }, hex);
+  return file && Sha256Handle(file.get(), hex);
+}
+
+bool Sha256Handle(HANDLE file, std::string& hex) {
+  hex.clear();
+  return Sha256Of([file](HCRYPTHASH hash) { return HashFileInto(hash, file); }, hex);
 }
 
 bool Sha256Bytes(const void* bytes, unsigned long count, std::string& hex) {

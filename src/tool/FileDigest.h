@@ -2,6 +2,8 @@
 
 // SHA-256 of a file, for checking a downloaded installer before it runs with administrator rights.
 
+#include <windows.h>
+
 #include <string>
 
 namespace FileDigest {
@@ -9,6 +11,9 @@ namespace FileDigest {
 // Lower-case hexadecimal SHA-256 of the file's bytes; false (and `hex` emptied) when the file cannot be
 // read or the system's hash provider is missing.
 bool Sha256File(const std::wstring& path, std::string& hex);
+
+// The same of an open file (opened for reading), read from its start through `file`.
+bool Sha256Handle(HANDLE file, std::string& hex);
 
 // Lower-case hexadecimal SHA-256 of `count` bytes in memory (a DWORD count, as the hash call takes); false (and `hex` emptied) when the
 // system's hash provider is missing.

@@ -15,9 +15,10 @@ namespace {
 // verdict was.
 class TrustState {
  public:
-  explicit TrustState(const std::wstring& path) : path_(path) {
+  TrustState(const std::wstring& path, HANDLE file) : path_(path) {
     file_.cbStruct = sizeof(file_);
     file_.pcwszFilePath = path_.c_str();
+    file_.hFile = file;  // null: the trust provider opens the path itself
     data_.cbStruct = sizeof(data_);
     data_.dwUIChoice = WTD_UI_NONE;
     // No revocation check. The installer must install on a machine that cannot reach the CA's
@@ -97,9 +98,11 @@ PublisherVerdict CompareWithPin(PCCERT_CONTEXT cert, const PublisherPin& pin) {
 
 }  // namespace
 
-PublisherVerdict VerifyPublisher(const std::wstring& path, const PublisherPin& pin) {
+PublisherVerdict VerifyPublisher(const std::wstring& path, const PublisherPin& pin, HANDLE file) {
   if (!pin.IsSet()) return kPublisher_Accepted;
-  TrustState state(path);
+  LARGE_INTEGER start = {};
+  if (file) ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN);  // a digest before left it at the end
+  TrustState state(path, file);
   LONG code = state.Verify();
   if (code != ERROR_SUCCESS) {
     LOG_INFOW(L"ERR:VerifyPublisher WinVerifyTrust refused %ls, code 0x%08lX", path.c_str(),

@@ -3,6 +3,8 @@
 // The publisher check of a downloaded installer: its Authenticode signature must be valid and its
 // signer must be the publisher the pack names. It runs before the installer is started elevated.
 
+#include <windows.h>
+
 #include <string>
 
 // Who must have signed the file. The name is compared with the signer certificate's simple display
@@ -26,6 +28,7 @@ enum PublisherVerdict {
 };
 
 // Checks `path` against `pin` and logs the verdict with the signer's name, or the reason of a
-// refusal (WinVerifyTrust's code in hexadecimal). An empty pin accepts without looking at the file.
-// Never throws.
-PublisherVerdict VerifyPublisher(const std::wstring& path, const PublisherPin& pin);
+// refusal (WinVerifyTrust's code in hexadecimal). With `file`, an open handle of it (readable), the
+// signature and the digest it signs are read through that handle, and `path` only names the file. An
+// empty pin accepts without looking at the file. Never throws.
+PublisherVerdict VerifyPublisher(const std::wstring& path, const PublisherPin& pin, HANDLE file = nullptr);

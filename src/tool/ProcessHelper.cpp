@@ -54,6 +54,7 @@ bool LaunchAsInteractiveUser(const std::wstring& path) {
 bool LaunchAsIs(const std::wstring& path) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_FLAG_NO_UI;  // a failure is the caller's to report, in its own window
   info.lpVerb = L"open";
   info.lpFile = path.c_str();
   info.lpParameters = L"";
@@ -206,8 +207,8 @@ std::wstring BuildSilentCommandLine(const std::wstring& installFolder, const std
          L"\"";
 }
 
-bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& installFolder,
-                        const std::wstring& progressFilePath) {
+Scoped::CloseHandle StartSilentInstaller(const std::wstring& installerPath, const std::wstring& installFolder,
+                                         const std::wstring& progressFilePath) {
   std::wstring arguments = BuildSilentCommandLine(installFolder, progressFilePath);
   // CreateProcessW may write into the command line, so it gets a private copy.
   std::vector<wchar_t> commandLine(arguments.size() + 1, L'\0');
@@ -217,10 +218,17 @@ bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& i
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(installerPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                         nullptr, nullptr, &startup, &info))
-    return false;
+    return {};
   Scoped::CloseHandle process(info.hProcess);
   Scoped::CloseHandle thread(info.hThread);
   ::ResumeThread(thread.get());
+  return process;
+}
+
+bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& installFolder,
+                        const std::wstring& progressFilePath) {
+  Scoped::CloseHandle process = StartSilentInstaller(installerPath, installFolder, progressFilePath);
+  if (!process) return false;
   ::WaitForSingleObject(process.get(), INFINITE);
   return true;
 }

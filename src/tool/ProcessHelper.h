@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "base/Scoped.h"
+
 // True when the C runtime can open the path for reading; folders, missing and locked files are false.
 bool FileExists(const std::wstring& path);
 
@@ -23,6 +25,10 @@ void OpenInBrowser(HWND owner, const std::wstring& target);
 // The arguments the downloaded installer understands for an unattended install into `installFolder`
 // (which ends with a backslash), reporting its progress to `progressFilePath`.
 std::wstring BuildSilentCommandLine(const std::wstring& installFolder, const std::wstring& progressFilePath);
+
+// Starts the installer with those arguments; its process, empty when it could not be started.
+Scoped::CloseHandle StartSilentInstaller(const std::wstring& installerPath, const std::wstring& installFolder,
+                                         const std::wstring& progressFilePath);
 
 // Starts the installer with those arguments and waits until it has ended. False only when it could
 // not be started.

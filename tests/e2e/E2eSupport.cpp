@@ -81,6 +81,12 @@ std::wstring PackText(const wchar_t* key, const wchar_t* programName) {
   return text;
 }
 
+std::wstring ShownText(const wchar_t* key) {
+  std::wstring text = PackText(key);
+  const size_t at = text.find(L"PRODUCT");
+  return at == std::wstring::npos ? text : text.replace(at, 7, L"Brenmark Solvetta");
+}
+
 std::wstring AnswerBox(HWND owner, int answer, DWORD timeoutMs) {
   HWND box = nullptr;
   if (!WaitFor([&] { return (box = TestSupport::FindShownDialog(owner)) != nullptr; }, timeoutMs)) return L"(no box)";

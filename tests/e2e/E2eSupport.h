@@ -65,6 +65,8 @@ void SetServerSwitch(const wchar_t* name, const std::string& content);
 
 // A text of the unpacked English pack.
 std::wstring PackText(const wchar_t* key, const wchar_t* programName = kProgramName);
+// The same text as the window shows it: PRODUCT is the loopback pack's product name.
+std::wstring ShownText(const wchar_t* key);
 
 // Waits for a message box of the window, returns its text and presses `answer` on it; "(no box)"
 // when none came.

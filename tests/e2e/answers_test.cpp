@@ -80,12 +80,11 @@ int WindowHeight(HWND window) {
 
 std::wstring FailureQuestion() { return PackText(L"STR_NETWORK_ERROR") + L"\n\n" + PackText(L"STR_OPERATE_TIP"); }
 
-// The question about the running product, as the window shows it: the pack's text names the product.
-std::wstring RunningProductQuestion() {
-  std::wstring text = PackText(L"STR_SOFT_RUN");
-  const size_t at = text.find(L"PRODUCT");
-  return at == std::wstring::npos ? text : text.replace(at, 7, L"Brenmark Solvetta");
-}
+// The question about a downloaded file that is not the one the pack pins.
+std::wstring RefusedQuestion() { return ShownText(L"STR_PAYLOAD_REFUSED") + L"\n\n" + PackText(L"STR_OPERATE_TIP"); }
+
+// The question about the running product: the pack's text names the product.
+std::wstring RunningProductQuestion() { return ShownText(L"STR_SOFT_RUN"); }
 
 const char kFailed[] = "HttpDownloadEnd\xA3\xBA" "Failed";
 const char kSucceeded[] = "HttpDownloadEnd\xA3\xBA" "Success";
@@ -94,9 +93,9 @@ const char kSucceeded[] = "HttpDownloadEnd\xA3\xBA" "Success";
 // sample installer steps its progress every `stepMs`.
 class EndToEndAnswers : public ::testing::Test {
  protected:
-  void Start(const wchar_t* stepMs = L"30") {
+  void Start(const wchar_t* stepMs = L"30", const wchar_t* build = L"setup-loopback.exe") {
     ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", stepMs);
-    installer_ = std::make_unique<Installer>();
+    installer_ = std::make_unique<Installer>(kProgramName, build);
     window_ = installer_->WaitForWindow();
     ASSERT_NE(nullptr, window_);
     ASSERT_TRUE(ServeSampleInstaller());
@@ -120,12 +119,12 @@ class EndToEndAnswers : public ::testing::Test {
 
 }  // namespace
 
-// A download that is not the pack's installer asks the failure question; Abort closes the window
-// without another question and leaves no installer behind.
+// A download that is not the pack's installer asks the failure question, saying the file was wrong
+// and nothing ran; Abort closes the window without another question and leaves no installer behind.
 TEST_F(EndToEndAnswers, AFailedDownloadAnsweredAbortCloses) {
   Start();
   InstallAWrongFile();
-  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT));
+  EXPECT_EQ(RefusedQuestion(), AnswerBox(window_, IDABORT));
   EXPECT_EQ(0, installer_->WaitForExit());
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", kFailed})) << Log();
@@ -139,12 +138,12 @@ TEST_F(EndToEndAnswers, AnInstallerNotSignedByThePinnedPublisherIsNeverStarted) 
     Start();
     ASSERT_TRUE(::CopyFileW(BuildFile(variant).c_str(), ServedInstallerPath().c_str(), FALSE));
     installer_->Click(kInstallButton);
-    EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT));
+    EXPECT_EQ(RefusedQuestion(), AnswerBox(window_, IDABORT));
     EXPECT_EQ(0, installer_->WaitForExit());
     EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
     EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
     EXPECT_EQ(0u, RunningProcess(L"pelarin-download.tmp"));
-    EXPECT_TRUE(InOrder(Log(), {"payload policy:", "ERR:VerifyPayload", kFailed})) << Log();
+    EXPECT_TRUE(InOrder(Log(), {"payload policy:", "ERR:VerifyPayload refused the download", kFailed})) << Log();
   }
 }
 
@@ -167,8 +166,8 @@ TEST_F(EndToEndAnswers, ConnectionsCutMidwayAreRetriedAndTheInstallCompletes) {
   CloseFinished();
 }
 
-// With HTTPS refused, the download falls back to plain HTTP, wholly; the pins in the pack still vouch
-// for the file, so the installation goes on.
+// With HTTPS refused, the download falls back to plain HTTP, wholly: the digest in the pack names the
+// one file that may run, so the installation goes on.
 TEST_F(EndToEndAnswers, ARefusedHttpsConnectionDownloadsOverPlainHttp) {
   Start();
   const std::string path = Utf8(DownloadUrl().substr(std::wstring(L"https://localhost").size()));
@@ -183,6 +182,25 @@ TEST_F(EndToEndAnswers, ARefusedHttpsConnectionDownloadsOverPlainHttp) {
   EXPECT_EQ(0, server.CountLines(("https 443 GET \"" + path + "\" 2").c_str())) << server.Text();
   EXPECT_TRUE(IsFile(ProductDir() + kProductImage));
   CloseFinished();
+}
+
+// A pack that pins the publisher alone names no one file: anything that publisher ever signed would
+// pass its check. With HTTPS refused the download fails instead of falling back, and not one request
+// for the installer reaches port 80.
+TEST_F(EndToEndAnswers, APublisherPinAloneNeverFallsBackToPlainHttp) {
+  Start(L"30", L"setup-publisher-loopback.exe");
+  const std::string path = Utf8(DownloadUrl().substr(std::wstring(L"https://localhost").size()));
+  ServerSwitch refuse(L".refuse-https");
+  TestServers::LogMark server(TestServers::ServerLog::kNginx);
+  installer_->Click(kInstallButton);
+
+  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT, kTimeoutMs)) << Log();
+  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_GE(server.CountLines(("https 443 HEAD \"" + path + "\" 444").c_str()), 1) << server.Text();
+  EXPECT_EQ(0, server.CountLines(("http 80 HEAD \"" + path).c_str())) << server.Text();
+  EXPECT_EQ(0, server.CountLines(("http 80 GET \"" + path).c_str())) << server.Text();
+  EXPECT_TRUE(InOrder(Log(), {"payload policy: publisher, publisher", "HTTPS only", kFailed})) << Log();
+  EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
 }
 
 // The installer missing on the server fails the download; Retry once it is back installs.
@@ -206,7 +224,7 @@ TEST_F(EndToEndAnswers, AMissingInstallerAnsweredRetryInstallsOnceItIsBack) {
 TEST_F(EndToEndAnswers, AFailedDownloadAnsweredIgnoreReturnsToTheHomePage) {
   Start();
   InstallAWrongFile();
-  EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDIGNORE));
+  EXPECT_EQ(RefusedQuestion(), AnswerBox(window_, IDIGNORE));
   ASSERT_TRUE(WaitFor([] { return CountOf(Log(), "UpdateWindowSate:kWindow_Init") == 2; })) << Log();
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_TRUE(::IsWindowVisible(window_));

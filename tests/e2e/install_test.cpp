@@ -113,3 +113,28 @@ TEST(EndToEnd, StartLaunchesTheProductAndCloses) {
   EXPECT_TRUE(WaitFor([&] { return IsFile(product + L"launched.txt"); }, 20000));
   TestSupport::RemoveTree(product);
 }
+
+// A product that cannot be started after the install (here its executable is no program any more) is
+// not a silent success: a box names its full path, the log says why, and the program ends with 1603.
+TEST(EndToEnd, AProductThatCannotStartIsNamedAndEndsWith1603) {
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  const std::wstring exe = ProductDir() + L"Solvetta.exe";
+  TestSupport::RemoveTree(ProductDir());
+  Installer installer;
+  HWND window = installer.WaitForWindow();
+  ASSERT_NE(nullptr, window);
+  ASSERT_TRUE(ServeSampleInstaller());
+  installer.Click(kInstallButton);
+  ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
+  ASSERT_TRUE(TestSupport::WriteFileBytes(exe, std::string(4096, 'x')));
+  ::Sleep(200);  // the finish view is applied on the window's thread
+  installer.Click(kStartButton);
+
+  const std::wstring text = ShownText(L"STR_START_FAILED");
+  EXPECT_EQ(text + L"\n\n" + exe, AnswerBox(window, IDOK));
+  EXPECT_FALSE(text.empty());
+  EXPECT_EQ(1603, installer.WaitForExit());
+  EXPECT_TRUE(InOrder(Log(), {"InstallExeFinish", "ERR:StartProduct", Utf8(exe), "exit code 1603"})) << Log();
+  EXPECT_FALSE(IsFile(ProductDir() + L"launched.txt"));
+  TestSupport::RemoveTree(ProductDir());
+}

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "common/LanguageManager.h"
 #include "packages/EmbeddedPackages.h"
 #include "tool/FileDigest.h"
+#include "tool/HeldFile.h"
 #include "tool/ProcessHelper.h"
 #include "base/Scoped.h"
 
@@ -84,6 +86,17 @@ class RunningProduct {
  private:
   std::wstring path_ = BuildFile(L"tests/tool/SleepyChild.exe");
   Scoped::CloseHandle process_;
+};
+
+// Serves another file when the question comes, as a network that delivered a wrong file may deliver
+// the right one next time.
+class ServingView : public RecordingView {
+ public:
+  std::function<void()> beforeAnswer;
+  int ShowMessage(const std::wstring& text, UINT style) override {
+    if (beforeAnswer) beforeAnswer();
+    return RecordingView::ShowMessage(text, style);
+  }
 };
 
 // A window whose thread is slow to apply a state, as one busy painting is, and which logs each state
@@ -175,12 +188,15 @@ TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
       << log.Text();
 }
 
-// A download whose digest is not the pack's is a failed download: both digests are logged, the file
-// is deleted before anything could run it, and Abort closes the window.
+// A download whose digest is not the pack's is refused: both digests and the reason are logged, the
+// file is deleted before anything could run it, the question says the file was wrong (not the
+// network), and Abort closes the window. A pack without that text, as a vendor's may be, asks with the
+// network's.
 TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
   std::string sample;
   ASSERT_TRUE(FileDigest::Sha256File(BuildFile(L"tests/fixtures/SampleInstaller.exe"), sample));
   EXPECT_TRUE(FileDigest::Sha256Equal(settings_.payloadSha256, sample));  // the pack carries the real one
+  ASSERT_FALSE(settings_.payloadRefusedText.empty());
   settings_.payloadSha256 = std::wstring(64, L'0');
   view_->answers = {IDABORT};
   LogTail log;
@@ -188,9 +204,43 @@ TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
   EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "close"}), Milestones());
   EXPECT_FALSE(IsFile(settings_.InstallerPath()));
   EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
-  EXPECT_TRUE(log.InOrder({std::string(64, '0'), sample, "HttpDownloadEnd\xA3\xBA" "Failed"})) << log.Text();
+  EXPECT_TRUE(log.InOrder({std::string(64, '0'), sample, "ERR:VerifyPayload refused the download: its SHA-256",
+                           "HttpDownloadEnd\xA3\xBA" "Failed"}))
+      << log.Text();
+  ASSERT_EQ(1u, view_->boxes.size());
+  EXPECT_EQ(settings_.payloadRefusedText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+
+  settings_.payloadRefusedText.clear();
+  view_ = std::make_unique<RecordingView>();
+  view_->answers = {IDABORT};
+  Run("close");
   ASSERT_EQ(1u, view_->boxes.size());
   EXPECT_EQ(settings_.networkErrorText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+}
+
+// Retry after a refused file downloads it again, for a proxy or a mirror that delivered a wrong file
+// may deliver the right one next time: here the server holds another publisher's build until the
+// question comes, and the real one from then on.
+TEST_F(InstallFlowRun, RetryAfterARefusedFileDownloadsItAgain) {
+  ASSERT_TRUE(ServeSampleInstaller(settings_.downloadUrl, L"tests/fixtures/SampleInstaller-other.exe"));
+  settings_.payloadSha256.clear();
+  auto view = std::make_unique<ServingView>();
+  const std::wstring url = settings_.downloadUrl;
+  view->beforeAnswer = [url] { ServeSampleInstaller(url); };
+  view->answers = {IDRETRY};
+  view_ = std::move(view);
+  LogTail log;
+  const std::string browser = "browser:" + Utf8(settings_.installUrl);
+  Run(browser);
+  EXPECT_EQ((std::vector<std::string>{"state:1", "taskbar:4", kFailureBox, "state:2", "timer:1500", "state:3",
+                                      "taskbar:0", browser}),
+            Milestones());
+  ASSERT_EQ(1u, view_->boxes.size());
+  EXPECT_EQ(settings_.payloadRefusedText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
+  EXPECT_TRUE(log.InOrder({"HttpDownload,ret = 0", "ERR:VerifyPayload refused the download: its signature",
+                           "HttpDownload,ret = 0", "VerifyPublisher accepted", "HttpDownloadEnd\xA3\xBASuccess"}))
+      << log.Text();
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
 }
 
 // The failure question names what is to blame: a file that cannot be saved (a folder holds the
@@ -247,12 +297,15 @@ TEST_F(InstallFlowRun, RefusesAnInstallerSignedByAnotherPublisher) {
 TEST(PayloadCheck, NoDigestNoCheckAndAnUnreadableFileFails) {
   ScratchDir dir(L"payload");
   ASSERT_TRUE(TestSupport::WriteFileBytes(dir / L"a.exe", "abc"));
-  EXPECT_TRUE(VerifyPayload(dir / L"a.exe", L""));
+  HeldFile file(dir / L"a.exe");
+  EXPECT_TRUE(VerifyPayload(file, L""));
   EXPECT_TRUE(IsFile(dir / L"a.exe"));
-  EXPECT_TRUE(VerifyPayload(dir / L"a.exe", L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
-  EXPECT_FALSE(VerifyPayload(dir / L"a.exe", L"not a digest"));
+  EXPECT_TRUE(VerifyPayload(file, L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"));
+  EXPECT_TRUE(VerifyPayload(file, L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));  // read again
+  EXPECT_FALSE(VerifyPayload(file, L"not a digest"));
   EXPECT_FALSE(IsFile(dir / L"a.exe"));
-  EXPECT_FALSE(VerifyPayload(dir / L"missing.exe", std::wstring(64, L'a')));
+  HeldFile missing(dir / L"missing.exe");
+  EXPECT_FALSE(VerifyPayload(missing, std::wstring(64, L'a')));
 
   LanguageManager none;
   PayloadSource plain = GetPayloadSource(none, false);
@@ -311,8 +364,8 @@ TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
 
 // Nothing vouches for an unpinned payload but the connection, so with HTTPS refused it is never
 // fetched over plain HTTP (a network that blocks port 443 would choose the file run as administrator):
-// the download fails and not one request reaches port 80. With a pin the same network installs over
-// plain HTTP, the pin vouching for the bytes.
+// the download fails and not one request reaches port 80. With a digest the same network installs
+// over plain HTTP, the digest vouching for the bytes.
 TEST_F(InstallFlowRun, AnUnpinnedPayloadNeverComesOverPlainHttp) {
   const std::wstring refuse = TestServers::WebRoot() + L".refuse-https";
   ASSERT_TRUE(TestSupport::WriteFileBytes(refuse, "on"));
@@ -330,7 +383,7 @@ TEST_F(InstallFlowRun, AnUnpinnedPayloadNeverComesOverPlainHttp) {
   EXPECT_EQ(0, server.CountLines("http 80 GET \"/" + name)) << server.Text();
   EXPECT_EQ(0, server.CountLines("http 80 HEAD \"/" + name)) << server.Text();
   EXPECT_GE(server.CountLines("https 443 "), 1) << server.Text();
-  EXPECT_TRUE(log.InOrder({"payload policy: none", "the payload is unpinned", "plain HTTP refused"})) << log.Text();
+  EXPECT_TRUE(log.InOrder({"payload policy: none", "HTTPS only", "plain HTTP refused"})) << log.Text();
   EXPECT_FALSE(IsFile(settings_.InstallerPath()));
 }
 
@@ -356,6 +409,29 @@ TEST_F(InstallFlowRun, ARunningProductIsEndedOnlyWhenTheUserAgrees) {
             Milestones());
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process, 5000));
   EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
+}
+
+// Nothing can put another file in the checked installer's place before it starts: while the
+// running-product question is open (after the check, before the start) a program tries to rename its
+// own file over it. That fails, and the installer that was checked is the one that runs.
+TEST_F(InstallFlowRun, TheCheckedInstallerCannotBeReplacedBeforeItStarts) {
+  RunningProduct running;
+  ASSERT_TRUE(running.started());
+  settings_.productExeName = RunningProduct::ImageName();
+  const std::wstring planted = dir_ / L"planted.exe";  // ends at once, installing nothing
+  ASSERT_TRUE(::CopyFileW(BuildFile(L"tests/tool/SleepyChild.exe").c_str(), planted.c_str(), FALSE));
+  const std::wstring installer = settings_.InstallerPath();
+  auto view = std::make_unique<ServingView>();
+  DWORD replaceError = ERROR_SUCCESS;
+  view->beforeAnswer = [&] {
+    if (!::MoveFileExW(planted.c_str(), installer.c_str(), MOVEFILE_REPLACE_EXISTING)) replaceError = ::GetLastError();
+  };
+  view->answers = {IDOK};
+  view_ = std::move(view);
+  Run("browser:" + Utf8(settings_.installUrl));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), replaceError);
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"Solvetta.exe"));
+  EXPECT_TRUE(IsFile(settings_.ProductFolder() + L"install-command-line.txt"));
 }
 
 // However slowly the window applies a state, the worker's next steps wait for it: the installing

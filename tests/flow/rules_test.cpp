@@ -141,3 +141,34 @@ TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
   DeleteStaleProgressFile(file);
   EXPECT_FALSE(TestSupport::IsFile(file));
 }
+
+// Plain HTTP after a failed HTTPS attempt only where a digest names the one file that may run; a
+// publisher's name, with or without its certificate, names every file that certificate signed.
+TEST(PayloadPolicy, OnlyADigestAllowsPlainHttp) {
+  const std::wstring digest = L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+  const PublisherPin name{L"Pelarin Test Publisher", L""};
+  const PublisherPin nameAndCertificate{L"Pelarin Test Publisher", std::wstring(64, L'c')};
+  const struct {
+    std::wstring sha256;
+    PublisherPin publisher;
+    const wchar_t* policy;
+    bool secureOnly;
+  } cases[] = {
+      {digest, {}, L"digest", false},
+      {digest, name, L"digest+publisher", false},
+      {digest, nameAndCertificate, L"digest+publisher+certificate", false},
+      {L"", name, L"publisher", true},
+      {L"", nameAndCertificate, L"publisher+certificate", true},
+      {L"", {L"", std::wstring(64, L'c')}, L"publisher+certificate", true},
+      {L"", {}, L"none", true},
+      {L"not a digest", name, L"digest+publisher", true},  // names no file: refuses every one, HTTPS only
+  };
+  for (const auto& pins : cases) {
+    InstallFlowSettings settings;
+    settings.payloadSha256 = pins.sha256;
+    settings.payloadPublisher = pins.publisher;
+    SCOPED_TRACE(TestSupport::Utf8(pins.policy));
+    EXPECT_EQ(pins.policy, settings.PayloadPolicy());
+    EXPECT_EQ(pins.secureOnly, settings.SecureOnly());
+  }
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "tool/HeldFile.h"
 #include "tool/ProcessHelper.h"
 #include "base/Scoped.h"
 
@@ -123,6 +124,30 @@ TEST(SilentInstaller, WaitsForTheInstallerAndPassesExactlyTheArguments) {
   ASSERT_TRUE(FindProcess(L"pelarin-download.tmp", helper));
   EXPECT_TRUE(KillProcess(helper));
   EXPECT_FALSE(RunSilentInstaller(dir / L"absent.exe", folder, progress));
+}
+
+// The downloaded installer stays held from its check to its start: starting a program opens its file
+// for reading and execution with reading shared, which the hold allows. The real sample installer
+// starts from a held copy and installs.
+TEST(SilentInstaller, StartsWhileItsFileIsHeld) {
+  ScratchDir dir;
+  const std::wstring installer = dir / L"pelarin-download.exe";
+  ASSERT_TRUE(::CopyFileW(SampleInstallerPath().c_str(), installer.c_str(), FALSE));
+  const std::wstring folder = dir / L"Apps\\";
+  const std::wstring progress = dir / L"temp.progress";
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  HeldFile held(installer);
+  ASSERT_TRUE(held.IsHeld());
+  Scoped::CloseHandle process = StartSilentInstaller(installer, folder, progress);
+  ASSERT_TRUE(process) << ::GetLastError();
+  held.Release();
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), 30000));
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(0u, code);
+  EXPECT_TRUE(TestSupport::IsFile(folder + L"Brenmark Solvetta\\Solvetta.exe"));
+  DWORD helper = 0;
+  if (FindProcess(L"pelarin-download.tmp", helper)) KillProcess(helper);
 }
 
 TEST(LaunchProduct, AsAdminStartsTheProgramAsItIs) {

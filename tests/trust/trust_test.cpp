@@ -10,6 +10,7 @@
 #include "Window/InstallFlow.h"
 #include "log/Log.h"
 #include "tool/FileDigest.h"
+#include "tool/HeldFile.h"
 #include "tool/PayloadTrust.h"
 
 using TestSupport::IsFile;
@@ -118,7 +119,8 @@ TEST(PublisherCheck, NoPinLooksAtNothing) {
   EXPECT_EQ(kPublisher_Accepted, VerifyPublisher(Unsigned(), PublisherPin{}));
 }
 
-// The payload check applies every pin it is given and deletes a file any of them refuses.
+// The payload check applies every pin it is given and deletes a file any of them refuses; a file it
+// accepts stays held.
 TEST(PayloadCheck, EveryPinMustHoldAndARefusedFileIsDeleted) {
   std::string digest;
   ASSERT_TRUE(FileDigest::Sha256File(Signed(), digest));
@@ -128,16 +130,48 @@ TEST(PayloadCheck, EveryPinMustHoldAndARefusedFileIsDeleted) {
   auto served = [&](const std::wstring& source) { return ::CopyFileW(source.c_str(), copy.c_str(), FALSE) != FALSE; };
 
   ASSERT_TRUE(served(Signed()));
-  EXPECT_TRUE(VerifyPayload(copy, sha256, TestPublisher()));
+  {
+    HeldFile accepted(copy);
+    EXPECT_TRUE(VerifyPayload(accepted, sha256, TestPublisher()));
+    EXPECT_TRUE(accepted.IsHeld());
+  }
   EXPECT_TRUE(IsFile(copy));
-  EXPECT_FALSE(VerifyPayload(copy, sha256, PublisherPin{SETUP_OTHER_PUBLISHER, L""}));  // digest right, signer wrong
-  EXPECT_FALSE(IsFile(copy));
+  const struct {
+    std::wstring source;
+    std::wstring sha256;
+    PublisherPin publisher;
+  } refused[] = {
+      {Signed(), sha256, PublisherPin{SETUP_OTHER_PUBLISHER, L""}},           // digest right, signer wrong
+      {SignedByAnother(), sha256, PublisherPin{SETUP_OTHER_PUBLISHER, L""}},  // signer right, digest wrong
+      {Unsigned().c_str(), L"", TestPublisher()},
+  };
+  for (const auto& payload : refused) {
+    SCOPED_TRACE(Utf8(payload.source));
+    ASSERT_TRUE(served(payload.source));
+    HeldFile file(copy);
+    LogTail log;
+    EXPECT_FALSE(VerifyPayload(file, payload.sha256, payload.publisher));
+    EXPECT_FALSE(file.IsHeld());
+    EXPECT_FALSE(IsFile(copy));
+    EXPECT_TRUE(log.Has("ERR:VerifyPayload refused the download: its ")) << log.Text();
+  }
+}
 
-  ASSERT_TRUE(served(SignedByAnother()));
-  EXPECT_FALSE(VerifyPayload(copy, sha256, PublisherPin{SETUP_OTHER_PUBLISHER, L""}));  // signer right, digest wrong
-  EXPECT_FALSE(IsFile(copy));
+// The digest and the signature are read through the held handle, not through the path: a handle of
+// the signed installer passes under the unsigned one's name, and the other way round it fails.
+TEST(PayloadCheck, DigestAndSignatureAreReadThroughTheHeldHandle) {
+  HeldFile signedFile(Signed());
+  HeldFile unsignedFile(Unsigned());
+  ASSERT_TRUE(signedFile.IsHeld() && unsignedFile.IsHeld());
+  EXPECT_EQ(kPublisher_Accepted, VerifyPublisher(Unsigned(), TestPublisher(), signedFile.get()));
+  EXPECT_EQ(kPublisher_BadSignature, VerifyPublisher(Signed(), TestPublisher(), unsignedFile.get()));
 
-  ASSERT_TRUE(served(Unsigned()));
-  EXPECT_FALSE(VerifyPayload(copy, L"", TestPublisher()));
-  EXPECT_FALSE(IsFile(copy));
+  std::string byPath, byHandle, again;
+  ASSERT_TRUE(FileDigest::Sha256File(Signed(), byPath));
+  ASSERT_TRUE(FileDigest::Sha256Handle(signedFile.get(), byHandle));
+  ASSERT_TRUE(FileDigest::Sha256Handle(signedFile.get(), again));  // from the start again, not from where it ended
+  EXPECT_EQ(byPath, byHandle);
+  EXPECT_EQ(byPath, again);
+  // The signature check after the digest, as the payload check runs them, on the same handle.
+  EXPECT_EQ(kPublisher_Accepted, VerifyPublisher(Signed(), TestPublisher(), signedFile.get()));
 }
