@@ -69,9 +69,9 @@ Scoped::WinHttpCloseHandle OpenEventSession(bool secure, const std::wstring& hos
   return session;
 }
 
-// Opens `verb` `object` on `connect`, bounded like its session. Waiting for the answer's headers has
-// a bound of its own (90 s by default on Windows; none under Wine), which the receive time-out does
-// not shorten.
+// Opens `verb` `object` on `connect`, bounded like its session. Windows ends a silent wait for the
+// answer's headers with the receive time-out; Wine does not, and ends it (a TLS handshake nobody
+// answers included) only with the headers' own time-out, which has no bound there by default.
 Scoped::WinHttpCloseHandle OpenEventRequest(HINTERNET connect, const wchar_t* verb, const std::wstring& object,
                                             const wchar_t* version, DWORD flags) {
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};

@@ -43,13 +43,14 @@ class CGaSender {
  public:
   // The collection service answers within a fraction of a second; an event that has got nowhere
   // after a few seconds is lost anyway, and its thread should not linger on a host that accepts and
-  // never answers. Name resolution keeps the platform's own bound, as the download's does.
+  // never answers. The receive bound also bounds the wait for the answer's headers. Name resolution
+  // keeps the platform's own bound, as the download's does.
   static constexpr DWORD kConnectTimeoutMs = 5000;
   static constexpr DWORD kSendTimeoutMs = 5000;
   static constexpr DWORD kReceiveTimeoutMs = 5000;
-  // How long a later v1 event waits for the start event to settle the scheme: its HTTPS attempt's
-  // bounds and some room for the route. Where the platform does not bound that attempt (a TLS
-  // handshake the host never answers, under Wine), the later event goes on with HTTPS.
+  // How long a later v1 event waits for the start event to settle the scheme: the bounds of its
+  // HTTPS attempt and room for finding the route (a proxy script may take seconds). Past it the
+  // later event goes over HTTPS, the start event's first choice.
   static constexpr DWORD kSchemeWaitMs = kConnectTimeoutMs + kSendTimeoutMs + kReceiveTimeoutMs + 5000;
 
   // The one process-wide sender, created on first use (before any event thread) and never destroyed.
