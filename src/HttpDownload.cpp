@@ -482,6 +482,7 @@ CAttemptWatch::Limits CHttpDownload::WatchLimits() const {
 CHttpDownload::Attempt CHttpDownload::RunAttempt(const std::shared_ptr<CBaseRequest>& request, int index) {
   request->nMaxConnsPerServer = kMaxConnsPerServer;
   request->nReceiveTimeoutMs = retry.nStallMs;
+  request->nAnswerTimeoutMs = retry.nAnswerMs;
   request->strHeaders = RequestHeaders(index);
   request->eSchemes = remote.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
   auto link = std::make_shared<AttemptLink>(this, index);

@@ -53,6 +53,7 @@ bool RunWatched(const std::shared_ptr<Exchange>& exchange, const CAttemptWatch::
   bound.nStallMs = 0;  // no body is read: the answer's headers are the whole exchange
   bound.nRateWindowMs = 0;
   std::shared_ptr<CBaseRequest> request = exchange->request;
+  request->nAnswerTimeoutMs = limits.nAnswerMs;
   const CAttemptWatch::End end = CAttemptWatch::Run(
       [exchange, step](CAttemptWatch::Progress& progress) {
         step(*exchange);

@@ -110,9 +110,9 @@ class IInstallFlowView {
   virtual void CloseWithoutQuestion() = 0;
 };
 
-// Reports an analytics moment, called on the flow's own threads: the start and the download on a
-// thread of their own, the installation's success on the calling thread. It must not need the
-// window, which may be gone by then.
+// Reports an analytics moment, called on the window's thread (the start) and on the flow's workers.
+// It must return at once, whatever the analytics host does, and must not need the window, which may
+// be gone by then.
 using FlowEventSender = std::function<void(FlowEvent event)>;
 
 // Everything the flow needs from the pack and the environment, fixed when the install starts.

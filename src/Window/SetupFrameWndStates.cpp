@@ -30,12 +30,12 @@ const char* StateName(int state) {
   }
 }
 
-// The start and the download are reported on threads of their own; the installation's success on
-// the install worker, which has nothing left to wait for.
+// Each moment is reported on a thread of its own: the finish view must not wait for the analytics
+// host, which may answer slowly or never.
 void SendFlowEvent(FlowEvent event) {
   if (event == kFlowEvent_StartInstall) StartGaEventThread(kGaEvent_StartInstall);
   else if (event == kFlowEvent_Downloaded) StartGaEventThread(kGaEvent_Downloaded);
-  else CGaSender::GetInstance().SendInstallSucceed();
+  else StartGaEventThread(kGaEvent_InstallSucceed);
 }
 
 }  // namespace

@@ -1,11 +1,71 @@
 #include "telemetry/GaSender.h"
 
+#include <chrono>
 #include <memory>
 #include <new>
 
 #include "telemetry/DownloadFailureReason.h"
 #include "telemetry/MpEventBody.h"
+#include "tool/ProxyResolver.h"
 #include "tool/WinHttpHandle.h"
+
+namespace {
+
+// 100-nanosecond intervals from 1601 (FILETIME's epoch) to 1970.
+constexpr unsigned long long kUnixEpochIn100ns = 116444736000000000ULL;
+
+unsigned long long UnixMs(const FILETIME& time) {
+  ULARGE_INTEGER value;
+  value.LowPart = time.dwLowDateTime;
+  value.HighPart = time.dwHighDateTime;
+  return value.QuadPart > kUnixEpochIn100ns ? (value.QuadPart - kUnixEpochIn100ns) / 10000 : 0;
+}
+
+unsigned long long NowMs() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  return UnixMs(now);
+}
+
+// When the process started, in milliseconds since 1970; read once.
+unsigned long long RunStartMs() {
+  static const unsigned long long start = [] {
+    FILETIME created, exited, kernel, user;
+    return ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user) ? UnixMs(created) : NowMs();
+  }();
+  return start;
+}
+
+// A session on the route the proxy settings give for `host` (a ":port" may follow), with the events'
+// time-outs.
+Scoped::WinHttpCloseHandle OpenEventSession(bool secure, const std::wstring& host) {
+  Scoped::WinHttpCloseHandle session = OpenRoutedSession(secure, host);
+  if (session && !::WinHttpSetTimeouts(session.get(), 0, CGaSender::kConnectTimeoutMs, CGaSender::kSendTimeoutMs,
+                                       CGaSender::kReceiveTimeoutMs)) {
+    session.reset();
+  }
+  return session;
+}
+
+// Opens `verb` `object` on `connect`, bounded like its session. Windows ends a silent wait for the
+// answer's headers with the receive time-out; Wine does not, and ends it (a TLS handshake nobody
+// answers included) only with the headers' own time-out, which has no bound there by default.
+Scoped::WinHttpCloseHandle OpenEventRequest(HINTERNET connect, const wchar_t* verb, const std::wstring& object,
+                                            const wchar_t* version, DWORD flags) {
+  const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+  Scoped::WinHttpCloseHandle request(
+      ::WinHttpOpenRequest(connect, verb, object.c_str(), version, WINHTTP_NO_REFERER, acceptTypes, flags));
+  DWORD headersTimeout = CGaSender::kReceiveTimeoutMs;
+  if (request && !::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+                                     sizeof(headersTimeout))) {
+    request.reset();
+  }
+  return request;
+}
+
+}  // namespace
+
+unsigned long long GaSessionId() { return RunStartMs() / 1000; }
 
 CGaSender& CGaSender::GetInstance() {
   static CGaSender* instance = new CGaSender();
@@ -29,25 +89,53 @@ std::wstring CGaSender::EventPath(const char* action) const {
   return path;
 }
 
+void CGaSender::BeginSchemeChoice() {
+  if (bMp) return;
+  std::lock_guard<std::mutex> lock(schemeMutex);
+  bSchemePending = true;
+  bSecure = true;
+}
+
+void CGaSender::SettleScheme(bool secure) {
+  {
+    std::lock_guard<std::mutex> lock(schemeMutex);
+    bSchemePending = false;
+    bSecure = secure;
+  }
+  schemeSettled.notify_all();
+}
+
+bool CGaSender::SchemeForLaterEvent() {
+  std::unique_lock<std::mutex> lock(schemeMutex);
+  schemeSettled.wait_for(lock, std::chrono::milliseconds(kSchemeWaitMs), [this] { return !bSchemePending; });
+  return bSecure;
+}
+
+bool CGaSender::IsSecure() const {
+  std::lock_guard<std::mutex> lock(schemeMutex);
+  return bSecure;
+}
+
+// The scheme is settled by the HTTPS attempt alone: later events need not wait for the plain one.
 bool CGaSender::SendStartInstall() {
   if (bMp) return SendMp("Downloader_Start_Install");
-  bSecure = true;
+  BeginSchemeChoice();
   std::wstring path = EventPath("Downloader_Start_Install");
-  if (SendHttps(path)) return true;
-  bSecure = false;
-  return SendHttp(path);
+  const bool secureAnswered = SendHttps(path);
+  SettleScheme(secureAnswered);
+  return secureAnswered || SendHttp(path);
 }
 
 bool CGaSender::SendDownloaded() {
   if (bMp) return SendMp("Downloader_Installed");
   std::wstring path = EventPath("Downloader_Installed");
-  return bSecure ? SendHttps(path) : SendHttp(path);
+  return SchemeForLaterEvent() ? SendHttps(path) : SendHttp(path);
 }
 
 bool CGaSender::SendInstallSucceed() {
   if (bMp) return SendMp("Installed_Succeed");
   std::wstring path = EventPath("Installed_Succeed");
-  return bSecure ? SendHttps(path) : SendHttp(path);
+  return SchemeForLaterEvent() ? SendHttps(path) : SendHttp(path);
 }
 
 bool CGaSender::SendDownloadFailed(const char* reason) { return bMp && SendMp("Downloader_Failed", reason); }
@@ -56,21 +144,16 @@ bool CGaSender::SendHttps(const std::wstring& fullPath) { return Send(fullPath, 
 
 bool CGaSender::SendHttp(const std::wstring& fullPath) { return Send(fullPath, false); }
 
-// HTTPS goes through WinHTTP's own proxy configuration with the default protocol version; plain HTTP
-// goes direct, as HTTP/1.1, and refuses cached answers.
+// HTTPS with the default protocol version; plain HTTP as HTTP/1.1, refusing cached answers.
 bool CGaSender::Send(const std::wstring& fullPath, bool secure) {
   if (strHost.empty() || strBasePath.empty() || fullPath.empty()) return false;
-  DWORD access = secure ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY;
-  Scoped::WinHttpCloseHandle session(::WinHttpOpen(nullptr, access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  Scoped::WinHttpCloseHandle session = OpenEventSession(secure, strHost);
   if (!session) return false;
   INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
   Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), strHost.c_str(), port, 0));
   if (!connect) return false;
-  const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-  Scoped::WinHttpCloseHandle request(::WinHttpOpenRequest(connect.get(), L"HEAD", fullPath.c_str(),
-                                                          secure ? nullptr : L"HTTP/1.1", WINHTTP_NO_REFERER,
-                                                          acceptTypes,
-                                                          secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH));
+  Scoped::WinHttpCloseHandle request = OpenEventRequest(connect.get(), L"HEAD", fullPath, secure ? nullptr : L"HTTP/1.1",
+                                                        secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH);
   if (!request) return false;
   return ::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
          ::WinHttpReceiveResponse(request.get(), nullptr);
@@ -80,20 +163,28 @@ std::wstring CGaSender::MpPath() const {
   return L"/mp/collect?measurement_id=" + mpTarget.measurementId + L"&api_secret=" + mpTarget.apiSecret;
 }
 
+unsigned long long CGaSender::TakeEngagementMs() {
+  std::lock_guard<std::mutex> lock(engagementMutex);
+  const unsigned long long now = NowMs();
+  const unsigned long long previous = nPreviousEventMs ? nPreviousEventMs : RunStartMs();
+  nPreviousEventMs = now;
+  return now > previous ? now - previous : 1;
+}
+
 // The collection service takes HTTPS only, so there is no plain fallback; it answers 2xx whatever
 // the body held, so the status is not looked at.
 bool CGaSender::SendMp(const char* name, const char* failureReason) {
   if (mpTarget.host.empty() || mpTarget.measurementId.empty()) return false;
-  std::string body =
-      BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label, failureReason});
-  Scoped::WinHttpCloseHandle session(
-      ::WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  std::string body = BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label,
+                                                                  failureReason, GaSessionId(), TakeEngagementMs()});
+  const std::wstring route =
+      mpTarget.port == INTERNET_DEFAULT_HTTPS_PORT ? mpTarget.host : mpTarget.host + L":" + std::to_wstring(mpTarget.port);
+  Scoped::WinHttpCloseHandle session = OpenEventSession(true, route);
   if (!session) return false;
   Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mpTarget.host.c_str(), mpTarget.port, 0));
   if (!connect) return false;
-  const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-  Scoped::WinHttpCloseHandle request(::WinHttpOpenRequest(connect.get(), L"POST", MpPath().c_str(), nullptr,
-                                                          WINHTTP_NO_REFERER, acceptTypes, WINHTTP_FLAG_SECURE));
+  Scoped::WinHttpCloseHandle request =
+      OpenEventRequest(connect.get(), L"POST", MpPath(), nullptr, WINHTTP_FLAG_SECURE);
   if (!request) return false;
   const wchar_t headers[] = L"Content-Type: application/json\r\n";
   return ::WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), &body[0],
@@ -103,12 +194,11 @@ bool CGaSender::SendMp(const char* name, const char* failureReason) {
 
 DWORD WINAPI CGaSender::GaThreadProc(LPVOID parameter) {
   std::unique_ptr<GaThreadParam> param(static_cast<GaThreadParam*>(parameter));
-  if (param->kind == kGaEvent_Downloaded) {
-    param->sender->SendDownloaded();
-  } else if (param->kind == kGaEvent_DownloadFailed) {
-    param->sender->SendDownloadFailed(param->failureReason);
-  } else {
-    param->sender->SendStartInstall();
+  switch (param->kind) {
+    case kGaEvent_Downloaded: param->sender->SendDownloaded(); break;
+    case kGaEvent_DownloadFailed: param->sender->SendDownloadFailed(param->failureReason); break;
+    case kGaEvent_InstallSucceed: param->sender->SendInstallSucceed(); break;
+    default: param->sender->SendStartInstall(); break;
   }
   return 0;
 }
@@ -120,9 +210,13 @@ std::wstring BuildGaBasePath(const std::wstring& trackingId, const std::wstring&
 
 std::wstring GaCategory(const std::wstring& title) { return title + L" (Windows version)"; }
 
+// A start event announces itself before its thread exists, so that no later event can take the scheme
+// of the run's previous start. Should its thread not start, later events wait out kSchemeWaitMs on
+// their own threads and go over HTTPS, the start event's first choice.
 bool StartGaEventThread(int kind, const char* failureReason) {
-  std::unique_ptr<GaThreadParam> param(
-      new (std::nothrow) GaThreadParam{&CGaSender::GetInstance(), kind, failureReason});
+  CGaSender& sender = CGaSender::GetInstance();
+  if (kind == kGaEvent_StartInstall) sender.BeginSchemeChoice();
+  std::unique_ptr<GaThreadParam> param(new (std::nothrow) GaThreadParam{&sender, kind, failureReason});
   if (!param) return false;
   Scoped::CloseHandle thread(::CreateThread(nullptr, 0, &CGaSender::GaThreadProc, param.get(), 0, nullptr));
   if (!thread) return false;

@@ -1,6 +1,7 @@
 #include "telemetry/MpEventBody.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -83,7 +84,9 @@ std::string JsonString(const std::wstring& text, size_t maxCharacters) {
 
 std::string BuildMpEventBody(const std::wstring& clientId, const MpEvent& event) {
   std::string params = Member("event_category", JsonString(event.category, kMaxParameterValue)) + "," +
-                       Member("event_label", JsonString(event.label, kMaxParameterValue));
+                       Member("event_label", JsonString(event.label, kMaxParameterValue)) + "," +
+                       Member("session_id", std::to_string(event.sessionId)) + "," +
+                       Member("engagement_time_msec", std::to_string(event.engagementMs));
   if (event.failureReason) params += "," + Member("failure_reason", AsciiJson(event.failureReason));
   std::string item = "{" + Member("name", AsciiJson(event.name)) + "," + Member("params", "{" + params + "}") + "}";
   return "{" + Member("client_id", JsonString(clientId)) + "," + Member("events", "[" + item + "]") + "}";

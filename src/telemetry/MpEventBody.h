@@ -1,9 +1,11 @@
 #pragma once
 
 // The JSON body of one event of the current Measurement Protocol:
-// {"client_id":"C","events":[{"name":"N","params":{"event_category":"A","event_label":"B"}}]}, a failed
-// download adding "failure_reason". Strings are UTF-8 with JSON escapes; parameter values are cut to
-// the protocol's 100 characters (longer ones are not collected).
+// {"client_id":"C","events":[{"name":"N","params":{"event_category":"A","event_label":"B",
+// "session_id":S,"engagement_time_msec":E}}]}, a failed download adding "failure_reason". The
+// collection service shows an event in its reports only with a session and an engagement time.
+// Strings are UTF-8 with JSON escapes; parameter values are cut to the protocol's 100 characters
+// (longer ones are not collected).
 
 #include <string>
 
@@ -12,6 +14,8 @@ struct MpEvent {
   std::wstring category;
   std::wstring label;
   const char* failureReason = nullptr;
+  unsigned long long sessionId = 0;     // one per run
+  unsigned long long engagementMs = 1;  // milliseconds since the run's previous event
 };
 
 std::string BuildMpEventBody(const std::wstring& clientId, const MpEvent& event);

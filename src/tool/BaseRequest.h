@@ -128,6 +128,9 @@ class CBaseRequest {
   // headers and each read.
   DWORD nConnectTimeoutMs = kDefaultConnectTimeoutMs;
   DWORD nReceiveTimeoutMs = kDefaultReceiveTimeoutMs;
+  // From the request's start to its answer's headers, TLS handshake included, where the platform can
+  // bound that (WinHTTP); the engine keeps the same bound itself on both backends.
+  DWORD nAnswerTimeoutMs = 30000;
   Schemes eSchemes = Schemes::kSecureThenPlain;
   bool bAnsweredOverTls = false;  // set by a successful OpenUrl
   std::wstring strAnsweredUrl;     // set by a successful OpenUrl: the URL whose answer this is

@@ -189,3 +189,26 @@ void CProxyResolver::ForgetSystemResolution() {
   settings_.systemResolves = false;
   routes_.clear();
 }
+
+namespace {
+
+Scoped::WinHttpCloseHandle OpenOnRoute(const ProxyRoute& route) {
+  return Scoped::WinHttpCloseHandle(::WinHttpOpen(nullptr, route.accessType,
+                                                  route.proxy.empty() ? WINHTTP_NO_PROXY_NAME : route.proxy.c_str(),
+                                                  route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(),
+                                                  0));
+}
+
+}  // namespace
+
+Scoped::WinHttpCloseHandle OpenRoutedSession(bool secure, const std::wstring& host) {
+  CProxyResolver& routes = CProxyResolver::Process();
+  const ProxyRoute route = routes.RouteTo(secure, host);
+  Scoped::WinHttpCloseHandle session = OpenOnRoute(route);
+  if (!session && route.accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY &&
+      ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    routes.ForgetSystemResolution();
+    session = OpenOnRoute(routes.RouteTo(secure, host));
+  }
+  return session;
+}

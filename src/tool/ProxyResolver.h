@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "tool/WinHttpHandle.h"
+
 #include <map>
 #include <mutex>
 #include <string>
@@ -67,3 +69,9 @@ class CProxyResolver {
   ProxySettings settings_;
   std::map<std::wstring, ProxyRoute> routes_;
 };
+
+// A WinHTTP session on the route the process's resolver gives for `host` (a ":port" may follow) over
+// https or http; empty when WinHttpOpen refuses (GetLastError says why). A system that reports 8.1 or
+// later and still lacks the automatic access type (a compatibility shim) refuses it with
+// ERROR_INVALID_PARAMETER; its settings are then read one by one.
+Scoped::WinHttpCloseHandle OpenRoutedSession(bool secure, const std::wstring& host);

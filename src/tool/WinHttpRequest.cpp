@@ -24,22 +24,13 @@ bool CWinHttpRequest::OpenSession(bool secure) {
 }
 
 bool CWinHttpRequest::OpenSessionHandle(bool secure) {
-  ProxyRoute route = CProxyResolver::Process().RouteTo(secure, HostAndPort());
-  auto open = [this](const ProxyRoute& r) {
-    hSession.reset(::WinHttpOpen(nullptr, r.accessType, r.proxy.empty() ? WINHTTP_NO_PROXY_NAME : r.proxy.c_str(),
-                                 r.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : r.bypass.c_str(), 0),
-                   kClose);
-    return static_cast<bool>(hSession);
-  };
-  if (open(route)) return true;
-  // A system that reports 8.1 or later and still lacks the automatic type (a compatibility shim)
-  // answers ERROR_INVALID_PARAMETER; its settings are then read one by one.
-  if (route.accessType == WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-    CProxyResolver::Process().ForgetSystemResolution();
-    if (open(CProxyResolver::Process().RouteTo(secure, HostAndPort()))) return true;
+  Scoped::WinHttpCloseHandle session = OpenRoutedSession(secure, HostAndPort());
+  if (!session) {
+    ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
+    return false;
   }
-  ReportApiError("WinHttpOpen", "CWinHttpRequest::OpenSession");
-  return false;
+  hSession.reset(session.release(), kClose);
+  return true;
 }
 
 // Windows 7 and 8 offer TLS 1.0 alone unless asked, and more and more servers refuse it. TLS 1.3
@@ -77,6 +68,10 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
     ReportApiError("WinHttpSetOption(DISABLE_FEATURE)", "CWinHttpRequest::OpenRequest");
     return false;
   }
+  // Wine bounds neither a TLS handshake nor the wait for headers with the receive time-out, only with
+  // this one; a request the engine gave up on then still ends on its own.
+  DWORD answer = nAnswerTimeoutMs;
+  ::WinHttpSetOption(hRequest.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answer, sizeof(answer));
   return true;
 }
 

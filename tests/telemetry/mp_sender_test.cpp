@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "TestServers.h"
 #include "TestSupport.h"
@@ -61,10 +63,53 @@ std::string Line(const std::string& body) {
          body + "\n";
 }
 
+// The session and the engagement time every event carries: this process's session, and "#" for the
+// engagement time, which Engagements() puts in place of the milliseconds sent.
+std::string SessionAndEngagement() {
+  return ",\"session_id\":" + std::to_string(GaSessionId()) + ",\"engagement_time_msec\":#";
+}
+
 std::string EventBody(const std::string& cid, const char* name, const char* reason = nullptr) {
-  std::string params = "\"event_category\":\"Brenmark Solvetta (Windows version)\",\"event_label\":\"" + cid + "\"";
+  std::string params = "\"event_category\":\"Brenmark Solvetta (Windows version)\",\"event_label\":\"" + cid + "\"" +
+                       SessionAndEngagement();
   if (reason) params += std::string(",\"failure_reason\":\"") + reason + "\"";
   return "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"" + name + "\",\"params\":{" + params + "}}]}";
+}
+
+// The number that follows each `key` in `text`, in order.
+std::vector<unsigned long long> NumbersAfter(const std::string& text, const std::string& key) {
+  std::vector<unsigned long long> numbers;
+  for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+    numbers.push_back(std::strtoull(text.c_str() + at + key.size(), nullptr, 10));
+  }
+  return numbers;
+}
+
+// `text` with each engagement time replaced by "#", after checking that it is a positive integer;
+// the times go to `times`.
+std::string Engagements(const std::string& text, std::vector<unsigned long long>* times = nullptr) {
+  static const std::string key = "\"engagement_time_msec\":";
+  std::string out;
+  size_t from = 0;
+  for (size_t at; (at = text.find(key, from)) != std::string::npos;) {
+    size_t digits = at + key.size(), end = digits;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    const unsigned long long value = std::strtoull(text.substr(digits, end - digits).c_str(), nullptr, 10);
+    EXPECT_GT(value, 0u) << text.substr(at, end - at);
+    if (times) times->push_back(value);
+    out += text.substr(from, digits - from) + "#";
+    from = end;
+  }
+  return out + text.substr(from);
+}
+
+unsigned long long UnixSecondsNow() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER value;
+  value.LowPart = now.dwLowDateTime;
+  value.HighPart = now.dwHighDateTime;
+  return (value.QuadPart - 116444736000000000ULL) / 10000000;
 }
 
 // A window that has nothing to show: the flow's failure question gets no answer and returns.
@@ -96,7 +141,8 @@ void RunFlowDownload(const std::wstring& url, const std::wstring& workDir, const
 }  // namespace
 
 // The three moments and a failed download, each one POST over HTTPS whose body arrives byte for
-// byte; nothing goes to the v1 endpoint.
+// byte; nothing goes to the v1 endpoint. All carry this run's session; each its engagement time, the
+// milliseconds since the event before it.
 TEST(MpSender, PostsTheThreeEventsAndTheFailureAsJson) {
   const std::string cid = TestServers::UniqueToken("mp");
   CGaSender& sender = CGaSender::GetInstance();
@@ -105,13 +151,18 @@ TEST(MpSender, PostsTheThreeEventsAndTheFailureAsJson) {
   LogMark server(ServerLog::kNginx);
   EXPECT_TRUE(sender.SendStartInstall());
   EXPECT_TRUE(sender.SendDownloaded());
+  ::Sleep(400);
   EXPECT_TRUE(sender.SendInstallSucceed());
   EXPECT_TRUE(sender.SendDownloadFailed("payload_mismatch"));
   ASSERT_TRUE(capture.WaitForLines(4)) << capture.Text();
+  std::vector<unsigned long long> engagement;
   EXPECT_EQ(Line(EventBody(cid, "Downloader_Start_Install")) + Line(EventBody(cid, "Downloader_Installed")) +
                 Line(EventBody(cid, "Installed_Succeed")) +
                 Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")),
-            capture.Text());
+            Engagements(capture.Text(), &engagement));
+  ASSERT_EQ(4u, engagement.size());
+  EXPECT_GE(engagement[2], 400u);
+  EXPECT_LT(engagement[3], engagement[2]);  // counted from the event before, not from the start
   EXPECT_EQ(4, server.CountLines("POST \"/mp/collect?")) << server.Text();
   EXPECT_EQ(0, server.CountLines("/collect?v=1"));
 }
@@ -123,7 +174,7 @@ TEST(MpSender, TheFailureThreadReportsTheReasonOfTheResult) {
   CaptureMark capture;
   ASSERT_TRUE(StartDownloadFailedEvent(kDownloadResult_ContentFail));
   ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
-  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "network")), capture.Text());
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "network")), Engagements(capture.Text()));
 }
 
 // Quotes, backslashes, control characters and text beyond ASCII (the title comes from the pack, in
@@ -138,8 +189,8 @@ TEST(MpSender, EscapesTheTextsItCarries) {
   EXPECT_EQ(Line("{\"client_id\":\"" + cid +
                  "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{\"event_category\":"
                  "\"Sol\\\"vet\\\\ta\\t\\u0001 \xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80 (Windows version)\","
-                 "\"event_label\":\"" + cid + "\"}}]}"),
-            capture.Text());
+                 "\"event_label\":\"" + cid + "\"" + SessionAndEngagement() + "}}]}"),
+            Engagements(capture.Text()));
 }
 
 TEST(MpSender, JsonStringsCutAtWholeCharactersAndReplaceLoneSurrogates) {
@@ -178,19 +229,19 @@ TEST(MpSender, TheInstallFlowReportsAFailedDownloadWithItsReason) {
   CaptureMark missing;
   RunFlowDownload(L"https://localhost/" + TestSupport::Wide(name) + L".missing", work.path(), L"");
   ASSERT_TRUE(missing.WaitForLines(1)) << missing.Text();
-  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "no_size")), missing.Text());
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "no_size")), Engagements(missing.Text()));
 
   CaptureMark refused;
   RunFlowDownload(served, work.path(), std::wstring(64, L'0'));
   ASSERT_TRUE(refused.WaitForLines(1)) << refused.Text();
-  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")), refused.Text());
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "payload_mismatch")), Engagements(refused.Text()));
 
   // A file where the work folder should be: nothing can be written there.
   ASSERT_TRUE(TestSupport::WriteFileBytes(work / L"file", "x"));
   CaptureMark noFolder;
   RunFlowDownload(served, work / L"file\\", L"");
   ASSERT_TRUE(noFolder.WaitForLines(1)) << noFolder.Text();
-  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "disk")), noFolder.Text());
+  EXPECT_EQ(Line(EventBody(cid, "Downloader_Failed", "disk")), Engagements(noFolder.Text()));
 
   CaptureMark success;
   RunFlowDownload(served, work.path(), L"");
@@ -199,15 +250,23 @@ TEST(MpSender, TheInstallFlowReportsAFailedDownloadWithItsReason) {
 }
 
 // A build configured for the current protocol sets its sender up with its measurement id and API
-// secret, this machine's client identifier and the pack's title.
+// secret, this machine's client identifier and the pack's title. Its session is its own run's: the
+// second it started in.
 TEST(MpSender, ABuildForTheCurrentProtocolSetsItselfUpForIt) {
   CaptureMark capture;
+  const unsigned long long before = UnixSecondsNow();
   ASSERT_EQ(0, TestSupport::RunProcess(L"\"" + TestSupport::ExeDir() + L"mp_setup_probe.exe\""));
+  const unsigned long long after = UnixSecondsNow();
   ASSERT_TRUE(capture.WaitForLines(1)) << capture.Text();
   const std::string cid = TestSupport::Utf8(GetClientId());
   ASSERT_FALSE(cid.empty());
+  const std::vector<unsigned long long> session = NumbersAfter(capture.Text(), "\"session_id\":");
+  ASSERT_EQ(1u, session.size()) << capture.Text();
+  EXPECT_GE(session[0], before);
+  EXPECT_LE(session[0], after);
   EXPECT_EQ("https 443 POST \"/mp/collect?measurement_id=G-PROBE1&api_secret=probe_secret\" \"application/json\" "
             "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{"
-            "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" + cid + "\"}}]}\n",
-            capture.Text());
+            "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" + cid +
+                "\",\"session_id\":" + std::to_string(session[0]) + ",\"engagement_time_msec\":#}}]}\n",
+            Engagements(capture.Text()));
 }
