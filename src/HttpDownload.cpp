@@ -39,12 +39,12 @@ std::wstring WithValidator(std::wstring headers, const std::wstring& validator) 
   return headers;
 }
 
-std::wstring RangeHeader(int start, int end) {
+std::wstring RangeHeader(long long start, long long end) {
   wchar_t header[64] = {};
   if (end == CRangePlan::kOpenEnd) {
-    _snwprintf(header, 63, L"Range:bytes=%d-", start);
+    _snwprintf(header, 63, L"Range:bytes=%lld-", start);
   } else {
-    _snwprintf(header, 63, L"Range:bytes=%d-%d", start, end);
+    _snwprintf(header, 63, L"Range:bytes=%lld-%lld", start, end);
   }
   return header;
 }
@@ -115,7 +115,7 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
   return download.Download() == kDownloadResult_Success;
 }
 
-int GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
+long long GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
   RemoteFile file;
   if (QueryRemoteFile(url, secureOnly, CAttemptWatch::Limits(), file) != SizeQuery::kAnswered) return 0;
   return file.nSize == CRangePlan::kUnknownSize ? 0 : file.nSize;
@@ -147,7 +147,7 @@ DWORD CHttpDownload::RetryPauseMs(const RetryPolicy& policy, int deadAttempts, d
   return static_cast<DWORD>(pause * (0.75 + 0.5 * random));
 }
 
-void CHttpDownload::Notify(int code, int first, int second) {
+void CHttpDownload::Notify(int code, long long first, long long second) {
   if (pCallback) pCallback(code, first, second, param.pUserData);
 }
 
@@ -300,7 +300,7 @@ std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(DownloadRange* range
         LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", i, static_cast<unsigned>(::GetLastError()));
       }
     }
-    DebugTrace("[%d] %d ~ %d,length = %d\n", i, pPlan->Start(i), pPlan->End(i), pPlan->Length(i));
+    DebugTrace("[%d] %lld ~ %lld,length = %lld\n", i, pPlan->Start(i), pPlan->End(i), pPlan->Length(i));
   }
   return threads;
 }
@@ -428,7 +428,7 @@ int CHttpDownload::TakeMoreWork() {
   if (index < 0) return -1;
   vecFetching.resize(pPlan->RangeCount(), false);
   vecFetching[index] = true;
-  LOG_INFO("[Thread][%d] takes bytes %d-%d off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
+  LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
   return index;
 }
 
@@ -449,7 +449,7 @@ int CHttpDownload::ChooseRangeBackend(int attempt, int deadAttempts) const {
 // What is still missing of the range. A download whose size is unknown asks for the whole file first
 // and, after a cut, for everything from the first missing byte on.
 std::wstring CHttpDownload::RequestHeaders(int index) {
-  int next = 0, end = 0;
+  long long next = 0, end = 0;
   {
     Scoped::LeaveCriticalSection hold(csFile);
     next = pPlan->Next(index);
@@ -516,7 +516,8 @@ void CHttpDownload::AttemptWork(AttemptLink& link, CBaseRequest& request, const 
     LOG_INFO("ERR: new %d bytes fail!", kBlockSize);
     return;
   }
-  int received = 0, count = 0;
+  long long received = 0;
+  int count = 0;
   while ((count = request.HttpRead(buffer.get(), kBlockSize)) > 0) {
     progress.Received(count);
     std::lock_guard<std::mutex> hold(link.lock);
@@ -531,10 +532,10 @@ void CHttpDownload::AttemptWork(AttemptLink& link, CBaseRequest& request, const 
 // breaks off later. More bytes than the answer may carry (a server that sent more than was asked for)
 // fail the attempt before they are written, so they cannot overwrite ranges that are already complete.
 // False when the attempt is over.
-bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, int received,
+bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, long long received,
                               const char* data, int count) {
   if (count > body.nLimit - received) {
-    LOG_INFO("ERR:[%s] the answer is longer than the %d bytes it may carry", request.GetTypeName(), body.nLimit);
+    LOG_INFO("ERR:[%s] the answer is longer than the %lld bytes it may carry", request.GetTypeName(), body.nLimit);
     return false;
   }
   const Stored stored = Store(link.index, body.nOffset + received, data, count);
@@ -545,14 +546,14 @@ bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Bo
 
 // The end of an answer whose range is not complete yet: it completes an open range, else the answer
 // was cut short.
-void CHttpDownload::EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, int received,
+void CHttpDownload::EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, long long received,
                                 int lastCount) {
   if (lastCount == 0 && EndOfBody(link.index)) {
     link.outcome.bComplete = true;
     return;
   }
-  LOG_INFO("ERR:[%s] download Fail ,dstSize: %d !=  downloadingSize: %d)", request.GetTypeName(),
-           body.nLimit == INT_MAX ? -1 : body.nLimit, received);
+  LOG_INFO("ERR:[%s] download Fail ,dstSize: %lld !=  downloadingSize: %lld)", request.GetTypeName(),
+           body.nLimit == LLONG_MAX ? -1LL : body.nLimit, received);
 }
 
 bool CHttpDownload::JudgeAnswer(CBaseRequest& request, int index, Body& body) {
@@ -616,22 +617,22 @@ void CHttpDownload::FileChanged() {
 // first range answer names it.
 bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body) {
   std::wstring text;
-  int start = 0, end = 0, total = 0;
+  long long start = 0, end = 0, total = 0;
   Scoped::LeaveCriticalSection hold(csFile);
-  const int next = pPlan->Next(index);
+  const long long next = pPlan->Next(index);
   const bool known = pPlan->SizeKnown();
-  const int asked = pPlan->End(index);
+  const long long asked = pPlan->End(index);
   const bool parsed =
       request.GetHeader(CBaseRequest::Header::kContentRange, text) && ParseContentRange(text, start, end, total);
   if (parsed && known && total != nFileSize) {
-    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) names another total than %d: the file changed", request.GetTypeName(),
+    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) names another total than %lld: the file changed", request.GetTypeName(),
               text.c_str(), nFileSize);
     FileChanged();
     return false;
   }
   if (parsed && start == next && (known ? end == asked : end == total - 1)) {
     if (!known) {
-      LOG_INFO("the size comes from a range answer: %d bytes", total);
+      LOG_INFO("the size comes from a range answer: %lld bytes", total);
       pPlan->SetFileSize(total);
       nFileSize = total;
     }
@@ -640,10 +641,10 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
     return true;
   }
   if (known) {
-    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) is not bytes %d-%d/%d", request.GetTypeName(), text.c_str(), next, asked,
-              nFileSize);
+    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) is not bytes %lld-%lld/%lld", request.GetTypeName(), text.c_str(), next,
+              asked, nFileSize);
   } else {
-    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) does not start at byte %d", request.GetTypeName(), text.c_str(), next);
+    LOG_INFOW(L"ERR:[%hs] Content-Range (%ls) does not start at byte %lld", request.GetTypeName(), text.c_str(), next);
   }
   return false;
 }
@@ -652,10 +653,10 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
 // server ignores Range (a server whose file changed was caught by the validator): the whole download
 // becomes this one stream, and the bytes before the first missing one are read past.
 bool CHttpDownload::IsWholeFileAnswer(CBaseRequest& request, int index, Body& body) {
-  int length = 0;
+  long long length = 0;
   Scoped::LeaveCriticalSection hold(csFile);
   if (pPlan->SizeKnown() && request.GetUrlFileSize(length) && length != nFileSize) {
-    LOG_INFO("ERR:[%s] the whole file is %d bytes now, not %d: the file changed", request.GetTypeName(), length,
+    LOG_INFO("ERR:[%s] the whole file is %lld bytes now, not %lld: the file changed", request.GetTypeName(), length,
              nFileSize);
     FileChanged();
     return false;
@@ -669,7 +670,7 @@ bool CHttpDownload::IsWholeFileAnswer(CBaseRequest& request, int index, Body& bo
     pPlan->ToOneStream(index);
   }
   body.nOffset = 0;
-  body.nLimit = pPlan->SizeKnown() ? nFileSize : INT_MAX;
+  body.nLimit = pPlan->SizeKnown() ? nFileSize : LLONG_MAX;
   return true;
 }
 
@@ -700,12 +701,12 @@ bool CHttpDownload::EndOfBody(int index) {
     return false;
   }
   pPlan->FinishOpenRange(index);
-  LOG_INFO("the body ended after %d bytes: that is the file's size", pPlan->FileSize());
+  LOG_INFO("the body ended after %lld bytes: that is the file's size", pPlan->FileSize());
   return true;
 }
 
 // Writes the part of a block the range still misses, and reports progress, all under the lock.
-CHttpDownload::Stored CHttpDownload::Store(int index, int offset, const char* data, int count) {
+CHttpDownload::Stored CHttpDownload::Store(int index, long long offset, const char* data, int count) {
   Stored stored;
   Scoped::LeaveCriticalSection hold(csFile);
   if (eStop != Stop::kNone || pPlan->IsDropped(index)) {
@@ -729,7 +730,7 @@ CHttpDownload::Stored CHttpDownload::Store(int index, int offset, const char* da
 
 // A block that cannot be written stops every range: the next block would fail the same way, and the
 // network is not to blame.
-bool CHttpDownload::WriteAt(int offset, const char* data, int count) {
+bool CHttpDownload::WriteAt(long long offset, const char* data, int count) {
   LARGE_INTEGER position;
   position.QuadPart = offset;
   DWORD written = 0;
@@ -738,7 +739,7 @@ bool CHttpDownload::WriteAt(int offset, const char* data, int count) {
   if (called && written == static_cast<DWORD>(count)) return true;
   // A write that succeeds short has run out of room.
   const DWORD error = called ? ERROR_DISK_FULL : ::GetLastError();
-  LOG_INFO("ERR:write file fail! (offset %d, %d bytes) error %u: %s", offset, count, static_cast<unsigned>(error),
+  LOG_INFO("ERR:write file fail! (offset %lld, %d bytes) error %u: %s", offset, count, static_cast<unsigned>(error),
            WriteErrorText(error));
   StopAll(Stop::kLocalWrite);
   return false;

@@ -32,7 +32,7 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
 // Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file, a
 // server that names no size, no answer within the engine's bounds).
 // With `secureOnly` the query never falls back to plain HTTP.
-int GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
+long long GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
 
 // Path helpers (backslash separated).
 // Turns every "/" into "\" and then every pair of backslashes into one, left to right.
@@ -77,7 +77,7 @@ struct RetryPolicy {
   int nPermanentAnswers = 3;
   // A finished range takes half of the largest remainder only when both halves are at least this
   // long: smaller tails finish sooner where they are than on a new connection.
-  int nMinSplitBytes = 512 * 1024;
+  long long nMinSplitBytes = 512 * 1024;
 };
 
 class CHttpDownload {
@@ -114,8 +114,8 @@ class CHttpDownload {
   struct AttemptLink;
   // Where an answer's first body byte belongs in the file, and how many bytes the answer may carry.
   struct Body {
-    int nOffset = 0;
-    int nLimit = 0;
+    long long nOffset = 0;
+    long long nLimit = 0;
   };
   struct Stored {
     bool bFailed = false;  // the file could not be written
@@ -125,7 +125,7 @@ class CHttpDownload {
   };
   struct Attempt {
     bool bComplete = false;
-    int nWritten = 0;
+    long long nWritten = 0;
   };
 
   int DownloadImp();
@@ -151,9 +151,9 @@ class CHttpDownload {
   Attempt RunAttempt(const std::shared_ptr<CBaseRequest>& request, int index);
   static void AttemptWork(AttemptLink& link, CBaseRequest& request, const std::wstring& url,
                           CAttemptWatch::Progress& progress);
-  bool TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, int received, const char* data,
+  bool TakeBlock(AttemptLink& link, CBaseRequest& request, const Body& body, long long received, const char* data,
                  int count);
-  void EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, int received, int lastCount);
+  void EndOfAnswer(AttemptLink& link, CBaseRequest& request, const Body& body, long long received, int lastCount);
   bool JudgeAnswer(CBaseRequest& request, int index, Body& body);
   bool HasUsableEncoding(CBaseRequest& request);
   bool HasQueriedScheme(CBaseRequest& request);
@@ -164,14 +164,14 @@ class CHttpDownload {
   bool IsWholeFileAnswer(CBaseRequest& request, int index, Body& body);
   bool HasThisVersion(CBaseRequest& request);
   bool EndOfBody(int index);
-  Stored Store(int index, int offset, const char* data, int count);
-  bool WriteAt(int offset, const char* data, int count);
+  Stored Store(int index, long long offset, const char* data, int count);
+  bool WriteAt(long long offset, const char* data, int count);
   void StopAll(Stop reason);
-  void Notify(int code, int first, int second);
+  void Notify(int code, long long first, long long second);
 
   DownloadParam& param;
   DownloadCallback pCallback;
-  int nFileSize = 0;  // CRangePlan::kUnknownSize while no answer has named it
+  long long nFileSize = 0;  // CRangePlan::kUnknownSize while no answer has named it
   RemoteFile remote;  // set by GetDownloadFileSize
   RetryPolicy retry;
   std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent

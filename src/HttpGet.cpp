@@ -20,18 +20,18 @@
 namespace {
 
 struct Progress {
-  std::atomic<int> nFileSize{0};
-  std::atomic<int> nDownloaded{0};
+  std::atomic<long long> nFileSize{0};
+  std::atomic<long long> nDownloaded{0};
   std::atomic<int> nResult{1};
   std::atomic<bool> bDone{false};
 };
 
 // Runs under the download's lock: only stores what the bar shows.
-void OnProgress(int code, int first, int second, void* user) {
+void OnProgress(int code, long long first, long long, void* user) {
   Progress& progress = *static_cast<Progress*>(user);
   if (code == kDownload_FileSize) progress.nFileSize = first;
   if (code == kDownload_Progress) progress.nDownloaded = first;
-  if (code == kDownload_End) progress.nResult = first;
+  if (code == kDownload_End) progress.nResult = static_cast<int>(first);
 }
 
 double Seconds(const LARGE_INTEGER& begin) {
@@ -43,11 +43,11 @@ double Seconds(const LARGE_INTEGER& begin) {
 
 void DrawBar(const Progress& progress, double seconds) {
   const int width = 40;
-  int size = progress.nFileSize, done = progress.nDownloaded;
+  const long long size = progress.nFileSize, done = progress.nDownloaded;
   double share = size > 0 ? static_cast<double>(done) / size : 0.0;
   char bar[width + 1] = {};
   for (int i = 0; i < width; ++i) bar[i] = i < static_cast<int>(share * width) ? '#' : '.';
-  std::fprintf(stderr, "\r[%s] %5.1f%% %10d/%d bytes %8.2f MB/s ", bar, share * 100.0, done, size,
+  std::fprintf(stderr, "\r[%s] %5.1f%% %12lld/%lld bytes %8.2f MB/s ", bar, share * 100.0, done, size,
                seconds > 0 ? done / seconds / 1e6 : 0.0);
   std::fflush(stderr);
 }
@@ -76,7 +76,7 @@ int wmain(int argc, wchar_t** argv) {
     if (option == L"--secure-only") {
       param.bSecureOnly = true;
     } else if (option == L"--no-split") {
-      policy.nMinSplitBytes = INT_MAX;
+      policy.nMinSplitBytes = LLONG_MAX;
     } else {
       argc = 0;  // the usage line
       break;
@@ -108,8 +108,8 @@ int wmain(int argc, wchar_t** argv) {
   if (winHttpFailures || internetFailures) {
     std::printf("failed attempts: WinHttp=%d Internet=%d\n", winHttpFailures, internetFailures);
   }
-  int bytes = progress.nDownloaded;
-  std::printf("result=%d bytes=%d seconds=%.3f MBps=%.1f\n", progress.nResult.load(), bytes, seconds,
+  const long long bytes = progress.nDownloaded;
+  std::printf("result=%d bytes=%lld seconds=%.3f MBps=%.1f\n", progress.nResult.load(), bytes, seconds,
               seconds > 0 ? bytes / seconds / 1e6 : 0.0);
   return ok ? 0 : 1;
 }

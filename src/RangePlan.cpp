@@ -1,20 +1,20 @@
 #include "RangePlan.h"
 
-CRangePlan::CRangePlan(int fileSize, int requestedCount) : nFileSize(fileSize) {
+CRangePlan::CRangePlan(long long fileSize, int requestedCount) : nFileSize(fileSize) {
   if (!SizeKnown()) {
     AddRange(0, kOpenEnd);
     return;
   }
   const int count = ClampRangeCount(requestedCount);
-  const int chunk = fileSize / count;
+  const long long chunk = fileSize / count;
   for (int i = 0; i < count; ++i) {
-    const int start = i * chunk;
-    const int length = (i == count - 1) ? fileSize - start : chunk;
+    const long long start = i * chunk;
+    const long long length = (i == count - 1) ? fileSize - start : chunk;
     AddRange(start, start + length - 1);
   }
 }
 
-int CRangePlan::AddRange(int start, int end) {
+int CRangePlan::AddRange(long long start, long long end) {
   vecRanges.push_back(Range{start, end, start, end < start, false});
   return RangeCount() - 1;
 }
@@ -26,14 +26,14 @@ bool CRangePlan::AllDone() const {
   return true;
 }
 
-int CRangePlan::Clip(int index, int offset, int count, int& skip) const {
+int CRangePlan::Clip(int index, long long offset, int count, int& skip) const {
   const Range& range = vecRanges[index];
   skip = 0;
   if (range.bDone || range.bDropped || count <= 0) return 0;
-  const long long last = static_cast<long long>(offset) + count;  // one past the block
+  const long long last = offset + count;  // one past the block
   if (last <= range.nNext || offset > range.nNext) return 0;
-  skip = range.nNext - offset;
-  const long long room = static_cast<long long>(range.nEnd) + 1 - range.nNext;
+  skip = static_cast<int>(range.nNext - offset);
+  const long long room = range.nEnd + 1 - range.nNext;
   const long long fits = last - range.nNext;
   return static_cast<int>(fits < room ? fits : room);
 }
@@ -52,7 +52,7 @@ void CRangePlan::FinishOpenRange(int index) {
   if (!SizeKnown()) nFileSize = range.nNext;
 }
 
-void CRangePlan::SetFileSize(int fileSize) {
+void CRangePlan::SetFileSize(long long fileSize) {
   nFileSize = fileSize;
   for (Range& range : vecRanges) {
     if (range.nEnd >= fileSize) range.nEnd = fileSize - 1;

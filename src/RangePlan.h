@@ -14,8 +14,8 @@ class CRangePlan {
   static constexpr int kMaxRanges = 64;
   // A file whose size no answer gave: one range, open to the end of the body, whose last byte is
   // kOpenEnd until the body ends or an answer names the size.
-  static constexpr int kUnknownSize = -1;
-  static constexpr int kOpenEnd = INT_MAX - 1;
+  static constexpr long long kUnknownSize = -1;
+  static constexpr long long kOpenEnd = LLONG_MAX - 1;
 
   // The requested count limited to 1 ... kMaxRanges.
   static int ClampRangeCount(int requested) {
@@ -24,20 +24,20 @@ class CRangePlan {
 
   // Equal ranges of fileSize / count bytes; the last one takes the remainder. A range of length 0
   // (a file smaller than the count) is complete from the start: there is nothing to ask for.
-  CRangePlan(int fileSize, int requestedCount);
+  CRangePlan(long long fileSize, int requestedCount);
 
-  int FileSize() const { return nFileSize; }
+  long long FileSize() const { return nFileSize; }
   bool SizeKnown() const { return nFileSize != kUnknownSize; }
   // Ranges so far: the first ones, then every split-off tail, in the order they were made.
   int RangeCount() const { return static_cast<int>(vecRanges.size()); }
-  int Start(int index) const { return vecRanges[index].nStart; }
+  long long Start(int index) const { return vecRanges[index].nStart; }
   // Offset of the range's last byte (start - 1 for an empty range); it moves down when the range
   // is split.
-  int End(int index) const { return vecRanges[index].nEnd; }
-  int Length(int index) const { return End(index) - Start(index) + 1; }
+  long long End(int index) const { return vecRanges[index].nEnd; }
+  long long Length(int index) const { return End(index) - Start(index) + 1; }
   // First byte of the range not yet written.
-  int Next(int index) const { return vecRanges[index].nNext; }
-  int Remaining(int index) const { return End(index) + 1 - Next(index); }
+  long long Next(int index) const { return vecRanges[index].nNext; }
+  long long Remaining(int index) const { return End(index) + 1 - Next(index); }
 
   bool IsDone(int index) const { return vecRanges[index].bDone; }
   // A range dropped when the plan became one stream; its fetcher stops.
@@ -47,20 +47,20 @@ class CRangePlan {
   // Of `count` bytes that start at file offset `offset`, the ones that belong at Next(index): sets
   // `skip` to the bytes before Next (already written) and returns how many follow it within the
   // range (0 when none do).
-  int Clip(int index, int offset, int count, int& skip) const;
+  int Clip(int index, long long offset, int count, int& skip) const;
   // Records `count` bytes written at Next(index); the range is done when it reaches its end.
   void Advance(int index, int count);
   // The body of an open range ended: the file is as long as what was written.
   void FinishOpenRange(int index);
   // A size learnt after the download began (an open range's answer named its total).
-  void SetFileSize(int fileSize);
+  void SetFileSize(long long fileSize);
 
   // Splits the unfinished range with the most bytes left, when that is at least twice `minPiece`:
   // its tail half becomes a new range, whose index is returned; -1 when no range is worth it.
   // `busy(index)` says whether a range's bytes are being fetched; only such ranges are split, so
   // every byte keeps exactly one fetcher.
   template <typename Busy>
-  int SplitLargest(int minPiece, Busy busy);
+  int SplitLargest(long long minPiece, Busy busy);
 
   // The server sends whole files only: range `index` becomes the whole file from its first byte, every
   // other range is dropped, and the count of bytes downloaded starts again from 0. Nothing is split
@@ -69,34 +69,34 @@ class CRangePlan {
   bool IsOneStream() const { return bOneStream; }
 
   // Bytes written so far by all ranges (dropped ones' bytes no longer count).
-  int DownloadedSize() const { return nDownloadedSize; }
+  long long DownloadedSize() const { return nDownloadedSize; }
 
  private:
   struct Range {
-    int nStart;
-    int nEnd;
-    int nNext;
+    long long nStart;
+    long long nEnd;
+    long long nNext;
     bool bDone;
     bool bDropped;
   };
-  int AddRange(int start, int end);
+  int AddRange(long long start, long long end);
 
   std::vector<Range> vecRanges;
-  int nFileSize;
-  int nDownloadedSize = 0;
+  long long nFileSize;
+  long long nDownloadedSize = 0;
   bool bOneStream = false;
 };
 
 template <typename Busy>
-int CRangePlan::SplitLargest(int minPiece, Busy busy) {
+int CRangePlan::SplitLargest(long long minPiece, Busy busy) {
   int largest = -1;
   for (int i = 0; i < RangeCount(); ++i) {
     if (IsDone(i) || IsDropped(i) || !busy(i)) continue;
     if (largest < 0 || Remaining(i) > Remaining(largest)) largest = i;
   }
   if (largest < 0 || !SizeKnown() || bOneStream || minPiece < 1 || Remaining(largest) / 2 < minPiece) return -1;
-  const int tail = Next(largest) + Remaining(largest) / 2;
-  const int end = End(largest);
+  const long long tail = Next(largest) + Remaining(largest) / 2;
+  const long long end = End(largest);
   vecRanges[largest].nEnd = tail - 1;
   return AddRange(tail, end);
 }

@@ -95,7 +95,8 @@ void ProbeSizeWithRange(int type, const std::wstring& url, const CAttemptWatch::
   exchange->request->eSchemes =
       file.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
   const bool ended = RunWatched(exchange, limits, [url](Exchange& e) {
-    int status = 0, start = 0, end = 0, total = 0;
+    int status = 0;
+    long long start = 0, end = 0, total = 0;
     std::wstring range;
     if (e.request->OpenUrl(url) && e.request->GetStatusCode(status) && status == 206 &&
         e.request->GetHeader(CBaseRequest::Header::kContentRange, range) &&
@@ -106,7 +107,7 @@ void ProbeSizeWithRange(int type, const std::wstring& url, const CAttemptWatch::
     }
   });
   if (ended && exchange->result == SizeQuery::kAnswered) {
-    LOG_INFOW(L"the size comes from a range answer: %d bytes (%ls)", exchange->file.nSize,
+    LOG_INFOW(L"the size comes from a range answer: %lld bytes (%ls)", exchange->file.nSize,
               exchange->detail.c_str());
     file.nSize = exchange->file.nSize;
     return;
@@ -175,20 +176,20 @@ SizeQuery QueryRemoteFile(const std::wstring& url, bool secureOnly, const CAttem
   return SizeQuery::kAnswered;
 }
 
-bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total) {
+bool ParseContentRange(const std::wstring& text, long long& start, long long& end, long long& total) {
   const std::wstring unit = L"bytes ";
   if (text.compare(0, unit.size(), unit) != 0) return false;
   const size_t dash = text.find(L'-', unit.size());
   const size_t slash = text.find(L'/', dash == std::wstring::npos ? unit.size() : dash);
   if (dash == std::wstring::npos || slash == std::wstring::npos) return false;
   long long first = 0, last = 0, size = 0;
-  if (!ParseDecimal(text.substr(unit.size(), dash - unit.size()), INT_MAX, first) ||
-      !ParseDecimal(text.substr(dash + 1, slash - dash - 1), INT_MAX, last) ||
-      !ParseDecimal(text.substr(slash + 1), INT_MAX, size) || first > last || last >= size) {
+  if (!ParseDecimal(text.substr(unit.size(), dash - unit.size()), LLONG_MAX, first) ||
+      !ParseDecimal(text.substr(dash + 1, slash - dash - 1), LLONG_MAX, last) ||
+      !ParseDecimal(text.substr(slash + 1), LLONG_MAX, size) || first > last || last >= size) {
     return false;
   }
-  start = static_cast<int>(first);
-  end = static_cast<int>(last);
-  total = static_cast<int>(size);
+  start = first;
+  end = last;
+  total = size;
   return true;
 }

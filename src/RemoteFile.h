@@ -9,7 +9,7 @@
 
 // What the size query learnt about the file.
 struct RemoteFile {
-  int nSize = 0;            // CRangePlan::kUnknownSize when no answer named it
+  long long nSize = 0;      // CRangePlan::kUnknownSize when no answer named it
   bool bOverTls = false;    // the scheme every range must use
   std::wstring strETag;     // as the server wrote them; empty when not given
   std::wstring strLastModified;
@@ -29,7 +29,7 @@ SizeQuery QueryRemoteFile(const std::wstring& url, bool secureOnly, const CAttem
                           RemoteFile& file);
 
 // "bytes START-END/TOTAL" exactly; false for anything else ("*" totals included).
-bool ParseContentRange(const std::wstring& text, int& start, int& end, int& total);
+bool ParseContentRange(const std::wstring& text, long long& start, long long& end, long long& total);
 
 // Whether an HTTP date names a moment at least a minute before another: a Last-Modified that old at
 // the time of the answer is a strong validator. False when either cannot be read.

@@ -28,7 +28,7 @@ enum DownloadResult {
 
 // Runs on the caller's thread for codes 0, 1 and 3 and on a range thread for code 2. It must not
 // wait for anything that needs the downloader: code 2 arrives while the download's lock is held.
-using DownloadCallback = void (*)(int code, int first, int second, void* pUserData);
+using DownloadCallback = void (*)(int code, long long first, long long second, void* pUserData);
 
 struct DownloadParam {
   int nDownloadThread = 5;     // ranges and threads; 1 to 64 (more is cut to 64)

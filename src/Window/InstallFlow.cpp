@@ -97,22 +97,22 @@ std::wstring DriveOfFolder(const std::wstring& installFolder) {
   return colon == std::wstring::npos ? std::wstring() : installFolder.substr(0, colon + 1);
 }
 
-int SizeToMB(int bytes) { return bytes >> 20; }
+long long SizeToMB(long long bytes) { return bytes >> 20; }
 
-bool HasRoomFor(int sizeMB, int freeMB) { return static_cast<long long>(freeMB) >= 3LL * sizeMB; }
+bool HasRoomFor(long long sizeMB, long long freeMB) { return freeMB >= 3 * sizeMB; }
 
-std::wstring StorageMessage(const std::wstring& storageText, int sizeMB, const std::wstring& unitText) {
+std::wstring StorageMessage(const std::wstring& storageText, long long sizeMB, const std::wstring& unitText) {
   wchar_t message[1024] = {};
-  FormatWide(message, 1024, L"%s %d %s", storageText.c_str(), 3 * sizeMB,
+  FormatWide(message, 1024, L"%s %lld %s", storageText.c_str(), 3 * sizeMB,
              unitText.empty() ? L"MB" : unitText.c_str());
   return message;
 }
 
 // ---- Download progress ----
 
-int CDownloadProgress::Map(int bytes, int total, int share) {
+int CDownloadProgress::Map(long long bytes, long long total, int share) {
   std::lock_guard<std::mutex> hold(lock_);
-  int shown = bytes < lastBytes_ ? lastBytes_ + kProgressNudgeBytes : bytes;
+  long long shown = bytes < lastBytes_ ? lastBytes_ + kProgressNudgeBytes : bytes;
   if (shown > total) shown = total;
   lastBytes_ = shown;
   if (total <= 0) return 0;  // a size of 0 would divide by zero
@@ -124,7 +124,7 @@ void CDownloadProgress::Reset() {
   lastBytes_ = 0;
 }
 
-int CDownloadProgress::LastBytes() const {
+long long CDownloadProgress::LastBytes() const {
   std::lock_guard<std::mutex> hold(lock_);
   return lastBytes_;
 }
@@ -262,7 +262,7 @@ void CInstallFlow::StartSpaceCheck() {
 
 void CInstallFlow::RunSpaceCheck() {
   LOG_INFO("get file size begin");
-  int sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl, settings_.SecureOnly()));
+  const long long sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl, settings_.SecureOnly()));
   LOG_INFO("get file size end");
   std::wstring drive = DriveOfFolder(settings_.installFolder);
   LOG_INFO("get disk size begin");
@@ -275,12 +275,12 @@ void CInstallFlow::RunSpaceCheck() {
   } else if (HasRoomFor(sizeMB, freeMB)) {
     if (!StartDownload()) DownloadFailed();
   } else {
-    LOG_INFO("OnClickInstall\xA3\xBA" "filesize:%dMB--FreeSize:%dMB", sizeMB, freeMB);
+    LOG_INFO("OnClickInstall\xA3\xBA" "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
     AskAboutStorage(sizeMB);
   }
 }
 
-void CInstallFlow::AskAboutStorage(int sizeMB) {
+void CInstallFlow::AskAboutStorage(long long sizeMB) {
   if (Ask(StorageMessage(settings_.storageText, sizeMB, settings_.unitText), MB_OK) != IDOK) return;
   Show([](IInstallFlowView& view) { view.SetProgressPercent(0); });
   progress_.Reset();
@@ -306,13 +306,13 @@ void CInstallFlow::RunDownload() {
   RunHttpDownload(param, &CInstallFlow::DownloadCallback, &cancelFlag_);
 }
 
-void CInstallFlow::DownloadCallback(int code, int first, int second, void* user) {
+void CInstallFlow::DownloadCallback(int code, long long first, long long second, void* user) {
   CInstallFlow* flow = static_cast<CInstallFlow*>(user);
   if (code == kDownload_Progress) flow->OnDownloadProgress(first, second);
-  if (code == kDownload_End) flow->OnDownloadEnd(first);
+  if (code == kDownload_End) flow->OnDownloadEnd(static_cast<int>(first));
 }
 
-void CInstallFlow::OnDownloadProgress(int bytes, int total) {
+void CInstallFlow::OnDownloadProgress(long long bytes, long long total) {
   int percent = progress_.Map(bytes, total, settings_.downloadShare);
   Show([percent](IInstallFlowView& view) { view.SetProgressPercent(percent); });
 }

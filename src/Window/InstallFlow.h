@@ -41,11 +41,11 @@ bool ChosenFolderPath(PCIDLIST_ABSOLUTE item, std::wstring& path);
 // The folder's text up to and including its first ":"; empty without one.
 std::wstring DriveOfFolder(const std::wstring& installFolder);
 // Whole MiB of a remote size (arithmetic shift: 1048575 bytes are 0 MiB).
-int SizeToMB(int bytes);
+long long SizeToMB(long long bytes);
 // The drive must hold three times the installer, both in whole MiB.
-bool HasRoomFor(int sizeMB, int freeMB);
+bool HasRoomFor(long long sizeMB, long long freeMB);
 // The storage message: "%s %d %s" of the storage text, the MiB needed and the unit ("MB" when empty).
-std::wstring StorageMessage(const std::wstring& storageText, int sizeMB, const std::wstring& unitText);
+std::wstring StorageMessage(const std::wstring& storageText, long long sizeMB, const std::wstring& unitText);
 
 // ---- Download progress ----
 
@@ -54,13 +54,13 @@ std::wstring StorageMessage(const std::wstring& storageText, int sizeMB, const s
 class CDownloadProgress {
  public:
   // Percent of the bar for `bytes` of `total`; 0 while the total is unknown.
-  int Map(int bytes, int total, int share);
+  int Map(long long bytes, long long total, int share);
   void Reset();
-  int LastBytes() const;
+  long long LastBytes() const;
 
  private:
   mutable std::mutex lock_;
-  int lastBytes_ = 0;
+  long long lastBytes_ = 0;
 };
 
 // What a finished download leads to.
@@ -176,8 +176,8 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void RunDownload();
 
  private:
-  static void DownloadCallback(int code, int first, int second, void* user);
-  void OnDownloadProgress(int bytes, int total);
+  static void DownloadCallback(int code, long long first, long long second, void* user);
+  void OnDownloadProgress(long long bytes, long long total);
   void OnDownloadEnd(int result);
   // The verified installer stays held from its check until its process has started.
   void DownloadSuccess(std::shared_ptr<HeldFile> installer);
@@ -185,7 +185,7 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   // file was refused) picks its first line.
   void DownloadFailed(int result = kDownloadResult_ContentFail);
   std::wstring FailureText(int result) const;
-  void AskAboutStorage(int sizeMB);
+  void AskAboutStorage(long long sizeMB);
   bool MakeRoomForInstall();
   void StartInstallExe(std::shared_ptr<HeldFile> installer);
   void RunInstall(HeldFile& installer);

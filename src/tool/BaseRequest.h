@@ -104,9 +104,9 @@ class CBaseRequest {
 
   // "WinHttp" or "Internet", for log lines.
   virtual const char* GetTypeName() const = 0;
-  // The answer's Content-Length. False without a request, without the header, or when it is not a
-  // size the engine can hold (0 to 2^31-1).
-  [[nodiscard]] virtual bool GetUrlFileSize(int& size) = 0;
+  // The answer's Content-Length, read as text: a numeric query is 32-bit and saturates. False without a
+  // request, without the header, or when it is not a number from 0 to 2^63-1.
+  [[nodiscard]] virtual bool GetUrlFileSize(long long& size) = 0;
   // The answer's HTTP status code; false without an answer.
   [[nodiscard]] virtual bool GetStatusCode(int& status) = 0;
   // An answer header that may be missing; false without an answer or without the header (not logged:
@@ -176,7 +176,7 @@ class CBaseRequest {
 class CWinHttpRequest : public CBaseRequest {
  public:
   const char* GetTypeName() const override { return "WinHttp"; }
-  bool GetUrlFileSize(int& size) override;
+  bool GetUrlFileSize(long long& size) override;
   bool GetStatusCode(int& status) override;
   bool GetHeader(Header header, std::wstring& value) override;
   int HttpRead(void* buffer, int capacity) override;
@@ -202,7 +202,7 @@ class CWinHttpRequest : public CBaseRequest {
 class CInternetRequest : public CBaseRequest {
  public:
   const char* GetTypeName() const override { return "Internet"; }
-  bool GetUrlFileSize(int& size) override;
+  bool GetUrlFileSize(long long& size) override;
   bool GetStatusCode(int& status) override;
   bool GetHeader(Header header, std::wstring& value) override;
   int HttpRead(void* buffer, int capacity) override;

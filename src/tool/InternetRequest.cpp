@@ -84,7 +84,7 @@ bool CInternetRequest::SendRequest() {
   return true;
 }
 
-bool CInternetRequest::GetUrlFileSize(int& size) {
+bool CInternetRequest::GetUrlFileSize(long long& size) {
   if (!hRequest) return false;
   wchar_t text[260] = {};
   DWORD length = sizeof(text), index = 0;
@@ -93,11 +93,11 @@ bool CInternetRequest::GetUrlFileSize(int& size) {
     return false;
   }
   long long value = 0;
-  if (!ParseDecimal(text, INT_MAX, value)) {
+  if (!ParseDecimal(text, LLONG_MAX, value)) {
     LOG_INFOW(L"ERR:Content-Length (%ls) is not a size", text);
     return false;
   }
-  size = static_cast<int>(value);
+  size = value;
   return true;
 }
 

@@ -102,8 +102,9 @@ bool ParseDecimal(const std::wstring& text, long long largest, long long& value)
   long long number = 0;
   for (wchar_t c : text) {
     if (c < L'0' || c > L'9') return false;
-    number = number * 10 + (c - L'0');
-    if (number > largest) return false;
+    const int digit = c - L'0';
+    if (number > (largest - digit) / 10) return false;  // checked before it could overflow
+    number = number * 10 + digit;
   }
   value = number;
   return true;

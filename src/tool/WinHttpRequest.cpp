@@ -6,6 +6,7 @@
 #include "log/Log.h"
 #include "tool/BaseRequest.h"
 #include "tool/ProxyResolver.h"
+#include "tool/TextHelper.h"
 
 namespace {
 const CRequestHandle::CloseCall kClose = &::WinHttpCloseHandle;
@@ -146,19 +147,21 @@ bool CWinHttpRequest::PrepareProxySignIn() {
   return true;
 }
 
-bool CWinHttpRequest::GetUrlFileSize(int& size) {
+bool CWinHttpRequest::GetUrlFileSize(long long& size) {
   if (!hRequest) return false;
-  DWORD value = 0, length = sizeof(value), index = 0;
-  if (!::WinHttpQueryHeaders(hRequest.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &value, &length, &index)) {
+  wchar_t text[64] = {};
+  DWORD length = sizeof(text) - sizeof(wchar_t), index = 0;
+  if (!::WinHttpQueryHeaders(hRequest.get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &length,
+                             &index)) {
     ReportApiError("WinHttpQueryHeaders", "CWinHttpRequest::GetUrlFileSize");
     return false;
   }
-  if (value > static_cast<DWORD>(INT_MAX)) {
-    LOG_INFO("ERR:Content-Length %u is too large", static_cast<unsigned>(value));
+  long long value = 0;
+  if (!ParseDecimal(text, LLONG_MAX, value)) {
+    LOG_INFOW(L"ERR:Content-Length (%ls) is not a size", text);
     return false;
   }
-  size = static_cast<int>(value);
+  size = value;
   return true;
 }
 

@@ -12,7 +12,8 @@
 #include "TestSupport.h"
 
 struct Call {
-  int code, first, second;
+  int code;
+  long long first, second;
 };
 
 class Recorded {
@@ -37,7 +38,7 @@ class Recorded {
     EXPECT_EQ(flag, 0);
     return ok;
   }
-  int Result() const { return calls.empty() || calls.back().code != 3 ? 1 : calls.back().first; }
+  int Result() const { return calls.empty() || calls.back().code != 3 ? 1 : static_cast<int>(calls.back().first); }
   std::vector<int> Codes() const {
     std::vector<int> codes;
     for (const Call& call : calls) {
@@ -45,7 +46,7 @@ class Recorded {
     }
     return codes;
   }
-  int LastProgress() const {
+  long long LastProgress() const {
     for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
       if (it->code == 2) return it->first;
     }
@@ -57,7 +58,7 @@ class Recorded {
   const RetryPolicy* policy = nullptr;
 
  private:
-  static void Callback(int code, int first, int second, void* user) {
+  static void Callback(int code, long long first, long long second, void* user) {
     Recorded* self = static_cast<Recorded*>(user);
     std::lock_guard<std::mutex> hold(self->lock_);
     self->calls.push_back(Call{code, first, second});

@@ -115,16 +115,22 @@ TEST(RangePlan, AnUnknownSizeIsOneOpenRangeUntilABodyEndsOrAnAnswerNamesIt) {
 }
 
 TEST(ContentRange, ReadsExactlyBytesStartEndTotalOfARangeInsideTheFile) {
-  int start = -1, end = -1, total = -1;
+  long long start = -1, end = -1, total = -1;
   ASSERT_TRUE(ParseContentRange(L"bytes 0-0/1500000", start, end, total));
   EXPECT_EQ(start, 0);
   EXPECT_EQ(end, 0);
   EXPECT_EQ(total, 1500000);
   ASSERT_TRUE(ParseContentRange(L"bytes 1000-263143/1048576", start, end, total));
   EXPECT_EQ(end, 263143);
+  // Past 2 GiB and 4 GiB, to the largest size a file can have.
+  ASSERT_TRUE(ParseContentRange(L"bytes 4294967296-4295016447/4295016448", start, end, total));
+  EXPECT_EQ(start, 4294967296LL);
+  EXPECT_EQ(total, 4295016448LL);
+  ASSERT_TRUE(ParseContentRange(L"bytes 0-9/9223372036854775807", start, end, total));
+  EXPECT_EQ(total, 9223372036854775807LL);
   for (const wchar_t* bad : {L"bytes 0-9/*", L"bytes */100", L"bytes 5-4/100", L"bytes 0-100/100", L"bytes 0-9/",
                              L"bytes -9/100", L"bytes 0-9", L"items 0-9/100", L"bytes  0-9/100", L"bytes 0-9/100 ",
-                             L"bytes 0-9/2147483648"}) {
+                             L"bytes 0-9/9223372036854775808", L"bytes 0-9/99999999999999999999"}) {
     EXPECT_FALSE(ParseContentRange(bad, start, end, total)) << TestSupport::Utf8(bad);
   }
 }

@@ -43,6 +43,9 @@ TEST(SpaceRule, NeedsThreeTimesTheInstallerInWholeMebibytes) {
   EXPECT_EQ(2047, SizeToMB(INT_MAX));
   EXPECT_FALSE(HasRoomFor(2047, 6140));  // the largest size the engine reports cannot overflow
   EXPECT_TRUE(HasRoomFor(2047, 6141));
+  EXPECT_EQ(4097, SizeToMB((4LL << 30) + kMiB));  // past 4 GiB, nothing wraps
+  EXPECT_FALSE(HasRoomFor(4097, 12290));
+  EXPECT_TRUE(HasRoomFor(4097, 12291));
   EXPECT_EQ(L"Not enough space, need 900 MB", StorageMessage(L"Not enough space, need", 300, L""));
   EXPECT_EQ(L"x 3 Mo", StorageMessage(L"x", 1, L"Mo"));
 }
