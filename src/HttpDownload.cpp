@@ -255,7 +255,7 @@ bool CHttpDownload::DownLoadContent() {
   if (!OpenTarget()) return false;
   hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   pPlan = std::make_unique<CRangePlan>(nFileSize, count);
-  vecFetching.assign(pPlan->RangeCount(), false);
+  vecFetchers.assign(pPlan->RangeCount(), 0);
   std::vector<DownloadRange> ranges(pPlan->RangeCount());
   WaitForRanges(StartRanges(ranges.data()));
   bool succeeded = pPlan->AllDone() && eStop == Stop::kNone;
@@ -291,12 +291,12 @@ std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(DownloadRange* range
   for (int i = 0; i < initial; ++i) {
     ranges[i] = DownloadRange{this, i};
     if (!pPlan->IsDone(i)) {
-      vecFetching[i] = true;
+      vecFetchers[i] = 1;
       HANDLE thread = ::CreateThread(nullptr, 0, &CHttpDownload::DownloadThreadProc, &ranges[i], 0, nullptr);
       if (thread) {
         threads.emplace_back(thread);
       } else {
-        vecFetching[i] = false;
+        vecFetchers[i] = 0;
         LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", i, static_cast<unsigned>(::GetLastError()));
       }
     }
@@ -417,19 +417,37 @@ bool CHttpDownload::IsGone(int index) {
 
 void CHttpDownload::Release(int index) {
   Scoped::LeaveCriticalSection hold(csFile);
-  vecFetching[index] = false;
+  --vecFetchers[index];
 }
 
-// The tail of the range with the most left, while the download goes well and the size is known.
+// The tail of the range with the most left, while the download goes well and the size is known; when
+// no tail is worth a split, a second copy of the slowest range's last piece.
 int CHttpDownload::TakeMoreWork() {
   if (eStop != Stop::kNone || bRangeFailed) return -1;
   Scoped::LeaveCriticalSection hold(csFile);
-  const int index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetching[i]; });
-  if (index < 0) return -1;
-  vecFetching.resize(pPlan->RangeCount(), false);
-  vecFetching[index] = true;
+  const int index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetchers[i] > 0; });
+  if (index < 0) return DuplicateLastPiece();
+  vecFetchers.resize(pPlan->RangeCount(), 0);
+  vecFetchers[index] = 1;
   LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
   return index;
+}
+
+// A connection that finished early fetches the last piece of the range with the most left as well, so
+// that a slow connection does not set the finish time; both copies write the same bytes, and whichever
+// writes a byte first writes it. Under the download's lock.
+int CHttpDownload::DuplicateLastPiece() {
+  if (!pPlan->SizeKnown() || pPlan->IsOneStream()) return -1;
+  int slowest = -1;
+  for (int i = 0; i < pPlan->RangeCount(); ++i) {
+    if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] != 1) continue;
+    if (slowest < 0 || pPlan->Remaining(i) > pPlan->Remaining(slowest)) slowest = i;
+  }
+  if (slowest < 0 || pPlan->Remaining(slowest) <= kBlockSize) return -1;
+  ++vecFetchers[slowest];
+  LOG_INFO("[Thread][%d] fetches bytes %lld-%lld of a slower range as well: the first copy wins", ThreadId(),
+           pPlan->Next(slowest), pPlan->End(slowest));
+  return slowest;
 }
 
 void CHttpDownload::StopAll(Stop reason) {
@@ -630,7 +648,9 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
     FileChanged();
     return false;
   }
-  if (parsed && start == next && (known ? end == asked : end == total - 1)) {
+  // An answer asked for before its range was split covers more than the range now: it stands, and its
+  // bytes are taken up to the range's new end.
+  if (parsed && start == next && (known ? end >= asked : end == total - 1)) {
     if (!known) {
       LOG_INFO("the size comes from a range answer: %lld bytes", total);
       pPlan->SetFileSize(total);

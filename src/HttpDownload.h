@@ -141,6 +141,7 @@ class CHttpDownload {
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
   bool FetchRange(int index);
   int TakeMoreWork();
+  int DuplicateLastPiece();
   bool PauseBeforeRetry(int deadAttempts);
   bool GivesUp(int index, int deadAttempts, DWORD lastGrowth);
   bool IsGone(int index);
@@ -175,9 +176,9 @@ class CHttpDownload {
   RemoteFile remote;  // set by GetDownloadFileSize
   RetryPolicy retry;
   std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent
-  std::vector<bool> vecFetching;      // per range of the plan: a thread fetches it
+  std::vector<int> vecFetchers;       // per range of the plan: how many threads fetch it (0 to 2)
   Scoped::CloseFile hFile;            // during DownLoadContent
-  Scoped::CriticalSection csFile;     // guards hFile, the plan, vecFetching and the progress callback
+  Scoped::CriticalSection csFile;     // guards hFile, the plan, vecFetchers and the progress callback
   Scoped::CloseHandle hStopEvent;     // set when the whole download stops
   std::atomic<Stop> eStop{Stop::kNone};
   std::atomic<bool> bRangeFailed{false};
