@@ -256,6 +256,8 @@ bool CHttpDownload::DownLoadContent() {
   hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   pPlan = std::make_unique<CRangePlan>(nFileSize, count);
   vecFetchers.assign(pPlan->RangeCount(), 0);
+  vecClocks.assign(pPlan->RangeCount(), FetchClock{::GetTickCount(), 0});
+  for (int i = 0; i < pPlan->RangeCount(); ++i) vecClocks[i].nFirst = pPlan->Next(i);
   std::vector<DownloadRange> ranges(pPlan->RangeCount());
   WaitForRanges(StartRanges(ranges.data()));
   bool succeeded = pPlan->AllDone() && eStop == Stop::kNone;
@@ -332,7 +334,7 @@ DWORD WaitForThreads(const std::vector<HANDLE>& threads) {
 DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   DownloadRange& range = *static_cast<DownloadRange*>(parameter);
   CHttpDownload& self = *range.owner;
-  for (int index = range.index; index >= 0 && self.FetchRange(index);) index = self.TakeMoreWork();
+  for (int index = range.index; index >= 0 && self.FetchRange(index);) index = self.TakeMoreWork(index);
   return 0;
 }
 
@@ -350,6 +352,7 @@ bool CHttpDownload::FetchRange(int index) {
   for (int attempt = 0;; ++attempt) {
     if (attempt > 0 && !PauseBeforeRetry(dead)) break;
     if (IsGone(index)) break;
+    if (IsDoneElsewhere(index)) return true;
     const int type = ChooseRangeBackend(attempt, dead);
     std::shared_ptr<CBaseRequest> request = pRequestFactory(type);
     Attempt outcome;
@@ -415,6 +418,14 @@ bool CHttpDownload::IsGone(int index) {
   return pPlan->IsDropped(index);
 }
 
+// The other copy of a duplicated piece finished it.
+bool CHttpDownload::IsDoneElsewhere(int index) {
+  Scoped::LeaveCriticalSection hold(csFile);
+  if (!pPlan->IsDone(index)) return false;
+  --vecFetchers[index];
+  return true;
+}
+
 void CHttpDownload::Release(int index) {
   Scoped::LeaveCriticalSection hold(csFile);
   --vecFetchers[index];
@@ -422,28 +433,49 @@ void CHttpDownload::Release(int index) {
 
 // The tail of the range with the most left, while the download goes well and the size is known; when
 // no tail is worth a split, a second copy of the slowest range's last piece.
-int CHttpDownload::TakeMoreWork() {
+int CHttpDownload::TakeMoreWork(int finished) {
   if (eStop != Stop::kNone || bRangeFailed) return -1;
   Scoped::LeaveCriticalSection hold(csFile);
   const int index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetchers[i] > 0; });
-  if (index < 0) return DuplicateLastPiece();
+  if (index < 0) return DuplicateLastPiece(finished);
   vecFetchers.resize(pPlan->RangeCount(), 0);
   vecFetchers[index] = 1;
+  vecClocks.resize(pPlan->RangeCount());
+  vecClocks[index] = FetchClock{::GetTickCount(), pPlan->Start(index)};
   LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
   return index;
 }
 
-// A connection that finished early fetches the last piece of the range with the most left as well, so
-// that a slow connection does not set the finish time; both copies write the same bytes, and whichever
-// writes a byte first writes it. Under the download's lock.
-int CHttpDownload::DuplicateLastPiece() {
+// Bytes per millisecond the range's fetcher has made since it began.
+double CHttpDownload::RateOf(int index, DWORD now) const {
+  const FetchClock& clock = vecClocks[index];
+  const DWORD elapsed = now - clock.nTick;
+  return static_cast<double>(pPlan->Next(index) - clock.nFirst) / (elapsed ? elapsed : 1);
+}
+
+// A connection that finished early fetches the last piece of a slow range as well, so that a slow
+// connection does not set the finish time; both copies write the same bytes, and whichever writes a
+// byte first writes it. Only a range that has run long enough to show its pace, would need more than
+// that again, and comes at less than half the pace of the connection that is free, is worth a second
+// connection.
+// Under the download's lock.
+int CHttpDownload::DuplicateLastPiece(int finished) {
   if (!pPlan->SizeKnown() || pPlan->IsOneStream()) return -1;
+  const DWORD now = ::GetTickCount();
+  const double idleRate = RateOf(finished, now);
   int slowest = -1;
+  double longestMs = 0;
   for (int i = 0; i < pPlan->RangeCount(); ++i) {
-    if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] != 1) continue;
-    if (slowest < 0 || pPlan->Remaining(i) > pPlan->Remaining(slowest)) slowest = i;
+    if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] != 1 || pPlan->Remaining(i) <= kBlockSize) continue;
+    if (now - vecClocks[i].nTick < kDuplicateAfterMs) continue;  // too soon to tell its pace
+    const double rate = RateOf(i, now);
+    const double leftMs = pPlan->Remaining(i) / (rate > 0 ? rate : 1e-9);
+    if (leftMs > kDuplicateAfterMs && rate * 2 < idleRate && leftMs > longestMs) {
+      slowest = i;
+      longestMs = leftMs;
+    }
   }
-  if (slowest < 0 || pPlan->Remaining(slowest) <= kBlockSize) return -1;
+  if (slowest < 0) return -1;
   ++vecFetchers[slowest];
   LOG_INFO("[Thread][%d] fetches bytes %lld-%lld of a slower range as well: the first copy wins", ThreadId(),
            pPlan->Next(slowest), pPlan->End(slowest));
@@ -649,8 +681,9 @@ bool CHttpDownload::NamesThisRange(CBaseRequest& request, int index, Body& body)
     return false;
   }
   // An answer asked for before its range was split covers more than the range now: it stands, and its
-  // bytes are taken up to the range's new end.
-  if (parsed && start == next && (known ? end >= asked : end == total - 1)) {
+  // bytes are taken up to the range's new end. One that starts before the first missing byte (the
+  // other copy of a duplicated piece wrote ahead) has its first bytes read past.
+  if (parsed && start <= next && (known ? end >= asked : end == total - 1)) {
     if (!known) {
       LOG_INFO("the size comes from a range answer: %lld bytes", total);
       pPlan->SetFileSize(total);

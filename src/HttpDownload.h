@@ -84,6 +84,8 @@ class CHttpDownload {
  public:
   static constexpr int kBlockSize = 102400;  // bytes per read and per write
   static constexpr int kMaxConnsPerServer = 50;
+  // A slow range's last piece gets a second connection only when it would need longer than this.
+  static constexpr double kDuplicateAfterMs = 500;
 
   CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
   CHttpDownload(const CHttpDownload&) = delete;
@@ -140,11 +142,13 @@ class CHttpDownload {
   void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
   bool FetchRange(int index);
-  int TakeMoreWork();
-  int DuplicateLastPiece();
+  int TakeMoreWork(int finished);
+  int DuplicateLastPiece(int finished);
+  double RateOf(int index, DWORD now) const;
   bool PauseBeforeRetry(int deadAttempts);
   bool GivesUp(int index, int deadAttempts, DWORD lastGrowth);
   bool IsGone(int index);
+  bool IsDoneElsewhere(int index);
   void Release(int index);
   int ChooseRangeBackend(int attempt, int deadAttempts) const;
   std::wstring RequestHeaders(int index);
@@ -177,6 +181,12 @@ class CHttpDownload {
   RetryPolicy retry;
   std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent
   std::vector<int> vecFetchers;       // per range of the plan: how many threads fetch it (0 to 2)
+  // Per range of the plan: when its first fetcher began, and from which byte, for its pace.
+  struct FetchClock {
+    DWORD nTick = 0;
+    long long nFirst = 0;
+  };
+  std::vector<FetchClock> vecClocks;
   Scoped::CloseFile hFile;            // during DownLoadContent
   Scoped::CriticalSection csFile;     // guards hFile, the plan, vecFetchers and the progress callback
   Scoped::CloseHandle hStopEvent;     // set when the whole download stops

@@ -245,3 +245,23 @@ TEST_F(BadNetwork, ASecureOnlyDownloadRedirectedToPlainHttpFailsWithoutTouchingP
   EXPECT_TRUE(log.Has("refused a redirect from HTTPS to plain HTTP")) << log.Text();
   EXPECT_EQ(server.CountLines("http 80 "), 0) << server.Text();
 }
+
+// One connection four times slower than the others (nginx's /uneven/: the range from byte 0 at
+// 1 MiB/s, every other request at 4 MiB/s): the fast connections take its tail halves, the answer it
+// had asked for before a split stands up to the range's new end instead of being refused, and its
+// last piece gets a second connection, the first copy to finish winning.
+TEST_F(BadNetwork, ASlowConnectionDoesNotSetTheFinishTime) {
+  const int size = 16 * 1024 * 1024;
+  std::string bytes = TestServers::MakeFile(L"bad-uneven.bin", size);
+  SuiteLog::Tail log;
+  Recorded download(L"https://localhost/uneven/bad-uneven.bin", dir_ / L"uneven.bin", 5);
+  const DWORD begin = ::GetTickCount();
+  ASSERT_TRUE(download.Run()) << log.Text();
+  const DWORD elapsed = ::GetTickCount() - begin;
+  EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"uneven.bin") == bytes);
+  EXPECT_TRUE(log.Has("takes bytes")) << log.Text();
+  EXPECT_TRUE(log.Has("of a slower range as well: the first copy wins")) << log.Text();
+  EXPECT_FALSE(log.Has("is not bytes")) << log.Text();
+  // 16 MiB over 17 MiB/s in all is 0.94 s; the slow range alone would need 3.2 s.
+  EXPECT_LT(elapsed, 2500u) << log.Text();
+}
