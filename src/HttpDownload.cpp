@@ -169,7 +169,7 @@ int CHttpDownload::DownloadImp() {
     return kDownloadResult_BadParam;
   }
   for (int round = 0;; ++round) {
-    if (!GetDownloadFileSize()) {
+    if (!GetDownloadFileSize(round)) {
       LOG_INFO("ERR:GetDownloadFileSize fail!");
       return eStop == Stop::kProxyAuth ? kDownloadResult_ProxyAuth : kDownloadResult_NoFileSize;
     }
@@ -228,8 +228,15 @@ bool CHttpDownload::CheckParam() {
   return true;
 }
 
-bool CHttpDownload::GetDownloadFileSize() {
+bool CHttpDownload::GetDownloadFileSize(int round) {
   LOG_INFO("GetDownloadFileSize....");
+  if (round == 0 && param.pKnownFile) {
+    remote = *param.pKnownFile;
+    nFileSize = remote.nSize;
+    LOG_INFO("the space check's answer is the download's: %lld bytes, %s", nFileSize,
+             remote.bOverTls ? "over TLS" : "over plain HTTP");
+    return true;
+  }
   remote = RemoteFile();
   const SizeQuery result = QueryRemoteFile(param.strDownloadUrl, param.bSecureOnly, WatchLimits(), remote);
   if (result == SizeQuery::kProxyAuth) {
@@ -252,28 +259,32 @@ bool CHttpDownload::DownLoadContent() {
   } else {
     LOG_INFO("DownLoadContent: ThreadNum = %d (request thread num = %d)", count, param.nDownloadThread);
   }
-  if (!OpenTarget()) return false;
+  if (!PrepareTarget(count)) return false;
   hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  pPlan = std::make_unique<CRangePlan>(nFileSize, count);
   vecFetchers.assign(pPlan->RangeCount(), 0);
   vecClocks.assign(pPlan->RangeCount(), FetchClock{::GetTickCount(), 0});
   for (int i = 0; i < pPlan->RangeCount(); ++i) vecClocks[i].nFirst = pPlan->Next(i);
+  StartDigest();
   std::vector<DownloadRange> ranges(pPlan->RangeCount());
   WaitForRanges(StartRanges(ranges.data()));
   bool succeeded = pPlan->AllDone() && eStop == Stop::kNone;
   if (succeeded && nFileSize == CRangePlan::kUnknownSize) nFileSize = pPlan->FileSize();
-  pPlan.reset();
+  KeepOrForgetState(succeeded);
+  Base::ReadFileStamp(hFile.get(), param.writtenStamp);
   hFile.reset();
+  if (succeeded) FinishDigest();
+  pDigest.reset();
+  pPlan.reset();
   return succeeded;
 }
 
 // The target may be deleted while ranges still write it: the window's clean-up deletes it when the user
 // closes the window during a download, and the process then ends with the ranges' handles open. With
-// delete sharing the file goes with the last handle instead of staying behind.
-bool CHttpDownload::OpenTarget() {
-  hFile.reset(::CreateFileW(param.strSavePath.c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+// delete sharing the file goes with the last handle instead of staying behind. Nobody else may write
+// it meanwhile: the digest that follows the download vouches for what this handle wrote.
+bool CHttpDownload::OpenTarget(DWORD disposition) {
+  hFile.reset(::CreateFileW(param.strSavePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (hFile) return true;
   const DWORD error = ::GetLastError();
   LOG_INFOW(L"ERR:Open file fail! (%ls) error %u: %hs", param.strSavePath.c_str(), static_cast<unsigned>(error),
@@ -468,6 +479,7 @@ int CHttpDownload::DuplicateLastPiece(int finished) {
   for (int i = 0; i < pPlan->RangeCount(); ++i) {
     if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] != 1 || pPlan->Remaining(i) <= kBlockSize) continue;
     if (now - vecClocks[i].nTick < kDuplicateAfterMs) continue;  // too soon to tell its pace
+    if (now - vecClocks[i].nLastByte > kDuplicateAfterMs / 2) continue;  // not receiving now
     const double rate = RateOf(i, now);
     const double leftMs = pPlan->Remaining(i) / (rate > 0 ? rate : 1e-9);
     if (leftMs > kDuplicateAfterMs && rate * 2 < idleRate && leftMs > longestMs) {
@@ -591,6 +603,7 @@ bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Bo
   const Stored stored = Store(link.index, body.nOffset + received, data, count);
   link.outcome.nWritten += stored.nWritten;
   if (stored.bDone) link.outcome.bComplete = true;
+  if (stored.nWritten > 0) SaveStateNow(false);
   return !stored.bFailed && !stored.bGone && !stored.bDone;
 }
 
@@ -774,6 +787,7 @@ CHttpDownload::Stored CHttpDownload::Store(int index, long long offset, const ch
       return stored;
     }
     pPlan->Advance(index, length);
+    if (static_cast<size_t>(index) < vecClocks.size()) vecClocks[index].nLastByte = ::GetTickCount();
     stored.nWritten = length;
     Notify(kDownload_Progress, pPlan->DownloadedSize(), pPlan->SizeKnown() ? pPlan->FileSize() : 0);
   }

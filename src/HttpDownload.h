@@ -14,12 +14,15 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "AttemptWatch.h"
+#include "PrefixDigest.h"
 #include "RangePlan.h"
 #include "RemoteFile.h"
+#include "ResumeState.h"
 #include "stdafx.h"
 #include "base/Scoped.h"
 
@@ -86,6 +89,8 @@ class CHttpDownload {
   static constexpr int kMaxConnsPerServer = 50;
   // A slow range's last piece gets a second connection only when it would need longer than this.
   static constexpr double kDuplicateAfterMs = 500;
+  // How far the state file may lag behind what is written: a block or so per range on a slow link.
+  static constexpr DWORD kStateSaveMs = 20;
 
   CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
   CHttpDownload(const CHttpDownload&) = delete;
@@ -135,9 +140,20 @@ class CHttpDownload {
   bool StartAgainAfterChange(int round);
   int ContentFailure() const;
   bool CheckParam();
-  bool GetDownloadFileSize();
+  bool GetDownloadFileSize(int round);
   bool DownLoadContent();
-  bool OpenTarget();
+  // Goes on from a partial download its state file vouches for, or starts the file afresh; either way
+  // the file is open and the plan made.
+  bool PrepareTarget(int count);
+  bool ResumableState(ResumeState& state, std::string& why) const;
+  bool OpenTarget(DWORD disposition);
+  // The state file: saved at most every kStateSaveMs while ranges write (`force` saves at once),
+  // deleted when the download is complete or its file is no longer what the server has.
+  void SaveStateNow(bool force);
+  void KeepOrForgetState(bool succeeded);
+  void StartDigest();
+  void FinishDigest();
+  long long WrittenPrefix();
   std::vector<Scoped::CloseHandle> StartRanges(DownloadRange* ranges);
   void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
@@ -185,6 +201,7 @@ class CHttpDownload {
   struct FetchClock {
     DWORD nTick = 0;
     long long nFirst = 0;
+    DWORD nLastByte = 0;  // when it last wrote; a range between attempts is not slow, it is waiting
   };
   std::vector<FetchClock> vecClocks;
   Scoped::CloseFile hFile;            // during DownLoadContent
@@ -196,4 +213,8 @@ class CHttpDownload {
   std::atomic<int> nPermanent{0};  // answers a retry cannot change, over all ranges
   std::atomic<int> nWorkingBackend{-1};  // the backend that last completed a range of this download
   RequestFactory pRequestFactory;
+  std::wstring strStatePath;            // empty while the download cannot be resumed (no validator)
+  std::mutex saveLock;                  // one state save at a time
+  std::atomic<DWORD> nLastSaveTick{0};
+  std::unique_ptr<CPrefixDigest> pDigest;  // during DownLoadContent, when a digest is asked for
 };

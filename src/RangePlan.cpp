@@ -1,5 +1,7 @@
 #include "RangePlan.h"
 
+#include <algorithm>
+
 CRangePlan::CRangePlan(long long fileSize, int requestedCount) : nFileSize(fileSize) {
   if (!SizeKnown()) {
     AddRange(0, kOpenEnd);
@@ -12,6 +14,32 @@ CRangePlan::CRangePlan(long long fileSize, int requestedCount) : nFileSize(fileS
     const long long length = (i == count - 1) ? fileSize - start : chunk;
     AddRange(start, start + length - 1);
   }
+}
+
+CRangePlan::CRangePlan(long long fileSize, const std::vector<RangePiece>& pieces) : nFileSize(fileSize) {
+  for (const RangePiece& piece : pieces) {
+    vecRanges.push_back(Range{piece.nStart, piece.nEnd, piece.nNext, piece.nNext > piece.nEnd, false});
+    nDownloadedSize += piece.nNext - piece.nStart;
+  }
+}
+
+std::vector<RangePiece> CRangePlan::Pieces() const {
+  std::vector<RangePiece> pieces;
+  for (const Range& range : vecRanges) {
+    if (!range.bDropped) pieces.push_back(RangePiece{range.nStart, range.nEnd, range.nNext});
+  }
+  std::sort(pieces.begin(), pieces.end(), [](const RangePiece& a, const RangePiece& b) { return a.nStart < b.nStart; });
+  return pieces;
+}
+
+// Every byte before the first missing byte of an unfinished range is written: each belongs to a
+// finished range or lies before that range's own first missing byte.
+long long CRangePlan::WrittenPrefix() const {
+  long long prefix = SizeKnown() ? nFileSize : LLONG_MAX;
+  for (const Range& range : vecRanges) {
+    if (!range.bDone && !range.bDropped && range.nNext < prefix) prefix = range.nNext;
+  }
+  return prefix == LLONG_MAX ? 0 : prefix;
 }
 
 int CRangePlan::AddRange(long long start, long long end) {

@@ -8,6 +8,13 @@
 #include <climits>
 #include <vector>
 
+// One range as a partial download leaves it.
+struct RangePiece {
+  long long nStart = 0;
+  long long nEnd = 0;   // last byte of the range
+  long long nNext = 0;  // first byte not yet written; nEnd + 1 when the range is complete
+};
+
 class CRangePlan {
  public:
   // The most ranges one download starts with: one thread each, and one wait takes at most 64 handles.
@@ -25,6 +32,12 @@ class CRangePlan {
   // Equal ranges of fileSize / count bytes; the last one takes the remainder. A range of length 0
   // (a file smaller than the count) is complete from the start: there is nothing to ask for.
   CRangePlan(long long fileSize, int requestedCount);
+  // The plan a partial download left (pieces that cover the file in order): each range goes on from
+  // its first missing byte, and what is written counts as downloaded.
+  CRangePlan(long long fileSize, const std::vector<RangePiece>& pieces);
+  // The ranges in the order of their first bytes, as a state file keeps them. Dropped ranges are left
+  // out: the one stream covers their bytes.
+  std::vector<RangePiece> Pieces() const;
 
   long long FileSize() const { return nFileSize; }
   bool SizeKnown() const { return nFileSize != kUnknownSize; }
@@ -68,6 +81,8 @@ class CRangePlan {
   void ToOneStream(int index);
   bool IsOneStream() const { return bOneStream; }
 
+  // How many bytes from the file's start are written without a gap.
+  long long WrittenPrefix() const;
   // Bytes written so far by all ranges (dropped ones' bytes no longer count).
   long long DownloadedSize() const { return nDownloadedSize; }
 

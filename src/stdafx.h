@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "base/FileSystem.h"
+
+struct RemoteFile;
 
 // Progress codes the downloader hands its callback (first value, second value):
 enum DownloadCallbackCode {
@@ -36,6 +41,14 @@ struct DownloadParam {
   std::wstring strDownloadUrl; // "http://" or "https://", host, "/", path
   std::wstring strSavePath;    // full path of the local file; normalized in place before use
   bool bSecureOnly = false;    // no request of the download may fall back from HTTPS to plain HTTP
+  // The space check's answer, when there was one: the download takes the file's size, validator and
+  // scheme from it instead of asking again.
+  std::shared_ptr<const RemoteFile> pKnownFile;
+  // Out, on success, when bComputeSha256 asks: the file's SHA-256 (lower-case hex), hashed while it
+  // downloaded, and the stamp of the file it was computed for, taken as the download let it go.
+  bool bComputeSha256 = false;
+  std::string strSha256;
+  Base::FileStamp writtenStamp;
 };
 
 // Logs a failed platform call with the thread, the call, the error code and the text `module` holds

@@ -20,4 +20,20 @@ bool CreateFolderTree(const std::wstring& path) {
   return IsFolder(folder) || ::CreateDirectoryW(folder.c_str(), nullptr);
 }
 
+bool FileStamp::operator==(const FileStamp& other) const {
+  return nSize >= 0 && nVolume == other.nVolume && nIndexHigh == other.nIndexHigh && nIndexLow == other.nIndexLow &&
+         nSize == other.nSize && ::CompareFileTime(&lastWrite, &other.lastWrite) == 0;
+}
+
+bool ReadFileStamp(HANDLE file, FileStamp& stamp) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(file, &info)) return false;
+  stamp.nVolume = info.dwVolumeSerialNumber;
+  stamp.nIndexHigh = info.nFileIndexHigh;
+  stamp.nIndexLow = info.nFileIndexLow;
+  stamp.nSize = (static_cast<long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.lastWrite = info.ftLastWriteTime;
+  return true;
+}
+
 }  // namespace Base

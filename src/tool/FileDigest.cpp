@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <wincrypt.h>
+#include <bcrypt.h>
 
 #include <vector>
 
@@ -11,14 +11,10 @@
 namespace FileDigest {
 namespace {
 
-void ReleaseProvider(HCRYPTPROV provider) { ::CryptReleaseContext(provider, 0); }
-using CryptProvider = Scoped::Handle<Scoped::ZeroIsEmpty<HCRYPTPROV, &ReleaseProvider>>;
-using CryptHash = Scoped::Handle<Scoped::ZeroIsEmpty<HCRYPTHASH, &::CryptDestroyHash>>;
-
 constexpr DWORD kChunk = 1 << 20;
 constexpr size_t kDigestBytes = 32;
 
-bool HashFileInto(HCRYPTHASH hash, HANDLE file) {
+bool HashFileInto(Sha256Stream& hash, HANDLE file) {
   LARGE_INTEGER start = {};
   if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   std::vector<BYTE> buffer(kChunk);
@@ -26,7 +22,7 @@ bool HashFileInto(HCRYPTHASH hash, HANDLE file) {
     DWORD read = 0;
     if (!::ReadFile(file, buffer.data(), kChunk, &read, nullptr)) return false;
     if (read == 0) return true;
-    if (!::CryptHashData(hash, buffer.data(), read, 0)) return false;
+    if (!hash.Append(buffer.data(), read)) return false;
   }
 }
 
@@ -45,16 +41,8 @@ wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t
 // Feeds the hash through `feed` and writes its value as hexadecimal.
 template <typename Feed>
 bool Sha256Of(Feed feed, std::string& hex) {
-  CryptProvider provider;
-  if (!::CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-  CryptHash hash;
-  if (!::CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put())) return false;
-  if (!feed(hash.get())) return false;
-  BYTE digest[kDigestBytes] = {};
-  DWORD size = sizeof(digest);
-  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &size, 0) || size != kDigestBytes) return false;
-  hex = ToHex(digest, size);
-  return true;
+  Sha256Stream hash;
+  return hash.IsReady() && feed(hash) && hash.Finish(hex);
 }
 
 }  // namespace
@@ -68,14 +56,12 @@ bool Sha256File(const std::wstring& path, std::string& hex) {
 
 bool Sha256Handle(HANDLE file, std::string& hex) {
   hex.clear();
-  return Sha256Of([file](HCRYPTHASH hash) { return HashFileInto(hash, file); }, hex);
+  return Sha256Of([file](Sha256Stream& hash) { return HashFileInto(hash, file); }, hex);
 }
 
 bool Sha256Bytes(const void* bytes, unsigned long count, std::string& hex) {
   hex.clear();
-  return Sha256Of([bytes, count](HCRYPTHASH hash) {
-    return ::CryptHashData(hash, static_cast<const BYTE*>(bytes), count, 0) != FALSE;
-  }, hex);
+  return Sha256Of([bytes, count](Sha256Stream& hash) { return hash.Append(bytes, count); }, hex);
 }
 
 bool IsSha256Text(const std::wstring& text) {
@@ -91,6 +77,33 @@ bool Sha256Equal(const std::wstring& expected, const std::string& computed) {
   if (!IsSha256Text(expected) || computed.size() != expected.size()) return false;
   for (size_t i = 0; i < expected.size(); ++i)
     if (Lower(expected[i]) != static_cast<wchar_t>(computed[i])) return false;
+  return true;
+}
+
+Sha256Stream::Sha256Stream() {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return;
+  algorithm_ = algorithm;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) hash_ = hash;
+}
+
+Sha256Stream::~Sha256Stream() {
+  if (hash_) ::BCryptDestroyHash(hash_);
+  if (algorithm_) ::BCryptCloseAlgorithmProvider(algorithm_, 0);
+}
+
+bool Sha256Stream::Append(const void* bytes, unsigned long count) {
+  return hash_ && BCRYPT_SUCCESS(::BCryptHashData(hash_, static_cast<PUCHAR>(const_cast<void*>(bytes)), count, 0));
+}
+
+bool Sha256Stream::Finish(std::string& hex) {
+  BYTE digest[kDigestBytes] = {};
+  hex.clear();
+  if (!hash_ || !BCRYPT_SUCCESS(::BCryptFinishHash(hash_, digest, sizeof(digest), 0))) return false;
+  ::BCryptDestroyHash(hash_);
+  hash_ = nullptr;
+  hex = ToHex(digest, sizeof(digest));
   return true;
 }
 

@@ -8,6 +8,27 @@
 
 namespace FileDigest {
 
+// SHA-256 fed piece by piece, through CNG: on Windows it uses the processor's SHA instructions, and
+// under Wine it is still about a fifth faster than CryptoAPI (264 against 219 MB/s, 32-bit).
+class Sha256Stream {
+ public:
+  Sha256Stream();
+  ~Sha256Stream();
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+
+  // False when the system has no SHA-256 provider; every other call then fails.
+  bool IsReady() const { return hash_ != nullptr; }
+  bool Append(const void* bytes, unsigned long count);
+  // Lower-case hexadecimal of everything appended; the stream takes nothing after it.
+  bool Finish(std::string& hex);
+
+ private:
+  void* algorithm_ = nullptr;
+  void* hash_ = nullptr;
+};
+
+
 // Lower-case hexadecimal SHA-256 of the file's bytes; false (and `hex` emptied) when the file cannot be
 // read or the system's hash provider is missing.
 bool Sha256File(const std::wstring& path, std::string& hex);
