@@ -115,6 +115,10 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
   return download.Download() == kDownloadResult_Success;
 }
 
+bool GetRemoteFile(const std::wstring& url, bool secureOnly, RemoteFile& file) {
+  return QueryRemoteFile(url, secureOnly, CAttemptWatch::Limits(), file) == SizeQuery::kAnswered;
+}
+
 long long GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
   RemoteFile file;
   if (QueryRemoteFile(url, secureOnly, CAttemptWatch::Limits(), file) != SizeQuery::kAnswered) return 0;

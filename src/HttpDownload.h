@@ -36,6 +36,10 @@ bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned c
 // server that names no size, no answer within the engine's bounds).
 // With `secureOnly` the query never falls back to plain HTTP.
 long long GetRemoteFileSize(const std::wstring& url, bool secureOnly = false);
+// The size query as the space check asks it, with its whole answer (size, validator, scheme), which
+// the download can then take instead of asking again. True when a server answered; the size may be
+// CRangePlan::kUnknownSize.
+bool GetRemoteFile(const std::wstring& url, bool secureOnly, RemoteFile& file);
 
 // Path helpers (backslash separated).
 // Turns every "/" into "\" and then every pair of backslashes into one, left to right.

@@ -4,7 +4,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <atomic>
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -145,10 +147,22 @@ PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64) 
 
 namespace {
 
-bool DigestMatches(HANDLE file, const std::wstring& expectedSha256) {
+// The digest hashed during the download stands for the held file's when both name the same file as
+// the download left it; otherwise the file is read through the held handle.
+bool HeldDigest(HANDLE file, const KnownDigest& known, std::string& actual) {
+  Base::FileStamp held;
+  if (!known.sha256.empty() && Base::ReadFileStamp(file, held) && held == known.stamp) {
+    LOG_INFO("VerifyPayload takes the digest hashed during the download: the held file is the one it wrote");
+    actual = known.sha256;
+    return true;
+  }
+  return FileDigest::Sha256Handle(file, actual);
+}
+
+bool DigestMatches(HANDLE file, const std::wstring& expectedSha256, const KnownDigest& known) {
   if (expectedSha256.empty()) return true;
   std::string actual;
-  bool read = FileDigest::Sha256Handle(file, actual);
+  bool read = HeldDigest(file, known, actual);
   if (read && FileDigest::Sha256Equal(expectedSha256, actual)) return true;
   LOG_INFOW(L"ERR:VerifyPayload digest mismatch, expected %ls", expectedSha256.c_str());
   LOG_INFO("ERR:VerifyPayload digest of the download %s", read ? actual.c_str() : "(unreadable)");
@@ -156,12 +170,13 @@ bool DigestMatches(HANDLE file, const std::wstring& expectedSha256) {
 }
 
 // The reason of a refusal, for the log; null when every pin holds.
-const char* RefusalOf(const HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher) {
+const char* RefusalOf(const HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher,
+                      const KnownDigest& known) {
   if (!file.IsHeld()) {
     LOG_INFOW(L"ERR:VerifyPayload cannot open %ls, error %lu", file.path().c_str(), file.OpenError());
     return "the file cannot be opened";
   }
-  if (!DigestMatches(file.get(), expectedSha256)) return "its SHA-256 is not the pinned one";
+  if (!DigestMatches(file.get(), expectedSha256, known)) return "its SHA-256 is not the pinned one";
   if (VerifyPublisher(file.path(), publisher, file.get()) != kPublisher_Accepted)
     return "its signature or signer is not the pinned one";
   return nullptr;
@@ -169,8 +184,9 @@ const char* RefusalOf(const HeldFile& file, const std::wstring& expectedSha256, 
 
 }  // namespace
 
-bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher) {
-  const char* refusal = RefusalOf(file, expectedSha256, publisher);
+bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher,
+                   const KnownDigest& known) {
+  const char* refusal = RefusalOf(file, expectedSha256, publisher, known);
   if (!refusal) return true;
   LOG_INFO("ERR:VerifyPayload refused the download: %s; it is deleted and nothing was run", refusal);
   file.Release();
@@ -262,7 +278,13 @@ void CInstallFlow::StartSpaceCheck() {
 
 void CInstallFlow::RunSpaceCheck() {
   LOG_INFO("get file size begin");
-  const long long sizeMB = SizeToMB(GetRemoteFileSize(settings_.downloadUrl, settings_.SecureOnly()));
+  auto checked = std::make_shared<RemoteFile>();
+  long long size = 0;
+  if (GetRemoteFile(settings_.downloadUrl, settings_.SecureOnly(), *checked)) {
+    size = checked->nSize == CRangePlan::kUnknownSize ? 0 : checked->nSize;
+    std::atomic_store(&checkedFile_, std::shared_ptr<const RemoteFile>(checked));
+  }
+  const long long sizeMB = SizeToMB(size);
   LOG_INFO("get file size end");
   std::wstring drive = DriveOfFolder(settings_.installFolder);
   LOG_INFO("get disk size begin");
@@ -298,18 +320,21 @@ bool CInstallFlow::StartDownload() {
 
 void CInstallFlow::RunDownload() {
   DownloadParam param;
+  DownloadContext context{this, &param};
   param.nDownloadThread = settings_.downloadThreads;
-  param.pUserData = this;
+  param.pUserData = &context;
   param.strDownloadUrl = settings_.downloadUrl;
   param.strSavePath = settings_.InstallerPath();
   param.bSecureOnly = settings_.SecureOnly();
+  param.pKnownFile = std::atomic_exchange(&checkedFile_, std::shared_ptr<const RemoteFile>());
+  param.bComputeSha256 = !settings_.payloadSha256.empty();
   RunHttpDownload(param, &CInstallFlow::DownloadCallback, &cancelFlag_);
 }
 
 void CInstallFlow::DownloadCallback(int code, long long first, long long second, void* user) {
-  CInstallFlow* flow = static_cast<CInstallFlow*>(user);
-  if (code == kDownload_Progress) flow->OnDownloadProgress(first, second);
-  if (code == kDownload_End) flow->OnDownloadEnd(static_cast<int>(first));
+  const DownloadContext& context = *static_cast<DownloadContext*>(user);
+  if (code == kDownload_Progress) context.flow->OnDownloadProgress(first, second);
+  if (code == kDownload_End) context.flow->OnDownloadEnd(static_cast<int>(first), *context.param);
 }
 
 void CInstallFlow::OnDownloadProgress(long long bytes, long long total) {
@@ -317,10 +342,11 @@ void CInstallFlow::OnDownloadProgress(long long bytes, long long total) {
   Show([percent](IInstallFlowView& view) { view.SetProgressPercent(percent); });
 }
 
-void CInstallFlow::OnDownloadEnd(int result) {
+void CInstallFlow::OnDownloadEnd(int result, const DownloadParam& param) {
   if (OutcomeOfResult(result) == kOutcome_Success) {
     auto installer = std::make_shared<HeldFile>(settings_.InstallerPath());
-    if (VerifyPayload(*installer, settings_.payloadSha256, settings_.payloadPublisher)) {
+    const KnownDigest known{param.strSha256, param.writtenStamp};
+    if (VerifyPayload(*installer, settings_.payloadSha256, settings_.payloadPublisher, known)) {
       DownloadSuccess(std::move(installer));
       return;
     }
@@ -353,7 +379,8 @@ void CInstallFlow::DownloadFailed(int result) {
     if (answer == IDABORT) {
       Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
     } else if (answer == IDRETRY) {
-      CleanupInstallFiles();
+      // A download that broke off goes on from its partial file; a refused one is gone already.
+      CleanupInstallFiles(result == kDownloadResult_Success ? PartialDownload::kDelete : PartialDownload::kKeep);
       if (!StartDownload()) continue;  // nothing to retry with: ask again instead of a dead end
     } else if (answer == IDIGNORE) {
       std::wstring url = settings_.downloadUrl;
@@ -429,4 +456,4 @@ void CInstallFlow::InstallExeFinish() {
   if (!installUrl.empty()) Show([installUrl](IInstallFlowView& view) { view.OpenInBrowser(installUrl); });
 }
 
-void CInstallFlow::CleanupInstallFiles() const { RemoveInstallFiles(settings_.workDir); }
+void CInstallFlow::CleanupInstallFiles(PartialDownload partial) const { RemoveInstallFiles(settings_.workDir, partial); }

@@ -82,7 +82,14 @@ PayloadSource GetPayloadSource(const LanguageManager& language, bool windows64);
 // True when the held file meets every pin it is given: the digest when `expectedSha256` is set, the
 // signature and its signer when `publisher` is set (no pin: no check), both read through the held
 // handle. Otherwise logs why, lets the file go and deletes it, so that nothing can run it.
-bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher = {});
+// `known` is the digest the download hashed as the file came, with the stamp of the file it hashed;
+// it stands for the held file's when the stamps agree, so the file is not read once more for it.
+struct KnownDigest {
+  std::string sha256;
+  Base::FileStamp stamp;
+};
+bool VerifyPayload(HeldFile& file, const std::wstring& expectedSha256, const PublisherPin& publisher = {},
+                   const KnownDigest& known = {});
 
 // ---- The flow ----
 
@@ -166,7 +173,7 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   bool StartDownload();
   // Removes the temporary files: the installer's helper process, the downloaded installer, the
   // progress file.
-  void CleanupInstallFiles() const;
+  void CleanupInstallFiles(PartialDownload partial = PartialDownload::kDelete) const;
 
   const InstallFlowSettings& Settings() const { return settings_; }
   CDownloadProgress& Progress() { return progress_; }
@@ -176,9 +183,14 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void RunDownload();
 
  private:
+  // What the download callback is handed: the flow and the download's own parameter record.
+  struct DownloadContext {
+    CInstallFlow* flow;
+    const DownloadParam* param;
+  };
   static void DownloadCallback(int code, long long first, long long second, void* user);
   void OnDownloadProgress(long long bytes, long long total);
-  void OnDownloadEnd(int result);
+  void OnDownloadEnd(int result, const DownloadParam& param);
   // The verified installer stays held from its check until its process has started.
   void DownloadSuccess(std::shared_ptr<HeldFile> installer);
   // The failure question; `result` (a DownloadResult, or kDownloadResult_Success for a download whose
@@ -200,6 +212,8 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   IInstallFlowView& view_;
   CUiDispatcher dispatcher_;
   FlowEventSender sendEvent_;
+  // The space check's answer, taken by the first download after it (a Retry asks the server again).
+  std::shared_ptr<const RemoteFile> checkedFile_;
   CDownloadProgress progress_;
   unsigned char cancelFlag_ = 0;  // handed to the downloader, which clears it; never set
 };

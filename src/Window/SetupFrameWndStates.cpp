@@ -224,7 +224,12 @@ LRESULT CSetupFrameWnd::OnOtherMessage(UINT msg, WPARAM wParam, LPARAM, bool& ha
 
 // ---- Closing ----
 
-void CSetupFrameWnd::CleanupInstallFiles() { RemoveInstallFiles(WorkDir()); }
+// A download the user leaves half-way (closing the window, or Abort after a failure) stays on disk with
+// its state: the next run goes on from it.
+void CSetupFrameWnd::CleanupInstallFiles() {
+  RemoveInstallFiles(WorkDir(),
+                     windowState_ == kWindow_Downloading ? PartialDownload::kKeep : PartialDownload::kDelete);
+}
 
 bool CSetupFrameWnd::ShouldCloseWithoutQuestion(WPARAM wParam) const {
   if (wParam == kOwnCloseRequest) return true;

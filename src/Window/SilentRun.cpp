@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ResumeState.h"
+#include "base/FileSystem.h"
 #include "log/Log.h"
 #include "tool/ProcessHelper.h"
-#include "base/FileSystem.h"
 
 namespace {
 
@@ -61,10 +62,15 @@ bool ProgressFilePercent(const std::wstring& path, int downloadShare, int& perce
 std::wstring InstallerPathIn(const std::wstring& workDir) { return workDir + L"pelarin-download.exe"; }
 std::wstring ProgressFilePathIn(const std::wstring& workDir) { return workDir + L"temp.progress"; }
 
-void RemoveInstallFiles(const std::wstring& workDir) {
+void RemoveInstallFiles(const std::wstring& workDir, PartialDownload partial) {
   KillSilentInstallProcess();
   if (workDir.empty()) return;
-  ::DeleteFileW(InstallerPathIn(workDir).c_str());
+  if (partial == PartialDownload::kDelete) {
+    const std::wstring installer = InstallerPathIn(workDir);
+    ::DeleteFileW(installer.c_str());
+    ::DeleteFileW(ResumeState::PathFor(installer).c_str());
+    ::DeleteFileW((ResumeState::PathFor(installer) + L".tmp").c_str());
+  }
   ::DeleteFileW(ProgressFilePathIn(workDir).c_str());
 }
 

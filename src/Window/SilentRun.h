@@ -17,7 +17,10 @@ std::wstring ProgressFilePathIn(const std::wstring& workDir);  // the installer'
 
 // Ends the installer's helper process and deletes both temporary files; errors are ignored. Without a
 // work folder (the environment is not set up yet) there is nothing to remove.
-void RemoveInstallFiles(const std::wstring& workDir);
+// What becomes of a download that did not finish: kept (with its state file) for the next attempt or
+// run to go on from, or deleted with the rest.
+enum class PartialDownload { kDelete, kKeep };
+void RemoveInstallFiles(const std::wstring& workDir, PartialDownload partial = PartialDownload::kDelete);
 
 // The number at the start of the progress file's text, read as strtol reads it (blanks, a sign,
 // digits); 0 when there are no digits.

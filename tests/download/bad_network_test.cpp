@@ -265,3 +265,43 @@ TEST_F(BadNetwork, ASlowConnectionDoesNotSetTheFinishTime) {
   // 16 MiB over 17 MiB/s in all is 0.94 s; the slow range alone would need 3.2 s.
   EXPECT_LT(elapsed, 2500u) << log.Text();
 }
+
+// A download ended half-way by TerminateProcess (as a crash, a power cut or a closed window ends it)
+// goes on in the next run from what is on disk: the log gives each range's resume offset, the file
+// is exact, and the server sent the file about once, not once and a half.
+TEST_F(BadNetwork, ADownloadKilledHalfWayGoesOnFromItsPartialFileInTheNextRun) {
+  const long long size = 16 * 1024 * 1024;
+  std::string bytes = TestServers::MakeFile(L"bad-resume.bin", static_cast<int>(size));
+  const std::wstring target = dir_ / L"resume.bin";
+  const std::wstring command =
+      L"\"" + TestSupport::BuildFile(L"httpget.exe") + L"\" https://localhost/slow/bad-resume.bin \"" + target + L"\" 5";
+  const std::wstring logPath = TestSupport::BuildFile(L"Log/httpget.log");
+  const size_t logStart = TestSupport::ReadFileBytes(logPath).size();
+  LogMark server(ServerLog::kNginx);
+
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  std::wstring line = command;
+  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+  Scoped::CloseHandle first(process.hProcess), firstThread(process.hThread);
+  ResumeState state;
+  std::string why;
+  for (int i = 0; i < 400 && !(state.Load(ResumeState::PathFor(target), why) && state.WrittenBytes() >= size / 2); ++i) {
+    state = ResumeState();
+    ::Sleep(10);
+  }
+  ASSERT_GE(state.WrittenBytes(), size / 2) << why;
+  ::TerminateProcess(first.get(), 9);
+  ::WaitForSingleObject(first.get(), 5000);
+
+  ASSERT_EQ(TestSupport::RunProcess(command, 30000), 0);
+  EXPECT_TRUE(TestSupport::ReadFileBytes(target) == bytes);
+  EXPECT_FALSE(TestSupport::IsFile(ResumeState::PathFor(target)));
+  const std::string log = TestSupport::ReadFileBytes(logPath).substr(logStart);
+  EXPECT_EQ(CountIn(log, "the partial download goes on: "), 1) << log;
+  EXPECT_GE(CountIn(log, "resume range "), 1) << log;
+  // The file once, and for each range at most the block it was reading when the process ended and
+  // what it wrote since the state's last save (at most 20 ms before: another block on this link).
+  EXPECT_LE(BodyBytesSent(server.Text()), size + 5 * 2 * CHttpDownload::kBlockSize) << server.Text();
+}

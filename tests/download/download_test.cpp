@@ -533,3 +533,54 @@ TEST_F(Download, AFileReplacedDuringTheDownloadIsFetchedOnceMoreAsItNowIs) {
   EXPECT_EQ(log.Count("starting once more from a new size query"), 3) << log.Text();
   EXPECT_FALSE(log.Has("gives up")) << log.Text();
 }
+
+// A partial file goes on only when its state file vouches for it against what the server has now;
+// otherwise the download starts from its first byte and the log says why. The state is made as an
+// earlier run leaves it (the first half written), then changed one way per case.
+TEST_F(Download, GoesOnFromAPartialFileOnlyWhenItsStateStillMatches) {
+  const long long size = 600000;
+  std::string bytes = TestServers::MakeFile(L"dl-partial.bin", static_cast<int>(size));
+  const std::wstring url = L"https://localhost/dl-partial.bin";
+  RemoteFile remote;
+  ASSERT_EQ(QueryRemoteFile(url, true, CAttemptWatch::Limits(), remote), SizeQuery::kAnswered);
+  ASSERT_FALSE(remote.Validator().empty());
+  struct Case {
+    const char* change;
+    const char* why;  // empty: the download goes on
+  };
+  const Case cases[] = {{"none", ""},
+                        {"size", "the file's size on the server is 600000 bytes, not 600001"},
+                        {"validator", "the file changed on the server (another validator)"},
+                        {"url", "the state file belongs to another download"},
+                        {"short", "the partial file is shorter than its state says"},
+                        {"damaged", "the state file is damaged"},
+                        {"foreign", "the state file is not one of this program's"}};
+  for (const Case& c : cases) {
+    const std::string change = c.change;
+    const std::wstring target = dir_ / L"partial.bin";
+    TestSupport::WriteFileBytes(target, bytes.substr(0, change == "short" ? size / 4 : size / 2));
+    ResumeState state;
+    state.strUrl = change == "url" ? url + L"?other" : url;
+    state.nSize = change == "size" ? size + 1 : size;
+    state.strValidator = change == "validator" ? L"\"another\"" : remote.Validator();
+    state.bOverTls = true;
+    state.vecPieces = {RangePiece{0, state.nSize - 1, size / 2}};
+    ASSERT_TRUE(state.Save(ResumeState::PathFor(target)));
+    if (change == "damaged") TestSupport::WriteFileBytes(ResumeState::PathFor(target), "download-state 1\nsize x\n");
+    if (change == "foreign") TestSupport::WriteFileBytes(ResumeState::PathFor(target), "<xml/>");
+    LogMark server(ServerLog::kNginx);
+    SuiteLog::Tail log;
+    Recorded download(url, target, 1);
+    ASSERT_TRUE(download.Run()) << change;
+    EXPECT_TRUE(TestSupport::ReadFileBytes(target) == bytes) << change;
+    EXPECT_FALSE(TestSupport::IsFile(ResumeState::PathFor(target))) << change;
+    if (*c.why) {
+      EXPECT_TRUE(log.Has(std::string("the download starts from its first byte: ") + c.why)) << change << log.Text();
+      EXPECT_EQ(server.CountLines("\"bytes=0-599999\""), 1) << change << server.Text();
+    } else {
+      EXPECT_TRUE(log.Has("resume range 0 from byte 300000 to 599999")) << log.Text();
+      EXPECT_EQ(server.CountLines("\"bytes=300000-599999\""), 1) << server.Text();
+      EXPECT_EQ(download.calls[2].first, 300000);  // the bar starts at what is already there
+    }
+  }
+}

@@ -43,6 +43,12 @@ class LogTail {
   std::string Text() const { return Text(start_); }
   // Whether the parts appear in this order.
   bool InOrder(const std::vector<std::string>& parts) const { return TestSupport::InOrder(Text(), parts); }
+  int Count(const std::string& part) const {
+    const std::string text = Text();
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+  }
 
  private:
   static std::string Text(size_t from) {

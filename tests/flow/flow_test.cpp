@@ -181,11 +181,18 @@ TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
   EXPECT_FALSE(IsFile(settings_.ProgressFilePath()));
   DWORD helper = 0;
   EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
+  // One size query per install (the space check's answer is the download's), and the digest hashed
+  // while the file came stands for the held file's.
   EXPECT_TRUE(log.InOrder({"sel path end", "payload policy: digest+publisher", "get file size begin",
-                           "get disk size end", "VerifyPublisher accepted, signed by \"" + Utf8(SETUP_TEST_PUBLISHER),
+                           "get disk size end", "the space check's answer is the download's",
+                           "SHA-256 of the download, hashed as it came: " + Utf8(settings_.payloadSha256),
+                           "VerifyPayload takes the digest hashed during the download",
+                           "VerifyPublisher accepted, signed by \"" + Utf8(SETUP_TEST_PUBLISHER),
                            "HttpDownloadEnd\xA3\xBASuccess",
                            "StartInstallExe\xA3\xBASilentInstallation", "KillSilentInstallProcess"}))
       << log.Text();
+  EXPECT_EQ(log.Count("GetDownloadFileSize...."), 1) << log.Text();
+  EXPECT_EQ(log.Count("size query answered"), 0) << log.Text();
 }
 
 // A download whose digest is not the pack's is refused: both digests and the reason are logged, the
