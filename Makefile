@@ -50,7 +50,7 @@ demo: build-tests
 	bash tools/demo.sh $(TEST_BUILD)
 
 bench: build-tests
-	cmake --build $(TEST_BUILD) --target setup-bench
+	cmake --build $(TEST_BUILD) --target setup-bench setup-bench-slow setup-bench-slow-noprefetch
 	@python3 tools/bench.py $(TEST_BUILD); download=$$?; \
 	  python3 tools/bench_app.py $(TEST_BUILD) && exit $$download
 

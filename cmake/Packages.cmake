@@ -119,3 +119,14 @@ setup_make_zip(SETUP_LANGUAGE_BENCH_ZIP language-bench.zip ${CMAKE_SOURCE_DIR}/p
   URL_KEY_DIGESTS "STR_DOWN_SHA256=${SETUP_BENCH_PAYLOAD}" "STR_DOWN_SHA256_X64=${SETUP_BENCH_PAYLOAD}"
   DEPENDS ${SETUP_BENCH_PAYLOAD})
 add_custom_target(setup_bench_zip DEPENDS ${SETUP_LANGUAGE_BENCH_ZIP})
+# The prefetch benchmark's: 64 MiB behind nginx's /slow/ (4 MiB/s per connection).
+set(SETUP_BENCH_SLOW_PAYLOAD ${CMAKE_BINARY_DIR}/packages/SampleInstaller-64MiB.exe)
+add_custom_command(OUTPUT ${SETUP_BENCH_SLOW_PAYLOAD}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pad_file.py $<TARGET_FILE:SampleInstaller> ${SETUP_BENCH_SLOW_PAYLOAD} 67108864
+  DEPENDS SampleInstaller ${CMAKE_SOURCE_DIR}/tools/pad_file.py
+  COMMENT "Padding the sample installer to 64 MiB")
+setup_make_zip(SETUP_LANGUAGE_BENCH_SLOW_ZIP language-bench-slow.zip ${CMAKE_SOURCE_DIR}/packages/language
+  SUBSTITUTE "@DOWNLOAD_HOST@=localhost/slow" "@PAGE_HOST@=localhost"
+  URL_KEY_DIGESTS "STR_DOWN_SHA256=${SETUP_BENCH_SLOW_PAYLOAD}" "STR_DOWN_SHA256_X64=${SETUP_BENCH_SLOW_PAYLOAD}"
+  DEPENDS ${SETUP_BENCH_SLOW_PAYLOAD})
+add_custom_target(setup_bench_slow_zip DEPENDS ${SETUP_LANGUAGE_BENCH_SLOW_ZIP})

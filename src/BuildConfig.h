@@ -8,3 +8,5 @@ const wchar_t* GetTrackingId();
 const wchar_t* GetAnalyticsProtocol();
 const wchar_t* GetMeasurementId();
 const wchar_t* GetApiSecret();
+// Whether the window fetches the payload in the background before Install is clicked.
+bool IsPrefetchEnabled();

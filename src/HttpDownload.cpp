@@ -126,8 +126,8 @@ long long GetRemoteFileSize(const std::wstring& url, bool secureOnly) {
 }
 
 CHttpDownload::CHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag)
-    : param(param), pCallback(callback), pRequestFactory(&CBaseRequest::CreateInstance) {
-  if (pStopFlag) *pStopFlag = 0;
+    : param(param), pCallback(callback), pRequestFactory(&CBaseRequest::CreateInstance), pStop(pStopFlag) {
+  if (pStopFlag) __atomic_store_n(pStopFlag, 0, __ATOMIC_RELEASE);
 }
 
 int CHttpDownload::ChooseBackend(int winHttpFailures, int internetFailures, int attempt) {
@@ -207,6 +207,8 @@ int CHttpDownload::ContentFailure() const {
       return kDownloadResult_LocalWrite;
     case Stop::kProxyAuth:
       return kDownloadResult_ProxyAuth;
+    case Stop::kCancelled:
+      return kDownloadResult_Cancelled;
     default:
       return kDownloadResult_ContentFail;
   }
@@ -264,6 +266,7 @@ bool CHttpDownload::DownLoadContent() {
     LOG_INFO("DownLoadContent: ThreadNum = %d (request thread num = %d)", count, param.nDownloadThread);
   }
   if (!PrepareTarget(count)) return false;
+  SaveStateNow(true);  // from the first byte on, the partial file has a state to go on from
   hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   vecFetchers.assign(pPlan->RangeCount(), 0);
   vecClocks.assign(pPlan->RangeCount(), FetchClock{::GetTickCount(), 0});
@@ -427,8 +430,15 @@ bool CHttpDownload::PauseBeforeRetry(int deadAttempts) {
   return ::WaitForSingleObject(hStopEvent.get(), pause) == WAIT_TIMEOUT;
 }
 
+bool CHttpDownload::StopAsked() {
+  if (!pStop || !__atomic_load_n(pStop, __ATOMIC_ACQUIRE)) return false;
+  if (eStop == Stop::kNone) LOG_INFO("the download is stopped by its caller");
+  StopAll(Stop::kCancelled);
+  return true;
+}
+
 bool CHttpDownload::IsGone(int index) {
-  if (eStop != Stop::kNone) return true;
+  if (eStop != Stop::kNone || StopAsked()) return true;
   Scoped::LeaveCriticalSection hold(csFile);
   return pPlan->IsDropped(index);
 }
@@ -779,7 +789,7 @@ bool CHttpDownload::EndOfBody(int index) {
 CHttpDownload::Stored CHttpDownload::Store(int index, long long offset, const char* data, int count) {
   Stored stored;
   Scoped::LeaveCriticalSection hold(csFile);
-  if (eStop != Stop::kNone || pPlan->IsDropped(index)) {
+  if (eStop != Stop::kNone || StopAsked() || pPlan->IsDropped(index)) {
     stored.bGone = true;
     return stored;
   }

@@ -29,7 +29,8 @@
 class CBaseRequest;
 
 // Runs the whole download on the caller's thread; true exactly when the result is 0. `pStopFlag`, when
-// given, is cleared at the start.
+// given, is cleared at the start; another thread that sets it stops the download at its next block or
+// attempt, with kDownloadResult_Cancelled.
 bool RunHttpDownload(DownloadParam& param, DownloadCallback callback, unsigned char* pStopFlag);
 
 // Size of the remote file, or 0 when it cannot be read (an answer other than 200, an empty file, a
@@ -119,7 +120,7 @@ class CHttpDownload {
 
  private:
   // Why a download stopped before its ranges were through.
-  enum class Stop { kNone, kLocalWrite, kProxyAuth, kChanged, kPermanent };
+  enum class Stop { kNone, kLocalWrite, kProxyAuth, kChanged, kPermanent, kCancelled };
   // An attempt's work and the download: the range thread cuts the link when it gives the attempt up,
   // and the work, which may still run on its own thread, touches the download only through it.
   struct AttemptLink;
@@ -192,6 +193,8 @@ class CHttpDownload {
   Stored Store(int index, long long offset, const char* data, int count);
   bool WriteAt(long long offset, const char* data, int count);
   void StopAll(Stop reason);
+  // Whether the caller has set the stop flag (which then stops every range).
+  bool StopAsked();
   void Notify(int code, long long first, long long second);
 
   DownloadParam& param;
@@ -217,6 +220,7 @@ class CHttpDownload {
   std::atomic<int> nPermanent{0};  // answers a retry cannot change, over all ranges
   std::atomic<int> nWorkingBackend{-1};  // the backend that last completed a range of this download
   RequestFactory pRequestFactory;
+  unsigned char* pStop;                 // the caller's stop flag, or null
   std::wstring strStatePath;            // empty while the download cannot be resumed (no validator)
   std::mutex saveLock;                  // one state save at a time
   std::atomic<DWORD> nLastSaveTick{0};

@@ -58,7 +58,7 @@ bool CHttpDownload::ResumableState(ResumeState& state, std::string& why) const {
 
 // Outside the download's lock but for the snapshot: a save writes and renames a small file.
 void CHttpDownload::SaveStateNow(bool force) {
-  if (strStatePath.empty()) return;
+  if (strStatePath.empty() || (!force && eStop != Stop::kNone)) return;
   const DWORD now = ::GetTickCount();
   if (!force && now - nLastSaveTick < kStateSaveMs) return;
   std::unique_lock<std::mutex> saving(saveLock, std::try_to_lock);
@@ -82,9 +82,10 @@ void CHttpDownload::SaveStateNow(bool force) {
 }
 
 // A complete file needs no state; one that changed on the server is no longer the file the state
-// describes. Anything else is kept for the next attempt or the next run.
+// describes. Anything else is kept for the next attempt or the next run; a download its caller stopped
+// keeps what it saved last (the caller may be deleting the files).
 void CHttpDownload::KeepOrForgetState(bool succeeded) {
-  if (strStatePath.empty()) return;
+  if (strStatePath.empty() || eStop == Stop::kCancelled) return;
   if (succeeded || eStop == Stop::kChanged || pPlan->IsOneStream()) {
     ::DeleteFileW(strStatePath.c_str());
     return;

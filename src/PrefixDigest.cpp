@@ -41,14 +41,14 @@ void CPrefixDigest::Nudge() {
 }
 
 void CPrefixDigest::Run() {
-  for (;;) {
+  while (!stop_) {
     const long long target = finalSize_;
     const long long written = target >= 0 ? target : writtenPrefix_();
     if (written > hashed_ && !failed_) {
       failed_ = !HashUpTo(written);
       continue;
     }
-    if (target >= 0 || stop_) return;
+    if (target >= 0) return;
     ::WaitForSingleObject(wake_.get(), kIdleMs);
   }
 }

@@ -29,6 +29,8 @@ enum DownloadResult {
   kDownloadResult_LocalWrite = -5,    // the file could not be created or written (disk full, locked,
                                       // read-only): the network is not to blame
   kDownloadResult_ProxyAuth = -6,     // the proxy kept asking for credentials (407)
+  kDownloadResult_Cancelled = -7,     // the caller set the stop flag: the partial file and the state saved
+                                      // so far stay
 };
 
 // Runs on the caller's thread for codes 0, 1 and 3 and on a range thread for code 2. It must not

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "HttpDownload.h"
+#include "Window/Prefetch.h"
 #include "Window/SilentRun.h"
 #include "common/LanguageManager.h"
 #include "log/Log.h"
@@ -279,8 +280,10 @@ void CInstallFlow::StartSpaceCheck() {
 void CInstallFlow::RunSpaceCheck() {
   LOG_INFO("get file size begin");
   auto checked = std::make_shared<RemoteFile>();
-  long long size = 0;
-  if (GetRemoteFile(settings_.downloadUrl, settings_.SecureOnly(), *checked)) {
+  long long size = prefetch_ ? prefetch_->KnownSize() : 0;
+  if (size > 0) {
+    LOG_INFO("the background download's size query answers the space check: %lld bytes", size);
+  } else if (GetRemoteFile(settings_.downloadUrl, settings_.SecureOnly(), *checked)) {
     size = checked->nSize == CRangePlan::kUnknownSize ? 0 : checked->nSize;
     std::atomic_store(&checkedFile_, std::shared_ptr<const RemoteFile>(checked));
   }
@@ -303,6 +306,7 @@ void CInstallFlow::RunSpaceCheck() {
 }
 
 void CInstallFlow::AskAboutStorage(long long sizeMB) {
+  if (prefetch_) prefetch_->Release(this);
   if (Ask(StorageMessage(settings_.storageText, sizeMB, settings_.unitText), MB_OK) != IDOK) return;
   Show([](IInstallFlowView& view) { view.SetProgressPercent(0); });
   progress_.Reset();
@@ -315,6 +319,7 @@ bool CInstallFlow::StartDownload() {
     return false;
   }
   auto self = shared_from_this();
+  if (prefetch_ && prefetch_->Adopt(self)) return true;
   return StartDetached([self] { self->RunDownload(); }, "download");
 }
 

@@ -20,6 +20,7 @@
 #include "tool/HeldFile.h"
 #include "tool/PayloadTrust.h"
 
+class CPrefetch;
 class LanguageManager;
 
 // Window states (values fixed: the log names them).
@@ -176,6 +177,8 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   void CleanupInstallFiles(PartialDownload partial = PartialDownload::kDelete) const;
 
   const InstallFlowSettings& Settings() const { return settings_; }
+  // The download the window began in the background, which the install takes over.
+  void SetPrefetch(std::shared_ptr<CPrefetch> prefetch) { prefetch_ = std::move(prefetch); }
   CDownloadProgress& Progress() { return progress_; }
 
   // The worker bodies, public so that a caller may run one on a thread of its choice.
@@ -214,6 +217,8 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   FlowEventSender sendEvent_;
   // The space check's answer, taken by the first download after it (a Retry asks the server again).
   std::shared_ptr<const RemoteFile> checkedFile_;
+  std::shared_ptr<CPrefetch> prefetch_;
+  friend class CPrefetch;  // hands its download's progress and end to the flow
   CDownloadProgress progress_;
   unsigned char cancelFlag_ = 0;  // handed to the downloader, which clears it; never set
 };

@@ -1,5 +1,6 @@
 #include "Window/SetupFrameWnd.h"
 
+#include "BuildConfig.h"
 #include "log/Log.h"
 #include "telemetry/GaSender.h"
 #include "tool/ProcessHelper.h"
@@ -84,7 +85,16 @@ void CSetupFrameWnd::InitData() {
   KeepControlReferences();
   downloadShare_ = environment_.Language().GetDownloadRatio();
   environment_.LogStartupLines();
+  StartPrefetch();
   ::SetWindowTextW(hwnd_, Text(L"STR_MESSAGEBOX_TITLE").c_str());
+}
+
+// The install folder is not needed yet: the payload goes to the work folder whatever it will be.
+void CSetupFrameWnd::StartPrefetch() {
+  if (prefetch_) return;
+  const InstallFlowSettings settings =
+      SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
+  prefetch_ = CPrefetch::Begin(settings, IsPrefetchEnabled());
 }
 
 void CSetupFrameWnd::KeepControlReferences() {

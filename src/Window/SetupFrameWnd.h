@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Window/InstallFlow.h"
+#include "Window/Prefetch.h"
 #include "Window/SetupEnvironment.h"
 #include "Window/UiDispatcher.h"
 #include "tool/TaskbarProgress.h"
@@ -139,4 +140,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   int bannerNumber_ = 1;
   CUiDispatcher dispatcher_;
   std::shared_ptr<CInstallFlow> flow_;
+  std::shared_ptr<CPrefetch> prefetch_;  // the payload fetched while the home page waits
+  void StartPrefetch();
 };

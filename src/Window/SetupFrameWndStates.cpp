@@ -140,6 +140,7 @@ void CSetupFrameWnd::OnClickInstall() {
   }
   InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
   flow_ = std::make_shared<CInstallFlow>(settings, *this, dispatcher_, &SendFlowEvent);
+  flow_->SetPrefetch(prefetch_);
   flow_->Begin();
 }
 
@@ -227,6 +228,7 @@ LRESULT CSetupFrameWnd::OnOtherMessage(UINT msg, WPARAM wParam, LPARAM, bool& ha
 // A download the user leaves half-way (closing the window, or Abort after a failure) stays on disk with
 // its state: the next run goes on from it.
 void CSetupFrameWnd::CleanupInstallFiles() {
+  if (prefetch_ && windowState_ == kWindow_Init) prefetch_->Cancel();
   RemoveInstallFiles(WorkDir(),
                      windowState_ == kWindow_Downloading ? PartialDownload::kKeep : PartialDownload::kDelete);
 }

@@ -65,8 +65,10 @@ std::wstring ProgressFilePathIn(const std::wstring& workDir) { return workDir + 
 void RemoveInstallFiles(const std::wstring& workDir, PartialDownload partial) {
   KillSilentInstallProcess();
   if (workDir.empty()) return;
-  if (partial == PartialDownload::kDelete) {
-    const std::wstring installer = InstallerPathIn(workDir);
+  const std::wstring installer = InstallerPathIn(workDir);
+  // A partial file without its state (a server that names no size or validator) cannot be gone on
+  // from: it only takes room.
+  if (partial == PartialDownload::kDelete || !FileExists(ResumeState::PathFor(installer))) {
     ::DeleteFileW(installer.c_str());
     ::DeleteFileW(ResumeState::PathFor(installer).c_str());
     ::DeleteFileW((ResumeState::PathFor(installer) + L".tmp").c_str());

@@ -18,7 +18,7 @@ std::wstring ProgressFilePathIn(const std::wstring& workDir);  // the installer'
 // Ends the installer's helper process and deletes both temporary files; errors are ignored. Without a
 // work folder (the environment is not set up yet) there is nothing to remove.
 // What becomes of a download that did not finish: kept (with its state file) for the next attempt or
-// run to go on from, or deleted with the rest.
+// run to go on from, or deleted with the rest. A partial file without a state file is always deleted.
 enum class PartialDownload { kDelete, kKeep };
 void RemoveInstallFiles(const std::wstring& workDir, PartialDownload partial = PartialDownload::kDelete);
 

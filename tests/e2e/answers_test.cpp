@@ -293,7 +293,11 @@ TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePag
   EXPECT_TRUE(InOrder(log, {("sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\").c_str(), "UpdateWindowSate:kWindow_Downloading",
                             "get disk size end", sizes.c_str(), "UpdateWindowSate:kWindow_Init"}))
       << log;
-  EXPECT_FALSE(Contains(log, "Download....")) << log;
+  // No download of the install's own starts, nor does it take over the background one.
+  const std::string afterClick = log.substr(log.rfind("OnClickInstall"));
+  EXPECT_FALSE(Contains(afterClick, "Download....")) << log;
+  EXPECT_FALSE(Contains(afterClick, "prefetch: the install takes over")) << log;
+  EXPECT_FALSE(Contains(afterClick, "prefetch: the full installer was already there")) << log;
 
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window_, IDYES));
@@ -354,7 +358,8 @@ TEST_F(EndToEndAnswers, TheFoldBoxGrowsAndShrinksTheWindow) {
   EXPECT_EQ(0, installer_->WaitForExit());
 }
 
-// Closing during the download asks the installation question; No carries on, Yes ends the program.
+// Closing during the download asks the installation question; No carries on, Yes ends the program and
+// keeps the partial download with its state for the next run.
 TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   ServerSwitch slow(L".slow-downloads");
   Start();
@@ -369,8 +374,11 @@ TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
   EXPECT_EQ(0, installer_->WaitForExit());
-  EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
+  EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe"));
+  EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe.state"));
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
+  ::DeleteFileW((WorkDir() + L"pelarin-download.exe").c_str());
+  ::DeleteFileW((WorkDir() + L"pelarin-download.exe.state").c_str());
 }
 
 // Closing while the full installer runs asks the same question; Yes ends the installer's helper.

@@ -138,3 +138,59 @@ TEST(EndToEnd, AProductThatCannotStartIsNamedAndEndsWith1603) {
   EXPECT_FALSE(IsFile(ProductDir() + L"launched.txt"));
   TestSupport::RemoveTree(ProductDir());
 }
+
+// The window fetches the full installer in the background while the home page waits, and reports
+// nothing before the click; Install then goes on from what is there without fetching it again, with
+// the three events in their order. Closing the home page deletes what was fetched.
+TEST(EndToEnd, TheHomePageFetchesTheInstallerAheadOfTheClick) {
+  ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
+  std::string path;
+  {
+    Installer first;  // unpacks the pack, so that the sample installer can be served where it points
+    HWND window = first.WaitForWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl());
+    const std::wstring url = DownloadUrl();
+    path = Utf8(url.substr(url.find(L'/', 8)));
+    ::PostMessageW(window, WM_CLOSE, 1000, 0);
+    first.WaitForExit();
+  }
+  for (const bool install : {true, false}) {
+    TestServers::LogMark server(TestServers::ServerLog::kNginx);
+    const size_t logStart = Log().size();
+    auto logSince = [logStart] { return Log().substr(logStart); };
+    Installer installer;
+    HWND window = installer.WaitForWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(WaitFor([&] { return Contains(logSince(), "prefetch: ended with 0, before Install was clicked"); },
+                        20000))
+        << logSince();
+    const int fetched = server.CountLines("GET \"" + path + "\" 206");
+    EXPECT_GE(fetched, 1) << server.Text();
+    EXPECT_EQ(0, server.CountLines("collect?")) << server.Text();  // nothing reported before the click
+    if (!install) {
+      ::PostMessageW(window, WM_CLOSE, 1, 0);
+      EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window, IDYES));
+      EXPECT_EQ(0, installer.WaitForExit());
+      EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
+      EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe.state"));
+      continue;
+    }
+    installer.Click(kInstallButton);
+    ASSERT_TRUE(WaitFor([&] { return Contains(logSince(), "InstallExeFinish"); })) << logSince();
+    EXPECT_TRUE(InOrder(logSince(), {"prefetch: ended with 0", "OnClickInstall",
+                                     "the background download's size query answers the space check",
+                                     "prefetch: the full installer was already there when Install was clicked",
+                                     "VerifyPayload takes the digest hashed during the download",
+                                     "UpdateWindowSate:kWindow_Installing", "InstallExeFinish"}))
+        << logSince();
+    EXPECT_EQ(fetched, server.CountLines("GET \"" + path + "\" 206")) << server.Text();
+    EXPECT_TRUE(WaitFor([&] { return server.CountLines("collect?") >= 3; }, 20000)) << server.Text();
+    for (const char* event : {"Downloader_Start_Install", "Downloader_Installed", "Installed_Succeed"}) {
+      EXPECT_EQ(1, server.CountLines(event)) << event << server.Text();
+    }
+    ::PostMessageW(window, WM_CLOSE, 1, 0);
+    EXPECT_EQ(0, installer.WaitForExit());
+    TestSupport::RemoveTree(ProductDir());
+  }
+}

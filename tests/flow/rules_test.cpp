@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <netlistmgr.h>
 #include <shlobj.h>
 
 #include <climits>
@@ -10,6 +11,7 @@
 #include "FlowTestSupport.h"
 #include "TestSupport.h"
 #include "Window/InstallFlow.h"
+#include "Window/Prefetch.h"
 #include "Window/SilentRun.h"
 #include "base/Scoped.h"
 
@@ -173,5 +175,22 @@ TEST(PayloadPolicy, OnlyADigestAllowsPlainHttp) {
     SCOPED_TRACE(TestSupport::Utf8(pins.policy));
     EXPECT_EQ(pins.policy, settings.PayloadPolicy());
     EXPECT_EQ(pins.secureOnly, settings.SecureOnly());
+  }
+}
+
+// A connection with a price per byte, roaming, or at or near its data limit is metered; an unrestricted
+// one is not, and neither is one whose cost Windows cannot tell.
+TEST(Prefetch, StaysOffAMeteredConnection) {
+  struct Case {
+    DWORD cost;
+    bool metered;
+  };
+  for (const Case& c : {Case{NLM_CONNECTION_COST_UNKNOWN, false}, Case{NLM_CONNECTION_COST_UNRESTRICTED, false},
+                        Case{NLM_CONNECTION_COST_UNRESTRICTED | NLM_CONNECTION_COST_CONGESTED, false},
+                        Case{NLM_CONNECTION_COST_FIXED, true}, Case{NLM_CONNECTION_COST_VARIABLE, true},
+                        Case{NLM_CONNECTION_COST_UNRESTRICTED | NLM_CONNECTION_COST_ROAMING, true},
+                        Case{NLM_CONNECTION_COST_FIXED | NLM_CONNECTION_COST_APPROACHINGDATALIMIT, true},
+                        Case{NLM_CONNECTION_COST_UNRESTRICTED | NLM_CONNECTION_COST_OVERDATALIMIT, true}}) {
+    EXPECT_EQ(c.metered, IsMeteredCost(c.cost)) << std::hex << c.cost;
   }
 }

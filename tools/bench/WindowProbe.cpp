@@ -3,8 +3,9 @@
 //       starts EXE and waits until it shows a window with nothing left to paint; prints
 //       "first_paint_ms=N" (from just before CreateProcess), then closes it (WM_CLOSE, wParam 1000,
 //       which the installer takes as its own quiet close) and waits for its exit.
-//   window_probe install EXE LOG X Y
-//       the same, then clicks the window at client point X,Y and waits until the file LOG contains
+//   window_probe install EXE LOG X Y [WAIT_MS]
+//       the same, then (after WAIT_MS, as a user reading first) clicks the window at client point X,Y
+//       and waits until the file LOG contains
 //       "InstallExeFinish"; prints "first_paint_ms=N click_to_finish_ms=M" and closes it.
 // Exit code 0 on success, 1 on a timeout or a program that did not start.
 
@@ -83,9 +84,9 @@ int Fail(const char* what) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const bool install = argc == 6 && std::wstring(argv[1]) == L"install";
+  const bool install = (argc == 6 || argc == 7) && std::wstring(argv[1]) == L"install";
   if (!install && !(argc == 3 && std::wstring(argv[1]) == L"paint"))
-    return Fail("usage: window_probe paint EXE | window_probe install EXE LOG X Y");
+    return Fail("usage: window_probe paint EXE | window_probe install EXE LOG X Y [WAIT_MS]");
 
   std::wstring line = L"\"" + std::wstring(argv[2]) + L"\"";
   STARTUPINFOW startup = {};
@@ -103,6 +104,7 @@ int wmain(int argc, wchar_t** argv) {
   } else if (!install) {
     std::printf("first_paint_ms=%.1f\n", painted - start);
   } else {
+    if (argc == 7) ::Sleep(static_cast<DWORD>(_wtoi(argv[6])));  // the user reads before clicking
     const double clicked = NowMs();
     Click(window, _wtoi(argv[4]), _wtoi(argv[5]));
     while (!FileContains(argv[3], "InstallExeFinish") && NowMs() - clicked < kTimeoutMs) ::Sleep(5);
