@@ -5,6 +5,9 @@
   install    click on Install to the finish view with a 50 MiB full installer on loopback HTTPS
              (download, digest check, silent run): against httpget.exe (the download engine alone,
              5 ranges) and curl (one connection, native) fetching the same file.
+  prefetch   click 3 s after the window opened to the finish view, 64 MiB behind a link of 4 MiB/s per
+             connection: setup-bench-slow.exe (the background download on) against
+             setup-bench-slow-noprefetch.exe (off).
 Phases come from the installer's own log (millisecond timestamps): space check, download engine,
 digest, silent run. Prints medians and ratios.
 
@@ -136,12 +139,36 @@ def installs(build, prefix, www, runs):
     return samples
 
 
+def prefetched_installs(build, prefix, www, runs):
+    """Click 3 s after the window opened, behind the slow link: with and without the prefetch."""
+    payload = os.path.join(build, "packages", "SampleInstaller-64MiB.exe")
+    target = os.path.join(www, URL_PATH)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    shutil.copyfile(payload, target)
+    probe = os.path.join(build, "window_probe.exe")
+    env = dict(os.environ, SAMPLE_INSTALLER_STEP_MS="0")
+    samples = {"setup-bench-slow.exe": [], "setup-bench-slow-noprefetch.exe": []}
+    for i in range(runs):
+        names = list(samples) if i % 2 == 0 else list(reversed(list(samples)))
+        for name in names:
+            exe = os.path.join(build, name)
+            pf = program_files(prefix, exe)
+            log_dir = os.path.join(pf, "pelarin_down", name[:-4], "Log")
+            shutil.rmtree(log_dir, ignore_errors=True)
+            shutil.rmtree(os.path.join(pf, "Brenmark Solvetta"), ignore_errors=True)
+            text = run([WINE, probe, "install", wine_path(exe), wine_path(os.path.join(log_dir, "pelarin_down.log")),
+                        "241", "207", "3000"], env=env)
+            samples[name].append(value(text, "click_to_finish_ms"))
+    return samples
+
+
 def main():
     if len(sys.argv) < 2:
         die(__doc__)
     build = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-    for name in ("setup-bench.exe", "window_probe.exe", "minimal_window.exe", "httpget.exe"):
+    for name in ("setup-bench.exe", "setup-bench-slow.exe", "setup-bench-slow-noprefetch.exe", "window_probe.exe",
+                 "minimal_window.exe", "httpget.exe"):
         if not os.path.isfile(os.path.join(build, name)):
             die("%s is missing in %s (cmake --build %s --target %s)" % (name, build, build, name[:-4]))
     prefix = os.environ.setdefault("WINEPREFIX", os.path.join(build, "wineprefix"))
@@ -150,12 +177,13 @@ def main():
     subprocess.run([os.path.join(HERE, "wine-session.sh"), "start"], check=True)
     try:
         # As in the tests: on a bare Xvfb, windows Wine leaves to a (missing) window manager wait on close.
-        for exe in ("setup-bench.exe", "minimal_window.exe"):
+        for exe in ("setup-bench.exe", "setup-bench-slow.exe", "setup-bench-slow-noprefetch.exe", "minimal_window.exe"):
             run([WINE, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\%s\\X11 Driver" % exe,
                  "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"])
         run([WINE, os.path.join(build, "window_probe.exe"), "paint", wine_path(os.path.join(build, "minimal_window.exe"))])
         paints = first_paints(build, runs)
         times = installs(build, prefix, os.path.join(servers, "www"), runs)
+        prefetched = prefetched_installs(build, prefix, os.path.join(servers, "www"), runs)
     finally:
         subprocess.run([os.path.join(HERE, "wine-session.sh"), "stop"])
         subprocess.run([os.path.join(HERE, "test-servers.sh"), "stop", servers])
@@ -178,6 +206,12 @@ def main():
     print("  %-52s %8.2f" % ("ratio engine inside the installer / httpget", med["engine"] / med["httpget"]))
     print("  %-52s %8.2f" % ("ratio installer click-to-finish / httpget", med["click to finish"] / med["httpget"]))
     print("  %-52s %8.2f" % ("ratio engine inside the installer / curl", med["engine"] / med["curl"]))
+    print("\n== click 3 s after the window opened to finish view, 64 MiB at 4 MiB/s per connection, median of %d runs"
+          " (ms)" % runs)
+    pre = {k: statistics.median(v) for k, v in prefetched.items()}
+    for name, label in (("setup-bench-slow.exe", "prefetch on"), ("setup-bench-slow-noprefetch.exe", "prefetch off")):
+        print("  %-52s %8.1f   (%s)" % (label, pre[name], ", ".join("%.0f" % x for x in prefetched[name])))
+    print("  %-52s %8.2f" % ("ratio prefetch on / off", pre["setup-bench-slow.exe"] / pre["setup-bench-slow-noprefetch.exe"]))
     return 0
 
 

@@ -10,8 +10,13 @@ void CSetupEnvironment::InitEnvironment() {
   ready_ = true;
   workDir_ = ::GetWorkDir();
   LogInit(L"pelarin_down.log", (workDir_ + L"Log").c_str());
-  ::LoadResZipFile(module_, GetPackDir());
+  ::LoadResZipTexts(module_, GetPackDir());
+  pictures_ = std::thread([module = module_, folder = GetPackDir()] { ::LoadResZipPictures(module, folder); });
   language_.Init(GetPackDir());
+}
+
+void CSetupEnvironment::WaitForPictures() {
+  if (pictures_.joinable()) pictures_.join();
 }
 
 void CSetupEnvironment::LoadDomainFile() { ::LoadDomainFile(module_, language_); }

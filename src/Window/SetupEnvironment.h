@@ -7,17 +7,22 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "common/LanguageManager.h"
 
 class CSetupEnvironment {
  public:
   explicit CSetupEnvironment(HMODULE module) : module_(module) {}
+  ~CSetupEnvironment() { WaitForPictures(); }
   CSetupEnvironment(const CSetupEnvironment&) = delete;
   CSetupEnvironment& operator=(const CSetupEnvironment&) = delete;
 
-  // Work folder, log, language pack and string tables. Runs once; later calls do nothing.
+  // Work folder, log, language pack and string tables. Runs once; later calls do nothing. The pack's
+  // pictures come out on a thread of their own: the first paint needs none of them.
   void InitEnvironment();
+  // Returns once the pack's pictures are on disk; call before showing one.
+  void WaitForPictures();
   // Reads the site tag from the resources into the language manager (after InitEnvironment).
   void LoadDomainFile();
   // The machine and program facts logged once at start.
@@ -33,4 +38,5 @@ class CSetupEnvironment {
   bool ready_ = false;
   std::wstring workDir_;
   LanguageManager language_;
+  std::thread pictures_;
 };

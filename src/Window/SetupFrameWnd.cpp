@@ -54,12 +54,20 @@ std::wstring CSetupFrameWnd::SkinFile() {
 }
 
 void CSetupFrameWnd::OnTreeReady() {
-  SetIcon(101);
   manager_.SetRightToLeft(environment_.Language().IsRightToLeft());
   dispatcher_.Attach(hwnd_);
   InitData();
-  StartTaskbarProgress();
   SetupGaSender(environment_.Language().GetGaTitle());
+  // A timer comes after the first paint: what the home page does not show waits for it.
+  ::SetTimer(hwnd_, kAfterPaintTimer, 0, nullptr);
+}
+
+// The icon (only the taskbar shows it), the taskbar progress and the background download.
+void CSetupFrameWnd::AfterFirstPaint() {
+  ::KillTimer(hwnd_, kAfterPaintTimer);
+  SetIcon(101);
+  StartTaskbarProgress();
+  if (windowState_ == kWindow_Init && !flow_) StartPrefetch();
 }
 
 void CSetupFrameWnd::StartTaskbarProgress() {
@@ -85,7 +93,6 @@ void CSetupFrameWnd::InitData() {
   KeepControlReferences();
   downloadShare_ = environment_.Language().GetDownloadRatio();
   environment_.LogStartupLines();
-  StartPrefetch();
   ::SetWindowTextW(hwnd_, Text(L"STR_MESSAGEBOX_TITLE").c_str());
 }
 

@@ -32,6 +32,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   static constexpr WPARAM kOwnCloseRequest = 1000;
   static constexpr UINT_PTR kBannerTimer = 11;
   static constexpr UINT_PTR kProgressTimer = 12;
+  static constexpr UINT_PTR kAfterPaintTimer = 13;
   static constexpr UINT kBannerIntervalMs = 5000;
   // Height of the install path area the fold box opens.
   static constexpr int kFoldHeight = 75;
@@ -142,4 +143,5 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   std::shared_ptr<CInstallFlow> flow_;
   std::shared_ptr<CPrefetch> prefetch_;  // the payload fetched while the home page waits
   void StartPrefetch();
+  void AfterFirstPaint();
 };

@@ -190,6 +190,7 @@ void CSetupFrameWnd::ShowTip(const std::wstring& text) {
 bool CSetupFrameWnd::ShowBanner(int number) {
   CControlUI* banner = Find(L"banner");
   if (!banner) return false;
+  environment_.WaitForPictures();
   const std::wstring picture =
       BannerPicturePath(environment_.GetPackDir(), environment_.Language().GetLanguage(), number);
   if (!FileExists(picture)) return false;
@@ -209,6 +210,7 @@ void CSetupFrameWnd::PollProgressFile() {
 
 void CSetupFrameWnd::OnTimer(UINT_PTR id) {
   if (id == kProgressTimer) PollProgressFile();
+  else if (id == kAfterPaintTimer) AfterFirstPaint();
   else AdvanceBanner();
 }
 

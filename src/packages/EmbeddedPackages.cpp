@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "common/LanguageManager.h"
@@ -58,15 +59,41 @@ bool LoadResourceBytes(HMODULE module, LPCWSTR type, int id, const void*& data, 
   return true;
 }
 
-bool LoadResZipFile(HMODULE module, const std::wstring& packFolder) {
-  LOG_INFO("LoadResZipFile");
+namespace {
+
+bool EndsWith(const std::wstring& name, const wchar_t* end) {
+  const size_t length = wcslen(end);
+  return name.size() >= length && ::lstrcmpiW(name.c_str() + name.size() - length, end) == 0;
+}
+
+// What the window needs before it paints: the settings, the texts and the home page's tip picture.
+bool IsTextEntry(const std::wstring& name) { return EndsWith(name, L".ini") || EndsWith(name, L"install_tips.png"); }
+
+bool ExtractPack(HMODULE module, const std::wstring& packFolder,
+                 const std::function<bool(const std::wstring&)>& wanted) {
   const void* data = nullptr;
   DWORD size = 0;
   if (!LoadResourceBytes(module, RT_RCDATA, IDR_LANGUAGE_ZIP, data, size)) {
     LOG_INFO("ERR:LoadResZipFile: the language pack resource is missing");
     return false;
   }
-  return SkinUI::ExtractZipToFolder(data, size, packFolder);
+  return SkinUI::ExtractZipToFolder(data, size, packFolder, wanted);
+}
+
+}  // namespace
+
+bool LoadResZipFile(HMODULE module, const std::wstring& packFolder) {
+  LOG_INFO("LoadResZipFile");
+  return ExtractPack(module, packFolder, nullptr);
+}
+
+bool LoadResZipTexts(HMODULE module, const std::wstring& packFolder) {
+  LOG_INFO("LoadResZipFile");
+  return ExtractPack(module, packFolder, &IsTextEntry);
+}
+
+bool LoadResZipPictures(HMODULE module, const std::wstring& packFolder) {
+  return ExtractPack(module, packFolder, [](const std::wstring& name) { return !IsTextEntry(name); });
 }
 
 std::string DomainTextFromBytes(const void* data, size_t size) {

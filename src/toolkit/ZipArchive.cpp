@@ -422,7 +422,8 @@ void ExtractEntry(const CZipArchive& zip, int index, const std::wstring& root) {
 
 }  // namespace
 
-bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folder) {
+bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folder,
+                        const std::function<bool(const std::wstring& name)>& wanted) {
   // An empty folder would put the entries at the root of the current drive.
   if (folder.empty()) {
     LOG_INFO("ERR:ExtractZipToFolder: no target folder");
@@ -437,7 +438,11 @@ bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folde
     LOG_INFOW(L"ERR:ExtractZipToFolder: archive for %ls is unreadable", root.c_str());
     return false;
   }
-  for (int i = 0; i < zip.GetEntryCount(); ++i) ExtractEntry(zip, i, root);
+  for (int i = 0; i < zip.GetEntryCount(); ++i) {
+    const ZipEntryInfo& info = *zip.GetEntryInfo(i);
+    if (wanted && (info.uncompressedSize == 0 || !wanted(info.name))) continue;
+    ExtractEntry(zip, i, root);
+  }
   return true;
 }
 

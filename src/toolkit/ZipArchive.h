@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ class CZipArchive {
 // foreign files are left alone; a zero-size entry becomes a folder. Entries that cannot be read or
 // written, and names that would land outside folder, are logged and skipped. Returns false only when
 // the archive itself cannot be read.
-bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folder);
+// `wanted`, when given, picks the entries by name (folders are made for the files that need them).
+bool ExtractZipToFolder(const void* data, size_t size, const std::wstring& folder,
+                        const std::function<bool(const std::wstring& name)>& wanted = nullptr);
 
 }  // namespace SkinUI
