@@ -323,16 +323,22 @@ bool CInstallFlow::StartDownload() {
   return StartDetached([self] { self->RunDownload(); }, "download");
 }
 
-void CInstallFlow::RunDownload() {
+DownloadParam InstallFlowSettings::DownloadParameters(void* user) const {
   DownloadParam param;
-  DownloadContext context{this, &param};
-  param.nDownloadThread = settings_.downloadThreads;
-  param.pUserData = &context;
-  param.strDownloadUrl = settings_.downloadUrl;
-  param.strSavePath = settings_.InstallerPath();
-  param.bSecureOnly = settings_.SecureOnly();
+  param.nDownloadThread = downloadThreads;
+  param.pUserData = user;
+  param.strDownloadUrl = downloadUrl;
+  param.strSavePath = InstallerPath();
+  param.bSecureOnly = SecureOnly();
+  param.bComputeSha256 = !payloadSha256.empty();
+  return param;
+}
+
+void CInstallFlow::RunDownload() {
+  DownloadContext context{this, nullptr};
+  DownloadParam param = settings_.DownloadParameters(&context);
+  context.param = &param;
   param.pKnownFile = std::atomic_exchange(&checkedFile_, std::shared_ptr<const RemoteFile>());
-  param.bComputeSha256 = !settings_.payloadSha256.empty();
   RunHttpDownload(param, &CInstallFlow::DownloadCallback, &cancelFlag_);
 }
 

@@ -152,6 +152,8 @@ struct InstallFlowSettings {
   std::wstring InstallerPath() const { return InstallerPathIn(workDir); }
   std::wstring ProgressFilePath() const { return ProgressFilePathIn(workDir); }
   std::wstring ProductFolder() const { return installFolder + productDir; }
+  // The download of the full installer these settings describe, for the callback's `user`.
+  DownloadParam DownloadParameters(void* user) const;
 };
 
 // The settings the pack gives, for `installFolder` (the work folder and texts included).

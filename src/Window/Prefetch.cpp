@@ -76,14 +76,9 @@ void CPrefetch::Run() {
     }
   }
   LOG_INFO("prefetch: the full installer comes in the background until Install is clicked");
-  DownloadParam param;
-  PrefetchContext context{this, &param};
-  param.nDownloadThread = settings_.downloadThreads;
-  param.pUserData = &context;
-  param.strDownloadUrl = settings_.downloadUrl;
-  param.strSavePath = settings_.InstallerPath();
-  param.bSecureOnly = settings_.SecureOnly();
-  param.bComputeSha256 = !settings_.payloadSha256.empty();
+  PrefetchContext context{this, nullptr};
+  DownloadParam param = settings_.DownloadParameters(&context);
+  context.param = &param;
   RunHttpDownload(param, &CPrefetch::Callback, &stop_);
 }
 
