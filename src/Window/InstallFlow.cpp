@@ -280,7 +280,7 @@ void CInstallFlow::StartSpaceCheck() {
 void CInstallFlow::RunSpaceCheck() {
   LOG_INFO("get file size begin");
   auto checked = std::make_shared<RemoteFile>();
-  long long size = prefetch_ ? prefetch_->KnownSize() : 0;
+  long long size = prefetch_ ? prefetch_->WaitForSize() : 0;
   if (size > 0) {
     LOG_INFO("the background download's size query answers the space check: %lld bytes", size);
   } else if (GetRemoteFile(settings_.downloadUrl, settings_.SecureOnly(), *checked)) {

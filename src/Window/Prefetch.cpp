@@ -96,6 +96,7 @@ void CPrefetch::Callback(int code, long long first, long long second, void* user
     if (code == kDownload_Progress) self.bytes_ = first;
     adopter = self.adopter_;
   }
+  if (code == kDownload_FileSize) self.sizeKnown_.notify_all();
   if (code == kDownload_Progress && adopter) adopter->OnDownloadProgress(first, second);
 }
 
@@ -111,12 +112,19 @@ void CPrefetch::OnEnd(int result, const DownloadParam& param) {
     adopter = adopter_;
     spent_ = adopter != nullptr;
   }
+  sizeKnown_.notify_all();
   LOG_INFO("prefetch: ended with %d%s", result, adopter ? ", for the install" : ", before Install was clicked");
   if (adopter) adopter->OnDownloadEnd(result, param);
 }
 
 long long CPrefetch::KnownSize() const {
   std::lock_guard<std::mutex> hold(lock_);
+  return size_;
+}
+
+long long CPrefetch::WaitForSize() const {
+  std::unique_lock<std::mutex> hold(lock_);
+  sizeKnown_.wait(hold, [this] { return size_ > 0 || ended_; });
   return size_;
 }
 

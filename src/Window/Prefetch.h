@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +33,9 @@ class CPrefetch : public std::enable_shared_from_this<CPrefetch> {
 
   // The remote size the prefetch learnt; 0 while it is unknown.
   long long KnownSize() const;
+  // Waits until the download has named the size or ended (bounded by the engine's own time limits on
+  // its size query); the size, or 0 when it ended without one.
+  long long WaitForSize() const;
   // Hands the download to `flow`: its progress from now on and its end, at once when it has already
   // succeeded. False when the prefetch failed or fetched nothing: the flow then downloads itself.
   bool Adopt(const std::shared_ptr<CInstallFlow>& flow);
@@ -47,6 +51,7 @@ class CPrefetch : public std::enable_shared_from_this<CPrefetch> {
 
   InstallFlowSettings settings_;
   mutable std::mutex lock_;
+  mutable std::condition_variable sizeKnown_;
   std::shared_ptr<CInstallFlow> adopter_;
   long long size_ = 0, bytes_ = 0;
   bool ended_ = false;

@@ -139,6 +139,9 @@ void CSetupFrameWnd::OnClickInstall() {
     return;
   }
   InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
+  // A click before the background download began starts it now: the download then runs beside the
+  // space check, which takes its size, instead of after it.
+  StartPrefetch();
   flow_ = std::make_shared<CInstallFlow>(settings, *this, dispatcher_, &SendFlowEvent);
   flow_->SetPrefetch(prefetch_);
   flow_->Begin();
