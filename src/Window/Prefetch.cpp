@@ -49,13 +49,13 @@ DWORD ReadConnectionCost() {
 
 CPrefetch::CPrefetch(const InstallFlowSettings& settings) : settings_(settings) {}
 
-std::shared_ptr<CPrefetch> CPrefetch::Begin(const InstallFlowSettings& settings, bool enabled) {
+std::shared_ptr<CPrefetch> CPrefetch::Begin(const InstallFlowSettings& settings, bool enabled, bool clicked) {
   if (!enabled) {
     LOG_INFO("prefetch: turned off in this build");
     return nullptr;
   }
   auto prefetch = std::make_shared<CPrefetch>(settings);
-  std::thread([prefetch] { prefetch->Run(); }).detach();
+  std::thread([prefetch, clicked] { prefetch->Run(clicked); }).detach();
   return prefetch;
 }
 
@@ -65,8 +65,8 @@ struct PrefetchContext {
   const DownloadParam* param;
 };
 
-void CPrefetch::Run() {
-  {
+void CPrefetch::Run(bool clicked) {
+  if (!clicked) {
     ComScope com;
     const DWORD cost = ReadConnectionCost();
     if (IsMeteredCost(cost)) {
@@ -75,7 +75,8 @@ void CPrefetch::Run() {
       return;
     }
   }
-  LOG_INFO("prefetch: the full installer comes in the background until Install is clicked");
+  LOG_INFO(clicked ? "prefetch: Install was clicked first; the download starts now, beside the space check"
+                   : "prefetch: the full installer comes in the background until Install is clicked");
   PrefetchContext context{this, nullptr};
   DownloadParam param = settings_.DownloadParameters(&context);
   context.param = &param;

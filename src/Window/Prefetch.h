@@ -28,8 +28,9 @@ class CPrefetch : public std::enable_shared_from_this<CPrefetch> {
   explicit CPrefetch(const InstallFlowSettings& settings);
 
   // Starts the background download unless the build turns prefetching off; a metered connection is
-  // found out on the download's own thread, which then fetches nothing.
-  static std::shared_ptr<CPrefetch> Begin(const InstallFlowSettings& settings, bool enabled);
+  // found out on the download's own thread, which then fetches nothing. Started by the click itself
+  // (`clicked`), the download is the install's anyway and asks nothing of the connection.
+  static std::shared_ptr<CPrefetch> Begin(const InstallFlowSettings& settings, bool enabled, bool clicked = false);
 
   // The remote size the prefetch learnt; 0 while it is unknown.
   long long KnownSize() const;
@@ -45,7 +46,7 @@ class CPrefetch : public std::enable_shared_from_this<CPrefetch> {
   void Cancel();
 
  private:
-  void Run();
+  void Run(bool clicked);
   static void Callback(int code, long long first, long long second, void* user);
   void OnEnd(int result, const DownloadParam& param);
 

@@ -97,11 +97,11 @@ void CSetupFrameWnd::InitData() {
 }
 
 // The install folder is not needed yet: the payload goes to the work folder whatever it will be.
-void CSetupFrameWnd::StartPrefetch() {
+void CSetupFrameWnd::StartPrefetch(bool clicked) {
   if (prefetch_) return;
   const InstallFlowSettings settings =
       SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
-  prefetch_ = CPrefetch::Begin(settings, IsPrefetchEnabled());
+  prefetch_ = CPrefetch::Begin(settings, IsPrefetchEnabled(), clicked);
 }
 
 void CSetupFrameWnd::KeepControlReferences() {

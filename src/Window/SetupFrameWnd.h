@@ -142,6 +142,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   CUiDispatcher dispatcher_;
   std::shared_ptr<CInstallFlow> flow_;
   std::shared_ptr<CPrefetch> prefetch_;  // the payload fetched while the home page waits
-  void StartPrefetch();
+  void StartPrefetch(bool clicked = false);
   void AfterFirstPaint();
 };

@@ -141,7 +141,7 @@ void CSetupFrameWnd::OnClickInstall() {
   InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
   // A click before the background download began starts it now: the download then runs beside the
   // space check, which takes its size, instead of after it.
-  StartPrefetch();
+  StartPrefetch(true);
   flow_ = std::make_shared<CInstallFlow>(settings, *this, dispatcher_, &SendFlowEvent);
   flow_->SetPrefetch(prefetch_);
   flow_->Begin();
