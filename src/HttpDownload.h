@@ -9,6 +9,8 @@
 // cannot be written, or a proxy that keeps asking for credentials, stops every range at once.
 // One download is one file: every range must come over the scheme that answered the size query, name
 // the range asked for out of the size the query gave, and carry the query's validator.
+// HttpDownload.cpp runs the download and its ranges; HttpDownloadAttempt.cpp one attempt and the
+// judging of its answer; HttpDownloadResume.cpp the partial file across runs and the digest.
 
 #include <windows.h>
 
@@ -114,7 +116,8 @@ class CHttpDownload {
   static DWORD RetryPauseMs(const RetryPolicy& policy, int deadAttempts, double random);
 
   // Makes the request of each attempt; CBaseRequest::CreateInstance unless replaced before Download.
-  using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);  // its request is shared with the watch
+  // The attempt shares the request with the thread that runs it.
+  using RequestFactory = std::unique_ptr<CBaseRequest> (*)(int type);
   void SetRequestFactory(RequestFactory factory) { pRequestFactory = factory; }
   void SetRetryPolicy(const RetryPolicy& policy) { retry = policy; }
 
@@ -139,6 +142,12 @@ class CHttpDownload {
     bool bComplete = false;
     long long nWritten = 0;
   };
+
+  static int ThreadId();
+  // "Range:bytes=START-END", or open-ended for a file whose size no answer named.
+  static std::wstring RangeHeader(long long start, long long end);
+  // What a failed write says about the disk, for the log.
+  static const char* WriteErrorText(DWORD error);
 
   int DownloadImp();
   // Once more from a new size query after the file changed under the first round; false otherwise.

@@ -151,6 +151,22 @@ class CBaseRequest {
   // cannot say.
   virtual bool QueryAnsweredUrl(std::wstring& url) = 0;
 
+  // A text both platforms hand out through `query(buffer, &bytes)`, which names the size it needs when
+  // the buffer is too small. A first buffer of 1024 characters holds nearly every header and URL;
+  // Windows would also size a null buffer, but Wine's WinINet leaves the size at 0 for the URL.
+  template <typename Query>
+  static bool QueryText(Query query, std::wstring& text) {
+    std::wstring buffer(1024, L'\0');
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (!query(&buffer[0], &bytes)) {
+      if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes <= buffer.size() * sizeof(wchar_t)) return false;
+      buffer.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+      if (!query(&buffer[0], &bytes)) return false;
+    }
+    text = buffer.c_str();
+    return true;
+  }
+
   // Logs the failed platform call `apiName` with GetLastError() and the text WinINet holds for it
   // (both libraries share the error numbers); `context` names the class and operation.
   static void ReportApiError(const char* apiName, const char* context);

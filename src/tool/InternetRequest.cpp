@@ -117,24 +117,18 @@ bool CInternetRequest::GetHeader(Header header, std::wstring& value) {
   static const DWORD kQueries[] = {HTTP_QUERY_ETAG,     HTTP_QUERY_LAST_MODIFIED,    HTTP_QUERY_CONTENT_RANGE,
                                    HTTP_QUERY_LOCATION, HTTP_QUERY_CONTENT_ENCODING, HTTP_QUERY_DATE};
   const DWORD query = kQueries[static_cast<int>(header)];
-  DWORD bytes = 0, index = 0;
-  ::HttpQueryInfoW(hRequest.get(), query, nullptr, &bytes, &index);
-  if (bytes == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-  index = 0;
-  if (!::HttpQueryInfoW(hRequest.get(), query, &text[0], &bytes, &index)) return false;
-  value = text.c_str();
-  return true;
+  HINTERNET request = hRequest.get();
+  return QueryText([request, query](void* buffer, DWORD* bytes) {
+    DWORD index = 0;
+    return ::HttpQueryInfoW(request, query, buffer, bytes, &index) != FALSE;
+  }, value);
 }
 
 bool CInternetRequest::QueryAnsweredUrl(std::wstring& url) {
-  DWORD bytes = 0;
-  ::InternetQueryOptionW(hRequest.get(), INTERNET_OPTION_URL, nullptr, &bytes);
-  if (bytes == 0) return false;
-  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (!::InternetQueryOptionW(hRequest.get(), INTERNET_OPTION_URL, &text[0], &bytes)) return false;
-  url = text.c_str();
-  return true;
+  HINTERNET request = hRequest.get();
+  return QueryText([request](void* buffer, DWORD* bytes) {
+    return ::InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, bytes) != FALSE;
+  }, url);
 }
 
 int CInternetRequest::HttpRead(void* buffer, int capacity) {

@@ -77,13 +77,10 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
 }
 
 bool CWinHttpRequest::QueryAnsweredUrl(std::wstring& url) {
-  DWORD bytes = 0;
-  ::WinHttpQueryOption(hRequest.get(), WINHTTP_OPTION_URL, nullptr, &bytes);
-  if (bytes == 0) return false;
-  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (!::WinHttpQueryOption(hRequest.get(), WINHTTP_OPTION_URL, &text[0], &bytes)) return false;
-  url = text.c_str();
-  return true;
+  HINTERNET request = hRequest.get();
+  return QueryText([request](void* buffer, DWORD* bytes) {
+    return ::WinHttpQueryOption(request, WINHTTP_OPTION_URL, buffer, bytes) != FALSE;
+  }, url);
 }
 
 bool CWinHttpRequest::SendRequest() {
@@ -182,16 +179,11 @@ bool CWinHttpRequest::GetHeader(Header header, std::wstring& value) {
   static const DWORD kQueries[] = {WINHTTP_QUERY_ETAG,     WINHTTP_QUERY_LAST_MODIFIED,    WINHTTP_QUERY_CONTENT_RANGE,
                                    WINHTTP_QUERY_LOCATION, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_QUERY_DATE};
   const DWORD query = kQueries[static_cast<int>(header)];
-  DWORD bytes = 0, index = 0;
-  ::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &bytes, &index);
-  if (bytes == 0 || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-  std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-  index = 0;
-  if (!::WinHttpQueryHeaders(hRequest.get(), query, WINHTTP_HEADER_NAME_BY_INDEX, &text[0], &bytes, &index)) {
-    return false;
-  }
-  value = text.c_str();
-  return true;
+  HINTERNET request = hRequest.get();
+  return QueryText([request, query](void* buffer, DWORD* bytes) {
+    DWORD index = 0;
+    return ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, bytes, &index) != FALSE;
+  }, value);
 }
 
 int CWinHttpRequest::HttpRead(void* buffer, int capacity) {
