@@ -23,8 +23,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # that runs is started again once the drive is there.
 restart_session() {
   if wineserver -k 2>/dev/null; then
+    # The persistent server first, then Wine's services by a program whose output goes nowhere (see
+    # tools/wine-session.sh).
+    wineserver -w 2>/dev/null || true
+    wineserver -p
     "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
-    wineserver -p 2>/dev/null || true
   fi
 }
 

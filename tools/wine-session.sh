@@ -40,11 +40,24 @@ start_xvfb() {
   exit 1
 }
 
+# A server that Wine starts by itself ends as soon as its last program does (it runs with -p0), and
+# "wineserver -p" cannot make a running one persistent. Were it to end between two tests, the next
+# test's program would start it again together with Wine's background services, which would inherit
+# that test's output and keep ctest waiting for it to close. So the persistent server is started first
+# (after making the prefix, which needs a server of its own), and then the services, by a program whose
+# output goes nowhere.
+start_persistent_server() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true; fi
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  wineserver -p
+  "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
+}
+
 case "${1:-}" in
   start)
     start_xvfb
-    "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
-    wineserver -p 2>/dev/null || true  # one may already run for this prefix
+    start_persistent_server
     ;;
   stop)
     wineserver -k 2>/dev/null || true
