@@ -26,7 +26,7 @@ restart_session() {
     # The persistent server first, then Wine's services by a program whose output goes nowhere (see
     # tools/wine-session.sh).
     wineserver -w 2>/dev/null || true
-    wineserver -p
+    wineserver -p </dev/null >/dev/null 2>&1
     "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
   fi
 }

@@ -50,7 +50,7 @@ start_persistent_server() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true; fi
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1  # the daemon must not hold the caller's output open
   "$here/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
 }
 
