@@ -2,11 +2,15 @@
 
 #include <string>
 
+#include "Window/CommandLine.h"
+#include "Window/ExitCode.h"
+#include "Window/SetupEnvironment.h"
 #include "Window/SetupFrameWnd.h"
 #include "Window/SingleInstance.h"
 #include "Window/WindowPlacement.h"
 #include "toolkit/UIResource.h"
 #include "base/ModulePath.h"
+#include "log/Log.h"
 
 namespace {
 
@@ -32,19 +36,50 @@ void PrepareToolkit(HINSTANCE instance) {
   SkinUI::Resource::SetSkinPath(Base::ModuleFolder(instance));
 }
 
+// The log's last line says what the run ends with; whatever a worker still writes after it is dropped.
+int EndRun(int exitCode, const std::string& why) {
+  LOG_INFO("exit code %d: %s", exitCode, why.c_str());
+  LogClose();
+  return exitCode;
+}
+
+// "/?" and a refused command line: the usage and the exit codes, never in a quiet run.
+int ShowUsage(const SetupOptions& options) {
+  const bool refused = !options.error.empty();
+  if (options.mode != RunMode::kQuiet) {
+    const std::wstring text = refused ? options.error + L"\n\n" + UsageText() : UsageText();
+    ::MessageBoxW(nullptr, text.c_str(), (Base::ProgramBaseName(Base::ModulePath()) + L".exe").c_str(),
+                  MB_OK | (refused ? MB_ICONWARNING : MB_ICONINFORMATION));
+  }
+  if (!refused) return EndRun(kExit_Installed, "the usage was asked for");
+  LOG_INFOW(L"ERR:command line refused: %ls", options.error.c_str());
+  return EndRun(kExit_InvalidSwitch, "the command line is not valid");
+}
+
+// A quiet run's window works unseen from its creation to its end.
+int RunWindow(HINSTANCE instance, const SetupOptions& options) {
+  PrepareToolkit(instance);
+  CSetupFrameWnd frame(instance, options);
+  const bool shown = options.mode != RunMode::kQuiet;
+  frame.Create(nullptr, L"", shown ? kFrameStyle : kFrameStyle & ~WS_VISIBLE, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+               CW_USEDEFAULT, CW_USEDEFAULT);
+  CenterWindow(frame.GetHWND());
+  if (frame.GetHWND()) frame.RunModalLoop(shown);
+  return EndRun(frame.ExitCode(), frame.ExitReason());
+}
+
 }  // namespace
 
 // One copy per program file name; the window does the rest from its own hooks and says what the
-// program ends with. A window that could not be created leaves nothing to centre or to wait for, and
-// the program still ends with 0.
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+// program ends with (Window/ExitCode.h).
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   RestrictDllSearchToSystem();
+  SetupOptions options = ParseCommandLine(commandLine);
   Scoped::CloseHandle instanceMutex = AcquireInstanceMutex();
-  if (!instanceMutex) return -1;
-  PrepareToolkit(instance);
-  CSetupFrameWnd frame(instance);
-  frame.Create(nullptr, L"", kFrameStyle, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
-  CenterWindow(frame.GetHWND());
-  if (frame.GetHWND()) frame.RunModalLoop();
-  return frame.ExitCode();
+  StartSetupLog(options.logCopy);
+  if (!instanceMutex) return EndRun(kExit_AlreadyRunning, "another copy of this installer is running");
+  if (commandLine && *commandLine) LOG_INFOW(L"command line: %ls (%hs run)", commandLine, options.ModeName());
+  CheckOptionsOnDisk(options);
+  if (options.showUsage || !options.error.empty()) return ShowUsage(options);
+  return RunWindow(instance, options);
 }

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "HttpDownload.h"
+#include "Window/ExitCode.h"
 #include "Window/Prefetch.h"
 #include "Window/SilentRun.h"
 #include "common/LanguageManager.h"
@@ -301,12 +302,24 @@ void CInstallFlow::RunSpaceCheck() {
     if (!StartDownload()) DownloadFailed();
   } else {
     LOG_INFO("OnClickInstall\xA3\xBA" "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
-    AskAboutStorage(sizeMB);
+    AskAboutStorage(sizeMB, freeMB);
   }
 }
 
-void CInstallFlow::AskAboutStorage(long long sizeMB) {
+void CInstallFlow::EndUnattended(int exitCode, const std::string& why) {
+  LOG_INFO("unattended run: %s; it ends with exit code %d", why.c_str(), exitCode);
+  Show([exitCode, why](IInstallFlowView& view) {
+    view.SetOutcome(exitCode, why);
+    view.CloseWithoutQuestion();
+  });
+}
+
+void CInstallFlow::AskAboutStorage(long long sizeMB, int freeMB) {
   if (prefetch_) prefetch_->Release(this);
+  if (settings_.unattended) {
+    return EndUnattended(kExit_DiskFull, "not enough space: the install drive needs " + std::to_string(3 * sizeMB) +
+                                             " MiB, " + std::to_string(freeMB) + " MiB are free");
+  }
   if (Ask(StorageMessage(settings_.storageText, sizeMB, settings_.unitText), MB_OK) != IDOK) return;
   Show([](IInstallFlowView& view) { view.SetProgressPercent(0); });
   progress_.Reset();
@@ -381,14 +394,33 @@ std::wstring CInstallFlow::FailureText(int result) const {
   return settings_.networkErrorText;
 }
 
+int CInstallFlow::FailureExitCode(int result) {
+  return result == kDownloadResult_Success ? kExit_PayloadRefused : kExit_DownloadFailed;
+}
+
+namespace {
+
+const char* FailureReason(int exitCode) {
+  return exitCode == kExit_PayloadRefused ? "the downloaded installer was refused" : "the download failed";
+}
+
+}  // namespace
+
+// Unattended, nobody fetches the installer by hand: no browser, and a partial download stays for the
+// next run to go on from.
 void CInstallFlow::DownloadFailed(int result) {
   LOG_INFO("HttpDownloadEnd\xA3\xBA" "Failed");
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_ERROR); });
+  const int exitCode = FailureExitCode(result);
+  if (settings_.unattended) return EndUnattended(exitCode, FailureReason(exitCode));
   std::wstring message = FailureText(result) + L"\n\n" + settings_.operateTipText;
   for (;;) {
     int answer = Ask(message, MB_ABORTRETRYIGNORE | MB_ICONWARNING);
     if (answer == IDABORT) {
-      Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+      Show([exitCode](IInstallFlowView& view) {
+        view.SetOutcome(exitCode, std::string(FailureReason(exitCode)) + " and the user chose Abort");
+        view.CloseWithoutQuestion();
+      });
     } else if (answer == IDRETRY) {
       // A download that broke off goes on from its partial file; a refused one is gone already.
       CleanupInstallFiles(result == kDownloadResult_Success ? PartialDownload::kDelete : PartialDownload::kKeep);
@@ -410,8 +442,15 @@ bool CInstallFlow::MakeRoomForInstall() {
   DWORD pid = 0;
   if (settings_.productExeName.empty() || !FindProcess(settings_.productExeName, pid)) return true;
   LOG_INFO("StartInstallExe\xA3\xBA" "FindProcess");
+  if (settings_.unattended) {
+    EndUnattended(kExit_ProductRunning, "the product is running and an unattended run does not close it");
+    return false;
+  }
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_PAUSED); });
-  if (Ask(settings_.softRunText, MB_OKCANCEL | MB_ICONWARNING) != IDOK) return false;
+  if (Ask(settings_.softRunText, MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
+    Show([](IInstallFlowView& view) { view.SetOutcome(kExit_Cancelled, "the user kept the running product"); });
+    return false;
+  }
   KillProcess(pid);
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NORMAL); });
   return true;
@@ -420,7 +459,7 @@ bool CInstallFlow::MakeRoomForInstall() {
 void CInstallFlow::StartInstallExe(std::shared_ptr<HeldFile> installer) {
   if (!MakeRoomForInstall()) {
     installer->Release();  // before the window's clean-up deletes it
-    Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+    if (!settings_.unattended) Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
     return;
   }
   CreateProductFolder(settings_.ProductFolder());
@@ -437,6 +476,7 @@ void CInstallFlow::StartInstallExe(std::shared_ptr<HeldFile> installer) {
   if (!StartDetached([self, installer] { self->RunInstall(*installer); }, "install")) {
     installer->Release();
     Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
+    if (settings_.unattended) return EndUnattended(kExit_Failure, "the install thread could not start");
     DownloadFailed();
   }
 }
@@ -448,19 +488,39 @@ void CInstallFlow::RunInstall(HeldFile& installer) {
   if (!process) {
     LOG_INFOW(L"ERR:StartInstallExe cannot start %ls", installer.path().c_str());
     Show([](IInstallFlowView& view) { view.StopProgressTimer(); });
+    if (settings_.unattended) return EndUnattended(kExit_Failure, "the full installer could not be started");
     DownloadFailed();  // the user may fetch it again instead of watching a bar that never moves
     return;
   }
   ::WaitForSingleObject(process.get(), INFINITE);
+  RecordInstallerExit(process.get());
   sendEvent_(kFlowEvent_Installed);
   LOG_INFO("StartInstallExe\xA3\xBA" "SilentInstallation");
   InstallExeFinish();
 }
 
-// The window stops the timers and shows the finish view before anything is cleaned up.
+// Whoever started this installer learns what the full installer said: its own code when it failed.
+void CInstallFlow::RecordInstallerExit(HANDLE process) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process, &code)) {
+    LOG_INFO("ERR:StartInstallExe the full installer's exit code cannot be read, error %lu", ::GetLastError());
+    code = kExit_Failure;
+  }
+  LOG_INFO("StartInstallExe the full installer ended with exit code %lu", code);
+  const std::string why = code == 0 ? "installed" : "the full installer ended with exit code " + std::to_string(code);
+  const int exitCode = static_cast<int>(code);
+  Show([exitCode, why](IInstallFlowView& view) { view.SetOutcome(exitCode, why); });
+}
+
+// The window stops the timers and shows the finish view before anything is cleaned up. Unattended,
+// nobody reads a web page: the window closes instead.
 void CInstallFlow::InstallExeFinish() {
   Apply([](IInstallFlowView& view) { view.UpdateWindowSate(kWindow_Finish); });
   CleanupInstallFiles();
+  if (settings_.unattended) {
+    Show([](IInstallFlowView& view) { view.CloseWithoutQuestion(); });
+    return;
+  }
   ::Sleep(kTaskbarFullMs);
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_NOPROGRESS); });
   std::wstring installUrl = settings_.installUrl;

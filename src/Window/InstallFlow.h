@@ -116,6 +116,8 @@ class IInstallFlowView {
   virtual void OpenInBrowser(const std::wstring& address) = 0;
   // Closes the window without the close question (it cleans up on the way).
   virtual void CloseWithoutQuestion() = 0;
+  // What the program will end with (an SetupExitCode, or the full installer's own code) and why.
+  virtual void SetOutcome(int exitCode, const std::string& why) = 0;
 };
 
 // Reports an analytics moment, called on the window's thread (the start) and on the flow's workers.
@@ -140,6 +142,8 @@ struct InstallFlowSettings {
   int downloadShare = 90;
   int progressIntervalMs = 1500;
   int downloadThreads = 5;
+  // Nobody answers questions: each has its unattended answer, which ends the run with its exit code.
+  bool unattended = false;
 
   // Plain HTTP, which anyone on the network who blocks port 443 can answer, is used only when a digest
   // names the one file that may run. A publisher's name, with or without its certificate, vouches
@@ -202,11 +206,16 @@ class CInstallFlow : public std::enable_shared_from_this<CInstallFlow> {
   // file was refused) picks its first line.
   void DownloadFailed(int result = kDownloadResult_ContentFail);
   std::wstring FailureText(int result) const;
-  void AskAboutStorage(long long sizeMB);
+  void AskAboutStorage(long long sizeMB, int freeMB);
+  // Unattended: the run ends here with `exitCode`, without a question.
+  void EndUnattended(int exitCode, const std::string& why);
+  // The exit code and reason of a download that failed with `result` (success: its file was refused).
+  static int FailureExitCode(int result);
   bool MakeRoomForInstall();
   void StartInstallExe(std::shared_ptr<HeldFile> installer);
   void RunInstall(HeldFile& installer);
   void InstallExeFinish();
+  void RecordInstallerExit(HANDLE process);
   void Show(std::function<void(IInstallFlowView&)> step) const;
   // Like Show, but returns once the window has applied the step: for state changes, whose own steps
   // must come before what the worker does next. False when the window is gone.

@@ -5,14 +5,21 @@
 #include "tool/SystemInfo.h"
 #include "base/ModulePath.h"
 
+void StartSetupLog(const std::wstring& logCopy) {
+  LogInit(L"pelarin_down.log", (::GetWorkDir() + L"Log").c_str());
+  if (!logCopy.empty() && !LogCopyTo(logCopy))
+    LOG_INFOW(L"ERR:the log cannot be written to %ls as well, error %lu", logCopy.c_str(), ::GetLastError());
+}
+
 void CSetupEnvironment::InitEnvironment() {
   if (ready_) return;
   ready_ = true;
   workDir_ = ::GetWorkDir();
-  LogInit(L"pelarin_down.log", (workDir_ + L"Log").c_str());
+  StartSetupLog(std::wstring());
   ::LoadResZipTexts(module_, GetPackDir());
   pictures_ = std::thread([module = module_, folder = GetPackDir()] { ::LoadResZipPictures(module, folder); });
-  language_.Init(GetPackDir());
+  if (chosenLanguage_) language_.InitForLanguage(GetPackDir(), chosenLanguage_);
+  else language_.Init(GetPackDir());
 }
 
 void CSetupEnvironment::WaitForPictures() {

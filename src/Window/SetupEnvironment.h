@@ -11,9 +11,14 @@
 
 #include "common/LanguageManager.h"
 
+// Starts the log of the work folder, and its copy at `logCopy` when that is not empty (a copy that
+// cannot be written is logged, and the run goes on).
+void StartSetupLog(const std::wstring& logCopy);
+
 class CSetupEnvironment {
  public:
-  explicit CSetupEnvironment(HMODULE module) : module_(module) {}
+  // `language` 0: the user's interface language; otherwise that language, with the usual fallback.
+  explicit CSetupEnvironment(HMODULE module, LANGID language = 0) : module_(module), chosenLanguage_(language) {}
   ~CSetupEnvironment() { WaitForPictures(); }
   CSetupEnvironment(const CSetupEnvironment&) = delete;
   CSetupEnvironment& operator=(const CSetupEnvironment&) = delete;
@@ -35,6 +40,7 @@ class CSetupEnvironment {
 
  private:
   HMODULE module_;
+  LANGID chosenLanguage_;
   bool ready_ = false;
   std::wstring workDir_;
   LanguageManager language_;

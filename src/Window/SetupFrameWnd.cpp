@@ -1,6 +1,7 @@
 #include "Window/SetupFrameWnd.h"
 
 #include "BuildConfig.h"
+#include "Window/ExitCode.h"
 #include "log/Log.h"
 #include "telemetry/GaSender.h"
 #include "tool/ProcessHelper.h"
@@ -14,7 +15,13 @@
 
 using namespace SkinUI;
 
-CSetupFrameWnd::CSetupFrameWnd(HMODULE module) : environment_(module) {}
+// Until the window exists, a run that ends has failed; from then on, until the install says more,
+// an end is the user's.
+CSetupFrameWnd::CSetupFrameWnd(HMODULE module, const SetupOptions& options)
+    : options_(options),
+      environment_(module, options.language),
+      exitCode_(kExit_Failure),
+      exitReason_("the window could not be created") {}
 
 // The window may still exist when the entry's frame ends early; the base lets it go.
 CSetupFrameWnd::~CSetupFrameWnd() { dispatcher_.Detach(); }
@@ -56,10 +63,19 @@ std::wstring CSetupFrameWnd::SkinFile() {
 void CSetupFrameWnd::OnTreeReady() {
   manager_.SetRightToLeft(environment_.Language().IsRightToLeft());
   dispatcher_.Attach(hwnd_);
+  SetOutcome(kExit_Cancelled, "the window was closed before the install finished");
   InitData();
-  SetupGaSender(environment_.Language().GetGaTitle());
+  SetupGaSender(environment_.Language().GetGaTitle(), options_.ModeName());
   // A timer comes after the first paint: what the home page does not show waits for it.
   ::SetTimer(hwnd_, kAfterPaintTimer, 0, nullptr);
+  if (options_.Unattended()) StartUnattended();
+}
+
+// Before the window is first shown, so that a passive run's first view is the progress page.
+// Running unattended is how an organisation accepts the licence for its machines.
+void CSetupFrameWnd::StartUnattended() {
+  LOG_INFO("unattended run (%s): the licence is taken as accepted and the install starts", options_.ModeName());
+  OnClickInstall();
 }
 
 // The icon (only the taskbar shows it), the taskbar progress and the background download.
@@ -135,7 +151,7 @@ void CSetupFrameWnd::SetupTipPicture() {
 void CSetupFrameWnd::SetupPathEdit() {
   pathEdit_ = FindAs<CEditUI>(L"edit_path", L"Edit");
   if (!pathEdit_) return;
-  pathEdit_->SetText(installFolder_);
+  pathEdit_->SetText(options_.installDir.empty() ? installFolder_ : options_.installDir);
   pathEdit_->SetReadOnly(true);
   // Focus on the path opens the chooser; Tab must not, so keyboard users reach it through Browse.
   pathEdit_->SetKeyboardEnabled(false);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "Window/CommandLine.h"
 #include "Window/InstallFlow.h"
 #include "Window/Prefetch.h"
 #include "Window/SetupEnvironment.h"
@@ -36,11 +37,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   static constexpr UINT kBannerIntervalMs = 5000;
   // Height of the install path area the fold box opens.
   static constexpr int kFoldHeight = 75;
-  // The program's exit code when the installed product could not be started ("any other failure" in
-  // the codes Windows Installer uses, which deployment tools read).
-  static constexpr int kExitProductNotStarted = 1603;
-
-  explicit CSetupFrameWnd(HMODULE module);
+  explicit CSetupFrameWnd(HMODULE module, const SetupOptions& options = SetupOptions());
   ~CSetupFrameWnd() override;
 
   // ---- IInstallFlowView ----
@@ -52,6 +49,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void StopProgressTimer() override;
   void OpenInBrowser(const std::wstring& address) override;
   void CloseWithoutQuestion() override;
+  void SetOutcome(int exitCode, const std::string& why) override;
 
   // ---- Set-up ----
   void InitEnvironment();
@@ -73,8 +71,9 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
 
   // ---- What the window shows and holds ----
   int WindowState() const { return windowState_; }
-  // What the program ends with: 0, or kExitProductNotStarted.
+  // What the program ends with (ExitCode.h) and why, for the log's last line.
   int ExitCode() const { return exitCode_; }
+  const std::string& ExitReason() const { return exitReason_; }
   int BannerNumber() const { return bannerNumber_; }
   const std::wstring& InstallFolder() const { return installFolder_; }
   const std::wstring& WorkDir() const { return environment_.GetWorkDir(); }
@@ -121,13 +120,17 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void PollProgressFile();
   void ReportProductNotStarted(const std::wstring& productPath);
   bool ShouldCloseWithoutQuestion(WPARAM wParam) const;
+  void StartUnattended();
+  int UnattendedAnswer(const std::wstring& text, UINT style) const;
   bool AskToClose();
   UINT MessageBoxStyle(UINT style) const;
 
+  SetupOptions options_;
   CSetupEnvironment environment_;
   std::wstring installFolder_;
   int windowState_ = -1;
-  int exitCode_ = 0;
+  int exitCode_;
+  std::string exitReason_;
   SkinUI::CEditUI* pathEdit_ = nullptr;
   SkinUI::CLabelUI* tipLabel_ = nullptr;
   SkinUI::CCheckBoxUI* foldBox_ = nullptr;

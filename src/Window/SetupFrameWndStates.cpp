@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "Window/ExitCode.h"
 #include "Window/SetupFrameWnd.h"
 #include "Window/SilentRun.h"
 #include "log/Log.h"
@@ -90,7 +91,8 @@ void CSetupFrameWnd::EnterFinish() {
   SetControlVisible(L"control_tip", false);
   SetTaskbarState(TBPF_NORMAL);
   if (taskbar_) taskbar_->SetValue(100, 100);
-  if (!::IsWindowVisible(hwnd_)) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+  // A quiet run's window is never shown, not even to finish.
+  if (!::IsWindowVisible(hwnd_) && options_.mode != RunMode::kQuiet) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
 }
 
 // ---- Display steps of the flow ----
@@ -110,7 +112,20 @@ UINT CSetupFrameWnd::MessageBoxStyle(UINT style) const {
   return environment_.Language().IsRightToLeft() ? style | MB_RTLREADING | MB_RIGHT | MB_SETFOREGROUND : style;
 }
 
+// Unattended, the flow answers its questions itself; a question that still comes here gets the answer
+// that changes nothing (No, Cancel, Abort) instead of waiting for a click that never comes.
+int CSetupFrameWnd::UnattendedAnswer(const std::wstring& text, UINT style) const {
+  LOG_INFOW(L"ERR:an unattended run does not ask: %ls", text.c_str());
+  switch (style & MB_TYPEMASK) {
+    case MB_OK: return IDOK;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    case MB_YESNO: return IDNO;
+    default: return IDCANCEL;
+  }
+}
+
 int CSetupFrameWnd::ShowMessage(const std::wstring& text, UINT style) {
+  if (options_.Unattended()) return UnattendedAnswer(text, style);
   return ::MessageBoxW(hwnd_, text.c_str(), Text(L"STR_MESSAGEBOX_TITLE").c_str(), MessageBoxStyle(style));
 }
 
@@ -128,6 +143,11 @@ void CSetupFrameWnd::OpenInBrowser(const std::wstring& address) { ::OpenInBrowse
 
 void CSetupFrameWnd::CloseWithoutQuestion() { PostMessage(WM_CLOSE, kOwnCloseRequest, 0); }
 
+void CSetupFrameWnd::SetOutcome(int exitCode, const std::string& why) {
+  exitCode_ = exitCode;
+  exitReason_ = why;
+}
+
 // ---- Handlers that start work ----
 
 void CSetupFrameWnd::OnClickInstall() {
@@ -135,10 +155,15 @@ void CSetupFrameWnd::OnClickInstall() {
   ShowTip(std::wstring());
   const std::wstring text = pathEdit_ ? pathEdit_->GetText() : std::wstring();
   if (!AcceptInstallFolder(text, installFolder_)) {
+    if (options_.Unattended()) {
+      SetOutcome(kExit_InvalidSwitch, "the install folder cannot be installed into");
+      return CloseWithoutQuestion();
+    }
     ShowTip(Text(L"STR_PATH_INVALID"));
     return;
   }
   InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
+  settings.unattended = options_.Unattended();
   // A click before the background download began starts it now: the download then runs beside the
   // space check, which takes its size, instead of after it.
   StartPrefetch(true);
@@ -147,17 +172,19 @@ void CSetupFrameWnd::OnClickInstall() {
   flow_->Begin();
 }
 
+// A service account has no desktop of its own and no signed-in user to start the product as.
 void CSetupFrameWnd::StartProduct() {
   const LanguageManager& language = environment_.Language();
   const std::wstring product = installFolder_ + language.GetProductExePath();
-  if (!StartProductProcess(product, language.IsRunAsAdmin())) ReportProductNotStarted(product);
+  if (IsServiceAccount()) LOG_INFO("StartProduct skipped: the installer runs under a service account");
+  else if (!StartProductProcess(product, language.IsRunAsAdmin())) ReportProductNotStarted(product);
   PostMessage(WM_CLOSE, kOwnCloseRequest, 0);
 }
 
 // The installation may still have worked: the user learns where the product should be, and whoever
 // ran the installer learns from the exit code that it did not end well.
 void CSetupFrameWnd::ReportProductNotStarted(const std::wstring& productPath) {
-  exitCode_ = kExitProductNotStarted;
+  SetOutcome(kExit_Failure, "the installed product did not start");
   LOG_INFOW(L"ERR:StartProduct the product did not start, the user is told where it is; exit code %d", exitCode_);
   ShowMessage(Text(L"STR_START_FAILED") + L"\n\n" + productPath, MB_OK | MB_ICONERROR);
 }
@@ -238,8 +265,9 @@ void CSetupFrameWnd::CleanupInstallFiles() {
                      windowState_ == kWindow_Downloading ? PartialDownload::kKeep : PartialDownload::kDelete);
 }
 
+// Unattended, closing the window is the answer: the run is cancelled (or, after the finish, done).
 bool CSetupFrameWnd::ShouldCloseWithoutQuestion(WPARAM wParam) const {
-  if (wParam == kOwnCloseRequest) return true;
+  if (wParam == kOwnCloseRequest || options_.Unattended()) return true;
   CControlUI* start = Find(L"btn_start");
   return start && start->IsVisible();
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/dist_sink.h>
 #include <spdlog/spdlog.h>
 
 #include "log/FaultGuard.h"
@@ -44,7 +46,10 @@ struct LogState {
   std::string moduleBaseName = ComputeModuleBaseName();
   Scoped::CriticalSection configLock;
   std::shared_ptr<Log::RollingFileSink> sink;
+  // Every record goes to each file in it: the log of the work folder and a copy the caller asked for.
+  std::shared_ptr<spdlog::sinks::dist_sink_mt> files;
   std::shared_ptr<spdlog::logger> logger;
+  std::atomic<bool> closed{false};
 };
 
 // Built before main runs (the first static user of the log may be any thread), never destroyed, so
@@ -63,17 +68,23 @@ std::wstring AnsiToWide(const std::string& text) {
   return out;
 }
 
+std::shared_ptr<Log::RollingFileSink> MakeFileSink(const std::wstring& path) {
+  auto sink = std::make_shared<Log::RollingFileSink>(path, Log::kMaxFileSize);
+  sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local, kLineEnd));
+  return sink;
+}
+
 void Configure(LogState& state, const wchar_t* fileName, const wchar_t* folder) {
   if (state.logger) return;
   std::wstring dir = (folder && *folder) ? std::wstring(folder) : Base::ModuleFolder() + L"Log";
   std::wstring name = (fileName && *fileName) ? std::wstring(fileName) : AnsiToWide(state.moduleBaseName) + L".log";
   Base::CreateFolderTree(dir);
-  auto sink = std::make_shared<Log::RollingFileSink>(dir + L"\\" + name, Log::kMaxFileSize);
-  sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local, kLineEnd));
-  auto logger = std::make_shared<spdlog::logger>(state.moduleBaseName, sink);
+  state.sink = MakeFileSink(dir + L"\\" + name);
+  state.files = std::make_shared<spdlog::sinks::dist_sink_mt>();
+  state.files->add_sink(state.sink);
+  auto logger = std::make_shared<spdlog::logger>(state.moduleBaseName, state.files);
   logger->set_level(spdlog::level::debug);
   logger->flush_on(spdlog::level::off);
-  state.sink = std::move(sink);
   state.logger = std::move(logger);
 }
 
@@ -96,7 +107,7 @@ bool ToSpdlogLevel(int level, spdlog::level::level_enum& out) {
 
 void Emit(int level, const std::string& text) {
   spdlog::level::level_enum spdLevel;
-  if (text.empty() || !ToSpdlogLevel(level, spdLevel)) return;
+  if (text.empty() || !ToSpdlogLevel(level, spdLevel) || State().closed) return;
   try {
     ConfiguredLogger().log(spdLevel, spdlog::string_view_t(text));
   } catch (...) {
@@ -169,6 +180,20 @@ void LogInit(const wchar_t* fileName, const wchar_t* folder) {
   Scoped::LeaveCriticalSection lock(state.configLock);
   Configure(state, fileName, folder);
 }
+
+bool LogCopyTo(const std::wstring& path) {
+  LogState& state = State();
+  Scoped::LeaveCriticalSection lock(state.configLock);
+  Configure(state, nullptr, nullptr);
+  const size_t slash = path.find_last_of(L'\\');
+  if (slash != std::wstring::npos && slash > 0) Base::CreateFolderTree(path.substr(0, slash));
+  auto copy = MakeFileSink(path);
+  if (!copy->IsOpen()) return false;
+  state.files->add_sink(copy);
+  return true;
+}
+
+void LogClose() { State().closed = true; }
 
 const wchar_t* LogFilePath() {
   LogState& state = State();

@@ -5,6 +5,7 @@
 // which pass their function, file and line so that a record whose formatting faults can name them.
 
 #include <cstdarg>
+#include <string>
 
 namespace Log {
 
@@ -18,6 +19,13 @@ constexpr unsigned long kMaxFileSize = 10485760;
 // Configures the facility once; later calls change nothing. A null or empty folder means "Log"
 // beside the running executable; a null or empty file name means "<module base name>.log".
 void LogInit(const wchar_t* fileName, const wchar_t* folder);
+
+// From now on every record goes to the file at `path` as well (its missing folders are created).
+// False, and nothing changes, when the file cannot be opened for appending.
+bool LogCopyTo(const std::wstring& path);
+
+// Records written from now on are dropped: the caller's last record stays the file's last.
+void LogClose();
 
 // Narrow formats are checked by the compiler against their arguments; wide ones (which it cannot
 // check) take wide strings as %ls and narrow ones as %hs.

@@ -19,6 +19,7 @@ class RollingFileSink final : public spdlog::sinks::base_sink<std::mutex> {
  public:
   RollingFileSink(std::wstring path, unsigned long long maxSize);
   const std::wstring& path() const { return path_; }
+  bool IsOpen() const { return static_cast<bool>(file_); }
 
  protected:
   void sink_it_(const spdlog::details::log_msg& msg) override;

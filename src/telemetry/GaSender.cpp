@@ -175,8 +175,9 @@ unsigned long long CGaSender::TakeEngagementMs() {
 // the body held, so the status is not looked at.
 bool CGaSender::SendMp(const char* name, const char* failureReason) {
   if (mpTarget.host.empty() || mpTarget.measurementId.empty()) return false;
-  std::string body = BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label,
-                                                                  failureReason, GaSessionId(), TakeEngagementMs()});
+  const char* mode = mpTarget.installMode.empty() ? nullptr : mpTarget.installMode.c_str();
+  std::string body = BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label, failureReason,
+                                                                  GaSessionId(), TakeEngagementMs(), mode});
   const std::wstring route =
       mpTarget.port == INTERNET_DEFAULT_HTTPS_PORT ? mpTarget.host : mpTarget.host + L":" + std::to_wstring(mpTarget.port);
   Scoped::WinHttpCloseHandle session = OpenEventSession(true, route);

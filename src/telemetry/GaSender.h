@@ -37,6 +37,7 @@ struct MpTarget {
   std::wstring clientId;
   std::wstring category;
   std::wstring label;
+  std::string installMode;  // "interactive", "passive" or "quiet"; empty: not reported
 };
 
 class CGaSender {
@@ -124,8 +125,9 @@ std::wstring GaCategory(const std::wstring& title);
 
 // Points the sender at the build's collection host, in the build's protocol, with this machine's
 // client identifier and the product's analytics title. Called once, on the window's thread, before
-// any event.
-void SetupGaSender(const std::wstring& gaTitle);
+// any event. `installMode` tells the current protocol's events how the run was started (v1 events
+// keep their fixed query).
+void SetupGaSender(const std::wstring& gaTitle, const char* installMode = nullptr);
 
 // Runs GaThreadProc for `kind` on a detached thread of its own; the caller neither waits nor keeps
 // the handle.

@@ -5,7 +5,7 @@
 #include "telemetry/ClientId.h"
 #include "telemetry/GaSender.h"
 
-void SetupGaSender(const std::wstring& gaTitle) {
+void SetupGaSender(const std::wstring& gaTitle, const char* installMode) {
   CGaSender& sender = CGaSender::GetInstance();
   const std::wstring clientId = GetClientId();
   if (std::wstring(GetAnalyticsProtocol()) == L"mp") {
@@ -16,6 +16,7 @@ void SetupGaSender(const std::wstring& gaTitle) {
     target.clientId = clientId;
     target.category = GaCategory(gaTitle);
     target.label = clientId;
+    target.installMode = installMode ? installMode : "";
     sender.SetMpTarget(target);
   } else {
     sender.SetTarget(GetAnalyticsHost(), BuildGaBasePath(GetTrackingId(), clientId, gaTitle));

@@ -88,6 +88,7 @@ std::string BuildMpEventBody(const std::wstring& clientId, const MpEvent& event)
                        Member("session_id", std::to_string(event.sessionId)) + "," +
                        Member("engagement_time_msec", std::to_string(event.engagementMs));
   if (event.failureReason) params += "," + Member("failure_reason", AsciiJson(event.failureReason));
+  if (event.installMode) params += "," + Member("install_mode", AsciiJson(event.installMode));
   std::string item = "{" + Member("name", AsciiJson(event.name)) + "," + Member("params", "{" + params + "}") + "}";
   return "{" + Member("client_id", JsonString(clientId)) + "," + Member("events", "[" + item + "]") + "}";
 }

@@ -2,7 +2,8 @@
 
 // The JSON body of one event of the current Measurement Protocol:
 // {"client_id":"C","events":[{"name":"N","params":{"event_category":"A","event_label":"B",
-// "session_id":S,"engagement_time_msec":E}}]}, a failed download adding "failure_reason". The
+// "session_id":S,"engagement_time_msec":E}}]}, a failed download adding "failure_reason", and
+// "install_mode" ("interactive", "passive" or "quiet") when the run says how it was started. The
 // collection service shows an event in its reports only with a session and an engagement time.
 // Strings are UTF-8 with JSON escapes; parameter values are cut to the protocol's 100 characters
 // (longer ones are not collected).
@@ -16,6 +17,7 @@ struct MpEvent {
   const char* failureReason = nullptr;
   unsigned long long sessionId = 0;     // one per run
   unsigned long long engagementMs = 1;  // milliseconds since the run's previous event
+  const char* installMode = nullptr;    // "install_mode": how the run was started; null: left out
 };
 
 std::string BuildMpEventBody(const std::wstring& clientId, const MpEvent& event);

@@ -88,3 +88,26 @@ std::wstring GetProgramFilesDir() {
 }
 
 std::wstring GetWorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + Base::ProgramBaseName(Base::ModulePath()) + L"\\"; }
+
+namespace {
+
+bool ReadTokenUser(std::vector<BYTE>& buffer) {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+  Scoped::CloseHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), ::TokenUser, nullptr, 0, &size);
+  if (size == 0) return false;
+  buffer.resize(size);
+  return ::GetTokenInformation(token.get(), ::TokenUser, buffer.data(), size, &size) != FALSE;
+}
+
+}  // namespace
+
+bool IsServiceAccount() {
+  std::vector<BYTE> buffer;
+  if (!ReadTokenUser(buffer)) return false;
+  PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  return ::IsWellKnownSid(user, WinLocalSystemSid) || ::IsWellKnownSid(user, WinLocalServiceSid) ||
+         ::IsWellKnownSid(user, WinNetworkServiceSid);
+}

@@ -27,5 +27,9 @@ int BytesToMB(unsigned long long bytes);
 // backslash when the shell cannot say.
 std::wstring GetProgramFilesDir();
 
+// True when this process runs as LocalSystem, LocalService or NetworkService: a service context,
+// where there is no signed-in user of its own to start anything as.
+bool IsServiceAccount();
+
 // Folder the installer keeps its downloads in: <Program Files>\pelarin_down\<program base name>\.
 std::wstring GetWorkDir();

@@ -186,9 +186,9 @@ void Deliver(MSG& msg) {
 
 }  // namespace
 
-UINT_PTR CWindowWnd::RunModalLoop() {
+UINT_PTR CWindowWnd::RunModalLoop(bool show) {
   UINT_PTR result = 0;
-  ShowWindow(true, true);
+  if (show) ShowWindow(true, true);
   const HWND owner = ::GetWindow(hwnd_, GW_OWNER);
   if (owner) ::EnableWindow(owner, FALSE);
   MSG msg = {};

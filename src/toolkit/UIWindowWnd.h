@@ -32,9 +32,10 @@ class CWindowWnd {
   void Unsubclass();
 
   void ShowWindow(bool show = true, bool takeFocus = true);
-  // Shows the window and pumps messages until it is gone; the result is the wParam of the WM_CLOSE
-  // posted to it (0 when none was). A WM_QUIT ends the loop early and is posted again.
-  UINT_PTR RunModalLoop();
+  // Shows the window (unless `show` is false: a window that works unseen) and pumps messages until it
+  // is gone; the result is the wParam of the WM_CLOSE posted to it (0 when none was). A WM_QUIT ends
+  // the loop early and is posted again.
+  UINT_PTR RunModalLoop(bool show = true);
   void Close(UINT_PTR result = IDOK);
   void SetIcon(UINT resourceId);
   // -1 keeps that dimension of the current client area.

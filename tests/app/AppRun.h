@@ -22,6 +22,7 @@ inline std::wstring WorkDirFor(const std::wstring& baseName) {
 }
 
 constexpr WPARAM kOwnCloseRequest = 1000;  // the program's own close: no question
+constexpr int kCancelled = 1602;           // the exit code of a run closed before it installed
 constexpr DWORD kStartTimeoutMs = 60000;
 
 // One started copy of the installer, ended by force if a test leaves it running.

@@ -24,7 +24,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 
 TEST(SetupRun, FirstStartUnpacksThePackAndLogsTheStartUpFacts) {
   InstallerCopy installer(L"setup.exe");
-  ASSERT_EQ(RunInstaller(installer.path()), 0);
+  ASSERT_EQ(kCancelled, RunInstaller(installer.path()));
 
   EXPECT_TRUE(IsFile(installer.pack() + L"language.ini"));
   EXPECT_TRUE(IsFile(installer.pack() + L"productInfo.ini"));
@@ -47,7 +47,7 @@ TEST(SetupRun, FirstStartUnpacksThePackAndLogsTheStartUpFacts) {
 
 TEST(SetupRun, TheLoopbackPackPointsEveryAddressAtLocalhost) {
   InstallerCopy installer(L"setup.exe");
-  ASSERT_EQ(RunInstaller(installer.path()), 0);
+  ASSERT_EQ(kCancelled, RunInstaller(installer.path()));
   std::string urls = ReadFileBytes(installer.pack() + L"English\\UrlInfo.ini");
   ASSERT_GE(urls.size(), 2u);
   std::wstring text(reinterpret_cast<const wchar_t*>(urls.data() + 2), (urls.size() - 2) / 2);
@@ -59,14 +59,14 @@ TEST(SetupRun, TheLoopbackPackPointsEveryAddressAtLocalhost) {
 
 TEST(SetupRun, ASecondStartRewritesThePackAndKeepsForeignFiles) {
   InstallerCopy installer(L"setup.exe");
-  ASSERT_EQ(RunInstaller(installer.path()), 0);
+  ASSERT_EQ(kCancelled, RunInstaller(installer.path()));
   std::wstring text = installer.pack() + L"English\\text.ini";
   std::string original = ReadFileBytes(text);
   ASSERT_FALSE(original.empty());
   ASSERT_TRUE(TestSupport::WriteFileBytes(text, "damaged"));
   ASSERT_TRUE(TestSupport::WriteFileBytes(installer.pack() + L"notes.txt", "mine"));
 
-  ASSERT_EQ(RunInstaller(installer.path()), 0);
+  ASSERT_EQ(kCancelled, RunInstaller(installer.path()));
   EXPECT_EQ(ReadFileBytes(text), original);
   EXPECT_EQ(ReadFileBytes(installer.pack() + L"notes.txt"), "mine");
   // The log is appended to, not replaced.
@@ -76,31 +76,36 @@ TEST(SetupRun, ASecondStartRewritesThePackAndKeepsForeignFiles) {
 
 TEST(SetupRun, TheWorkFolderIsNamedAfterTheProgramFileUpToItsLastDot) {
   InstallerCopy installer(L"Install.beta.exe");
-  ASSERT_EQ(RunInstaller(installer.path()), 0);
+  ASSERT_EQ(kCancelled, RunInstaller(installer.path()));
   EXPECT_TRUE(IsFolder(WorkDirFor(L"Install.beta") + L"language"));
   EXPECT_TRUE(IsFile(WorkDirFor(L"Install.beta") + L"Log\\pelarin_down.log"));
 }
 
-// A second start of the same file ends at once with -1 and leaves the first copy running; a copy
-// under another file name runs beside them.
-TEST(SetupRun, ASecondCopyOfTheSameFileExitsWithMinusOne) {
+// A second start of the same file ends at once with 1618 ("another install is running"), says so as
+// its log's last line, and leaves the first copy running; a copy under another file name runs beside
+// them.
+TEST(SetupRun, ASecondCopyOfTheSameFileEndsWithAlreadyRunning) {
   InstallerCopy installer(L"setup.exe");
   RunningInstaller first(installer.path());
   HWND window = first.WaitForWindow();
   ASSERT_NE(nullptr, window);
-  RunningInstaller second(installer.path());
-  EXPECT_EQ(-1, second.WaitForExit());
+  TestSupport::ScratchDir logs(L"app-log");
+  RunningInstaller second(installer.path(), L"/quiet /log=\"" + (logs / L"second copy.log") + L"\"");
+  EXPECT_EQ(1618, second.WaitForExit());
   EXPECT_TRUE(::IsWindow(window));
+  const std::string log = ReadFileBytes(logs / L"second copy.log");
+  const std::string last = "exit code 1618: another copy of this installer is running\r\n ";
+  EXPECT_EQ(last, log.substr(log.size() < last.size() ? 0 : log.size() - last.size())) << log;
 
   InstallerCopy other(L"Setup (1).exe");
   RunningInstaller beside(other.path());
   HWND otherWindow = beside.WaitForWindow();
   EXPECT_NE(nullptr, otherWindow);
   if (otherWindow) ::PostMessageW(otherWindow, WM_CLOSE, kOwnCloseRequest, 0);
-  EXPECT_EQ(0, beside.WaitForExit());
+  EXPECT_EQ(kCancelled, beside.WaitForExit());
 
   ::PostMessageW(window, WM_CLOSE, kOwnCloseRequest, 0);
-  EXPECT_EQ(0, first.WaitForExit());
+  EXPECT_EQ(kCancelled, first.WaitForExit());
 }
 
 // The window is centred in the work area of its monitor.
@@ -123,5 +128,5 @@ TEST(SetupRun, TheWindowOpensCentredInTheWorkArea) {
   EXPECT_EQ(650, rc.right - rc.left);
   EXPECT_EQ(360, rc.bottom - rc.top);
   ::PostMessageW(window, WM_CLOSE, kOwnCloseRequest, 0);
-  EXPECT_EQ(0, running.WaitForExit());
+  EXPECT_EQ(kCancelled, running.WaitForExit());
 }

@@ -65,6 +65,24 @@ bool ServeSampleInstaller() {
   return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
 }
 
+const std::wstring& ServedInstallerAhead() {
+  static const std::wstring served = [] {
+    Installer probe;
+    if (!probe.WaitForWindow()) return std::wstring();
+    std::wstring path = ServedInstallerPath();
+    ::PostMessageW(probe.window(), WM_CLOSE, 1000, 0);  // the program's own close: no question
+    probe.WaitForExit();
+    return path;
+  }();
+  return served;
+}
+
+bool ServeSampleInstallerAhead() {
+  const std::wstring& target = ServedInstallerAhead();
+  return !target.empty() &&
+         ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
+}
+
 void SetServerSwitch(const wchar_t* name, const std::string& content) {
   const std::wstring path = TestServers::WebRoot() + name;
   if (content.empty()) {
@@ -179,11 +197,35 @@ void EndProcesses(const wchar_t* imageName) {
   }
 }
 
-Installer::Installer(const wchar_t* programName, const wchar_t* build)
+void CleanProduct::Clean() {
+  EndProcesses(kSampleInstallerImage);
+  EndProcesses(kHelperImage);
+  EndProcesses(kProductImage);
+  TestSupport::RemoveTree(ProductDir());
+}
+
+RunningProduct::RunningProduct() {
+  const std::wstring exe = folder_ / kProductImage;
+  ::CopyFileW(BuildFile(L"tests/fixtures/SampleProduct.exe").c_str(), exe.c_str(), FALSE);
+  std::wstring line = L"\"" + exe + L"\" /stay";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    process_.reset(info.hProcess);
+    ::CloseHandle(info.hThread);
+  }
+}
+
+RunningProduct::~RunningProduct() {
+  if (Running()) ::TerminateProcess(process_.get(), 1);
+}
+
+Installer::Installer(const wchar_t* programName, const wchar_t* build, const std::wstring& arguments)
     : folder_(L"e2e"), path_(folder_ / (std::wstring(programName) + L".exe")), workDir_(WorkDirOf(programName)) {
   TestSupport::RemoveTree(workDir_);
   ::CopyFileW(BuildFile(build).c_str(), path_.c_str(), FALSE);
-  process_ = std::make_unique<TestSupport::InstallerProcess>(path_);
+  process_ = std::make_unique<TestSupport::InstallerProcess>(path_, arguments);
 }
 
 Installer::~Installer() {
@@ -201,5 +243,7 @@ void Installer::Click(POINT at) {
 }
 
 int Installer::WaitForExit() { return process_->WaitForExit(kTimeoutMs); }
+
+int Installer::WaitForExitUnseen(bool& sawWindow) { return process_->WaitForExitWatching(kTimeoutMs, sawWindow); }
 
 }  // namespace E2e

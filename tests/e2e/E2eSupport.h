@@ -11,6 +11,7 @@
 #include <string>
 
 #include "InstallerProcess.h"
+#include "base/Scoped.h"
 #include "TestSupport.h"
 
 namespace E2e {
@@ -59,6 +60,10 @@ std::wstring DownloadUrl(const wchar_t* programName = kProgramName);
 std::wstring ServedInstallerPath(const wchar_t* programName = kProgramName);
 // Puts the sample installer at that place; false when the address is not on the loopback server.
 bool ServeSampleInstaller();
+// The same place and the same copy for runs that start downloading at once (unattended ones): the
+// place is learnt once per suite from the pack of an interactive run. Empty / false when it cannot be.
+const std::wstring& ServedInstallerAhead();
+bool ServeSampleInstallerAhead();
 // Writes a switch file of the loopback server (".slow-downloads", ".refuse-https", ".fault-route"),
 // or deletes it when the content is empty.
 void SetServerSwitch(const wchar_t* name, const std::string& content);
@@ -81,17 +86,59 @@ bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& it
 DWORD RunningProcess(const wchar_t* imageName);
 void EndProcesses(const wchar_t* imageName);
 
+constexpr wchar_t kProductImage[] = L"Solvetta.exe";
+constexpr wchar_t kHelperImage[] = L"pelarin-download.tmp";
+constexpr wchar_t kSampleInstallerImage[] = L"pelarin-download.exe";
+
+// A switch file of the loopback server, on for the lifetime of the object.
+class ServerSwitch {
+ public:
+  explicit ServerSwitch(const wchar_t* name, const std::string& content = "on") : name_(name) {
+    SetServerSwitch(name_, content);
+  }
+  ~ServerSwitch() { SetServerSwitch(name_, std::string()); }
+
+ private:
+  const wchar_t* name_;
+};
+
+// Leaves no product folder and no sample installer or helper running behind a test.
+class CleanProduct {
+ public:
+  CleanProduct() { Clean(); }
+  ~CleanProduct() { Clean(); }
+
+ private:
+  static void Clean();
+};
+
+// The sample product started from a scratch folder under the product's image name, still running.
+class RunningProduct {
+ public:
+  RunningProduct();
+  ~RunningProduct();
+  bool Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+  bool EndsWithin(DWORD ms) const { return process_ && ::WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0; }
+
+ private:
+  TestSupport::ScratchDir folder_{L"product"};
+  Scoped::CloseHandle process_;
+};
+
 // The installer started from a scratch folder under its own name, and its window.
 class Installer {
  public:
   // The built installer `build` (the loopback one unless a test needs another pack) copied under
-  // `programName` (its work folder's name) and started.
-  explicit Installer(const wchar_t* programName = kProgramName, const wchar_t* build = L"setup-loopback.exe");
+  // `programName` (its work folder's name) and started with `arguments`.
+  explicit Installer(const wchar_t* programName = kProgramName, const wchar_t* build = L"setup-loopback.exe",
+                     const std::wstring& arguments = std::wstring());
   ~Installer();
   HWND WaitForWindow();
   // Posted as the system would queue a click; it may overtake the paint of a view just switched to.
   void Click(POINT at);
   int WaitForExit();
+  // The exit code of a run that must never show a window; `sawWindow` says whether one was seen.
+  int WaitForExitUnseen(bool& sawWindow);
   HWND window() const { return window_; }
 
  private:

@@ -15,63 +15,6 @@ using TestSupport::Utf8;
 
 namespace {
 
-const wchar_t kProductImage[] = L"Solvetta.exe";
-const wchar_t kHelperImage[] = L"pelarin-download.tmp";
-const wchar_t kSampleInstallerImage[] = L"pelarin-download.exe";
-
-// A switch file of the loopback server, on for the lifetime of the object.
-class ServerSwitch {
- public:
-  explicit ServerSwitch(const wchar_t* name, const std::string& content = "on") : name_(name) {
-    SetServerSwitch(name_, content);
-  }
-  ~ServerSwitch() { SetServerSwitch(name_, std::string()); }
-
- private:
-  const wchar_t* name_;
-};
-
-// Leaves no product folder and no sample installer or helper running behind a test.
-class CleanProduct {
- public:
-  CleanProduct() { Clean(); }
-  ~CleanProduct() { Clean(); }
-
- private:
-  static void Clean() {
-    EndProcesses(kSampleInstallerImage);
-    EndProcesses(kHelperImage);
-    EndProcesses(kProductImage);
-    TestSupport::RemoveTree(ProductDir());
-  }
-};
-
-// The sample product started from a scratch folder under the product's image name, still running.
-class RunningProduct {
- public:
-  RunningProduct() {
-    const std::wstring exe = folder_ / kProductImage;
-    ::CopyFileW(BuildFile(L"tests/fixtures/SampleProduct.exe").c_str(), exe.c_str(), FALSE);
-    std::wstring line = L"\"" + exe + L"\" /stay";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      process_.reset(info.hProcess);
-      ::CloseHandle(info.hThread);
-    }
-  }
-  ~RunningProduct() {
-    if (Running()) ::TerminateProcess(process_.get(), 1);
-  }
-  bool Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-  bool EndsWithin(DWORD ms) const { return process_ && ::WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0; }
-
- private:
-  TestSupport::ScratchDir folder_{L"product"};
-  Scoped::CloseHandle process_;
-};
-
 int WindowHeight(HWND window) {
   RECT rect = {};
   ::GetWindowRect(window, &rect);
@@ -125,7 +68,7 @@ TEST_F(EndToEndAnswers, AFailedDownloadAnsweredAbortCloses) {
   Start();
   InstallAWrongFile();
   EXPECT_EQ(RefusedQuestion(), AnswerBox(window_, IDABORT));
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1620, installer_->WaitForExit());
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Downloading", kFailed})) << Log();
 }
@@ -139,7 +82,7 @@ TEST_F(EndToEndAnswers, AnInstallerNotSignedByThePinnedPublisherIsNeverStarted) 
     ASSERT_TRUE(::CopyFileW(BuildFile(variant).c_str(), ServedInstallerPath().c_str(), FALSE));
     installer_->Click(kInstallButton);
     EXPECT_EQ(RefusedQuestion(), AnswerBox(window_, IDABORT));
-    EXPECT_EQ(0, installer_->WaitForExit());
+    EXPECT_EQ(1620, installer_->WaitForExit());
     EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
     EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
     EXPECT_EQ(0u, RunningProcess(L"pelarin-download.tmp"));
@@ -195,7 +138,7 @@ TEST_F(EndToEndAnswers, APublisherPinAloneNeverFallsBackToPlainHttp) {
   installer_->Click(kInstallButton);
 
   EXPECT_EQ(FailureQuestion(), AnswerBox(window_, IDABORT, kTimeoutMs)) << Log();
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1619, installer_->WaitForExit());
   EXPECT_GE(server.CountLines(("https 443 HEAD \"" + path + "\" 444").c_str()), 1) << server.Text();
   EXPECT_EQ(0, server.CountLines(("http 80 HEAD \"" + path).c_str())) << server.Text();
   EXPECT_EQ(0, server.CountLines(("http 80 GET \"" + path).c_str())) << server.Text();
@@ -260,7 +203,7 @@ TEST_F(EndToEndAnswers, TheRunningProductStaysWhenTheUserCancels) {
   installer_->Click(kInstallButton);
 
   EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDCANCEL));
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1602, installer_->WaitForExit());
   EXPECT_TRUE(product.Running());
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
@@ -303,7 +246,7 @@ TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePag
 
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window_, IDYES));
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1602, installer_->WaitForExit());
 }
 
 // The drive of the work folder fills up during the download: the server names no size, so the space
@@ -325,7 +268,7 @@ TEST_F(EndToEndAnswers, AFullDiskDuringTheDownloadAsksAboutTheDisk) {
   ASSERT_NE(question.find(L"disk is full"), std::wstring::npos) << Utf8(question);
   installer_->Click(kInstallButton);
   EXPECT_EQ(question, AnswerBox(window_, IDABORT, 60000)) << LogOf(name);
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1619, installer_->WaitForExit());
   EXPECT_FALSE(IsFile(WorkDirOf(name) + L"pelarin-download.exe"));
   EXPECT_TRUE(Contains(LogOf(name), "the server names no size")) << LogOf(name);
 }
@@ -357,7 +300,7 @@ TEST_F(EndToEndAnswers, TheFoldBoxGrowsAndShrinksTheWindow) {
   EXPECT_TRUE(WaitFor([&] { return WindowHeight(window_) == closed; }, 10000)) << WindowHeight(window_);
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   AnswerBox(window_, IDYES);
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1602, installer_->WaitForExit());
 }
 
 // Closing during the download asks the installation question; No carries on, Yes ends the program and
@@ -375,7 +318,7 @@ TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   EXPECT_FALSE(Contains(Log(), "HttpDownloadEnd")) << Log();
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1602, installer_->WaitForExit());
   EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe"));
   EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe.state"));
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
@@ -392,7 +335,7 @@ TEST_F(EndToEndAnswers, ClosingDuringTheInstallationEndsTheInstallersHelper) {
 
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
-  EXPECT_EQ(0, installer_->WaitForExit());
+  EXPECT_EQ(1602, installer_->WaitForExit());
   EXPECT_TRUE(WaitFor([] { return RunningProcess(kHelperImage) == 0; }, 10000));
   EXPECT_TRUE(Contains(Log(), "KillSilentInstallProcess")) << Log();
 }

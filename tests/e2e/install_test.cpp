@@ -93,7 +93,7 @@ TEST(EndToEnd, ClosingTheHomePageAsksFirst) {
   EXPECT_TRUE(::IsWindow(window));
   ::PostMessageW(window, WM_CLOSE, 1, 0);
   AnswerBox(window, IDYES);
-  EXPECT_EQ(0, installer.WaitForExit());
+  EXPECT_EQ(1602, installer.WaitForExit());
 }
 
 // Start on the finish view launches the installed product and closes the window without a question.
@@ -171,7 +171,7 @@ TEST(EndToEnd, TheHomePageFetchesTheInstallerAheadOfTheClick) {
     if (!install) {
       ::PostMessageW(window, WM_CLOSE, 1, 0);
       EXPECT_EQ(PackText(L"STR_CLOSE_TIP1"), AnswerBox(window, IDYES));
-      EXPECT_EQ(0, installer.WaitForExit());
+      EXPECT_EQ(1602, installer.WaitForExit());
       EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
       EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe.state"));
       continue;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "E2eSupport.h"
@@ -81,7 +82,7 @@ TEST_F(EndToEndProxy, AProxyThatKeepsAskingForCredentialsGetsItsOwnQuestionQuick
   ASSERT_FALSE(PackText(L"STR_PROXY_ERROR").empty());
   EXPECT_EQ(question, AnswerBox(window, IDABORT));
   EXPECT_LT(::GetTickCount() - clicked, 10000u);
-  EXPECT_EQ(0, installer.WaitForExit());
+  EXPECT_EQ(1619, installer.WaitForExit());
   std::string log = Log();
   EXPECT_TRUE(InOrder(log, {"proxy for https://payload.corp.test/: 127.0.0.4:3129 (user settings, static; bypass "
                             "localhost)",
@@ -90,4 +91,24 @@ TEST_F(EndToEndProxy, AProxyThatKeepsAskingForCredentialsGetsItsOwnQuestionQuick
   EXPECT_FALSE(IsFile(ProductDir() + L"Solvetta.exe"));
   EXPECT_GE(ProxyLines(proxy, "3129 ", 1), 1) << proxy.Text();
   EXPECT_EQ(proxy.CountLines(" 200 "), 0) << proxy.Text();
+}
+
+// What stands in for the SYSTEM account, which Wine cannot run as: a quiet install whose environment
+// has no user profile, with no proxy of the user's and the machine's WinHTTP proxy as the only way to
+// the download's host. Work folder, log, client identifier and route come out of machine-wide places.
+TEST_F(EndToEndProxy, AQuietInstallWithoutAUserProfileTakesTheMachinesProxy) {
+  ASSERT_TRUE(ServeSampleInstallerAhead());
+  ASSERT_TRUE(settings_.SetMachine(L"127.0.0.4:3128", L"localhost"));
+  std::unique_ptr<Installer> started;
+  {
+    TestSupport::EnvironmentScope service({{L"USERPROFILE", nullptr}, {L"APPDATA", nullptr}, {L"LOCALAPPDATA", nullptr},
+                                           {L"HOMEDRIVE", nullptr}, {L"HOMEPATH", nullptr}, {L"USERNAME", L"SYSTEM"}});
+    started = std::make_unique<Installer>(kProgramName, L"setup-proxyhost.exe", L"/quiet");
+  }
+  Installer& installer = *started;
+  bool sawWindow = false;
+  EXPECT_EQ(0, installer.WaitForExitUnseen(sawWindow)) << Log();
+  EXPECT_FALSE(sawWindow);
+  EXPECT_TRUE(IsFile(ProductDir() + L"Solvetta.exe"));
+  EXPECT_TRUE(Contains(Log(), "proxy for https://payload.corp.test/: 127.0.0.4:3128 (machine WinHTTP settings")) << Log();
 }

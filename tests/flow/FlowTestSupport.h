@@ -135,6 +135,13 @@ class RecordingView : public IInstallFlowView {
   void StopProgressTimer() override { Record("timer:stop"); }
   void OpenInBrowser(const std::wstring& address) override { Record("browser:" + TestSupport::Utf8(address)); }
   void CloseWithoutQuestion() override { Record("close"); }
+  // Kept apart from `events`: the last exit code the flow gave, -1 when none.
+  void SetOutcome(int exitCode, const std::string& why) override {
+    outcome = exitCode;
+    outcomeWhy = why;
+  }
+  int outcome = -1;
+  std::string outcomeWhy;
   // The analytics sender a flow gets; the view outlives every flow of a test.
   FlowEventSender Sender() {
     return [this](FlowEvent event) {

@@ -4,8 +4,8 @@
 
 namespace TestSupport {
 
-InstallerProcess::InstallerProcess(const std::wstring& exe) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
+InstallerProcess::InstallerProcess(const std::wstring& exe, const std::wstring& arguments) {
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
@@ -40,6 +40,17 @@ int InstallerProcess::WaitForExit(DWORD timeoutMs) {
   DWORD code = 0;
   ::GetExitCodeProcess(process_.get(), &code);
   return static_cast<int>(code);
+}
+
+int InstallerProcess::WaitForExitWatching(DWORD timeoutMs, bool& sawWindow) {
+  const DWORD pid = pid_;
+  const DWORD start = ::GetTickCount();
+  while (process_ && ::WaitForSingleObject(process_.get(), 20) == WAIT_TIMEOUT) {
+    if (FindTopWindow([pid](HWND window) { return WindowProcess(window) == pid && ::IsWindowVisible(window); }))
+      sawWindow = true;
+    if (::GetTickCount() - start > timeoutMs) return -1001;
+  }
+  return WaitForExit(0);
 }
 
 }  // namespace TestSupport

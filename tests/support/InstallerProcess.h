@@ -13,7 +13,8 @@ namespace TestSupport {
 
 class InstallerProcess {
  public:
-  explicit InstallerProcess(const std::wstring& exe);
+  // `arguments` follow the quoted program path on the command line.
+  explicit InstallerProcess(const std::wstring& exe, const std::wstring& arguments = std::wstring());
   ~InstallerProcess();
   InstallerProcess(const InstallerProcess&) = delete;
   InstallerProcess& operator=(const InstallerProcess&) = delete;
@@ -25,6 +26,9 @@ class InstallerProcess {
   HWND FindWindow() const;
   // The exit code, or -1001 when the process has not ended in time.
   int WaitForExit(DWORD timeoutMs);
+  // The same, noting meanwhile whether any top-level window of the process was ever visible (every
+  // 20 ms, which no window a program shows and then closes again by itself escapes).
+  int WaitForExitWatching(DWORD timeoutMs, bool& sawWindow);
 
  private:
   Scoped::CloseHandle process_;

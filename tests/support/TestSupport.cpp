@@ -185,4 +185,17 @@ bool InOrder(const std::string& text, const std::vector<std::string>& parts) {
   return true;
 }
 
+EnvironmentScope::EnvironmentScope(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+  for (const auto& value : values) {
+    wchar_t buffer[32768] = {};
+    const DWORD length = ::GetEnvironmentVariableW(value.first, buffer, 32768);
+    saved_.push_back({value.first, std::wstring(buffer, length < 32768 ? length : 0), length > 0});
+    ::SetEnvironmentVariableW(value.first, value.second);
+  }
+}
+
+EnvironmentScope::~EnvironmentScope() {
+  for (const Saved& saved : saved_) ::SetEnvironmentVariableW(saved.name.c_str(), saved.existed ? saved.value.c_str() : nullptr);
+}
+
 }  // namespace TestSupport

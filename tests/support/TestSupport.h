@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,23 @@ class ScratchDir {
 
  private:
   std::wstring path_;
+};
+
+// Environment variables of this process (which the programs it starts inherit) set, or removed for a
+// null value, for the lifetime of the object; then put back as they were.
+class EnvironmentScope {
+ public:
+  explicit EnvironmentScope(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values);
+  ~EnvironmentScope();
+  EnvironmentScope(const EnvironmentScope&) = delete;
+  EnvironmentScope& operator=(const EnvironmentScope&) = delete;
+
+ private:
+  struct Saved {
+    std::wstring name, value;
+    bool existed;
+  };
+  std::vector<Saved> saved_;
 };
 
 bool RemoveTree(const std::wstring& path);

@@ -123,6 +123,7 @@ class SilentView : public IInstallFlowView {
   void StopProgressTimer() override {}
   void OpenInBrowser(const std::wstring&) override {}
   void CloseWithoutQuestion() override {}
+  void SetOutcome(int, const std::string&) override {}
 };
 
 // One download of the install flow, run on this thread to its end (and its failure question).
@@ -201,6 +202,10 @@ TEST(MpSender, JsonStringsCutAtWholeCharactersAndReplaceLoneSurrogates) {
   MpEvent event{"Installed_Succeed", std::wstring(150, L'c'), L"L"};
   EXPECT_NE(BuildMpEventBody(L"C", event).find("\"event_category\":\"" + std::string(100, 'c') + "\","),
             std::string::npos);
+  // How the run was started closes the parameters when the run says it.
+  EXPECT_EQ(std::string::npos, BuildMpEventBody(L"C", event).find("install_mode"));
+  event.installMode = "quiet";
+  EXPECT_NE(BuildMpEventBody(L"C", event).find(",\"install_mode\":\"quiet\"}}]}"), std::string::npos);
 }
 
 // v1 has no failure event: nothing is sent; and switching back to v1 sends v1 requests again.
