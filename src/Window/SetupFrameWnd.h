@@ -103,7 +103,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   template <typename T>
   T* FindAs(const wchar_t* name, const wchar_t* interfaceName) const;
   SkinUI::CTabLayoutUI* Switch() const;
-  void SetControlText(const wchar_t* name, const wchar_t* key);
   void SetControlVisible(const wchar_t* name, bool visible);
   void SelectPage(int page);
   void FocusFirst(const wchar_t* name);

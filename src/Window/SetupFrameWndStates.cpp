@@ -4,6 +4,7 @@
 
 #include "Window/SetupFrameWnd.h"
 #include "Window/SilentRun.h"
+#include "Window/SkinTexts.h"
 #include "log/Log.h"
 #include "packages/EmbeddedPackages.h"
 #include "telemetry/GaSender.h"
@@ -99,9 +100,7 @@ void CSetupFrameWnd::EnterFinish() {
 void CSetupFrameWnd::SetProgressPercent(int percent) {
   const bool rtl = environment_.Language().IsRightToLeft();
   if (progressBar_) progressBar_->SetValue(rtl ? 100 - percent : percent);
-  wchar_t text[32] = {};
-  ::wsprintfW(text, L"%d %%", percent);
-  if (progressLabel_) progressLabel_->SetText(text);
+  if (progressLabel_) progressLabel_->SetText(ProgressLabelText(percent));
   SetTaskbarState(TBPF_NORMAL);
   if (taskbar_) taskbar_->SetValue(percent, 100);
 }

@@ -105,6 +105,8 @@ class CControlUI {
   virtual void OnDpiChanged() { MarkNeedsLayout(); }
 
   std::wstring GetToolTip() const { return tooltip_; }
+  // What the tooltip window shows: the tooltip, or what a control adds to it.
+  virtual std::wstring ShownToolTip() const { return tooltip_; }
   void SetToolTip(const std::wstring& text);
   void SetToolTipWidth(int width) { tooltipWidth_ = width; }
   int GetToolTipWidth() const { return Scaled(tooltipWidth_); }

@@ -378,7 +378,7 @@ bool CUIManager::OnMouseHover(WPARAM wParam, LPARAM lParam) {
 }
 
 void CUIManager::ShowToolTip(CControlUI* control, POINT pt) {
-  const std::wstring text = MultiLanguage::Expand(control->GetToolTip());
+  const std::wstring text = MultiLanguage::Expand(control->ShownToolTip());
   if (text.empty()) return;
   tooltipText_ = text;
   toolInfo_ = {};

@@ -425,11 +425,12 @@ class AccessibleRtl : public testing::Test {
 };
 
 // The mirrored skin lists its rows left to right like the other; a reader still starts each row at
-// its right end, and hears the Arabic texts.
+// its right end, and hears the Arabic texts. The options row is the English one's mirror: the licence
+// box stands at the sentence's start, so it is read first, as in English.
 TEST_F(AccessibleRtl, TheHomePageReadsFromTheRightInArabic) {
   Reader reader(frame_);
   ASSERT_EQ(S_OK, reader.result());
-  ExpectHomePage(frame_, reader, {"minbtn", "closebtn", "btn_install", "btn_lisence", "chk_agree", "chk_fold"});
+  ExpectHomePage(frame_, reader, {"minbtn", "closebtn", "btn_install", "chk_agree", "btn_lisence", "chk_fold"});
   const std::vector<Element> children = reader.Children();
   EXPECT_EQ(L"\x062A\x062B\x0628\x064A\x062A", Reader::Find(children, "btn_install").name);
 }
