@@ -117,6 +117,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void EnterFinish();
   void OnTimer(UINT_PTR id);
   void AdvanceBanner();
+  static bool ClientAreaAnimationsOn();
   void PollProgressFile();
   void ReportProductNotStarted(const std::wstring& productPath);
   bool ShouldCloseWithoutQuestion(WPARAM wParam) const;

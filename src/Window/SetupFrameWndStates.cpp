@@ -76,7 +76,14 @@ void CSetupFrameWnd::EnterDownloading() {
   SelectPage(1);
   SetProgressPercent(0);
   ShowBanner(1);
-  ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
+  if (ClientAreaAnimationsOn()) ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
+}
+
+// A user who turned Windows' animations off keeps the first slide: moving pictures distract some
+// readers.
+bool CSetupFrameWnd::ClientAreaAnimationsOn() {
+  BOOL on = TRUE;
+  return !::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0) || on;
 }
 
 // The log line comes first, so that it stands before whatever the finish sets off.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "common/LanguageManager.h"
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
@@ -24,12 +26,27 @@ const ControlText kTexts[] = {
     {L"chk_fold", L"STR_CUSTOMIZE_INSTALL"},
 };
 
+// What a screen reader says a control's default action is; a pack without the words keeps English.
+ActionNames ActionNamesOf(const LanguageManager& language) {
+  ActionNames names;
+  const std::pair<std::wstring*, const wchar_t*> keys[] = {{&names.press, L"STR_ACTION_PRESS"},
+                                                           {&names.jump, L"STR_ACTION_JUMP"},
+                                                           {&names.check, L"STR_ACTION_CHECK"},
+                                                           {&names.uncheck, L"STR_ACTION_UNCHECK"}};
+  for (const auto& key : keys) {
+    const std::wstring words = language.GetString(key.second);
+    if (!words.empty()) *key.first = words;
+  }
+  return names;
+}
+
 }  // namespace
 
 void FillSkinTexts(CUIManager& manager, const LanguageManager& language) {
   for (const ControlText& entry : kTexts) {
     if (CControlUI* control = manager.LookupControl(entry.control)) control->SetText(language.GetString(entry.key));
   }
+  manager.SetActionNames(ActionNamesOf(language));
   // The box shows no words: a screen reader names it by its tooltip, the licence line beside it.
   if (CControlUI* agree = manager.LookupControl(L"chk_agree"))
     agree->SetToolTip(MarkupPlainText(language.GetString(L"STR_LISENCE")));

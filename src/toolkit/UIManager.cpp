@@ -223,6 +223,16 @@ std::vector<CControlUI*> CUIManager::TabStops() const {
   return ReadingOrder(std::move(stops), IsRightToLeft());
 }
 
+void CUIManager::FocusPastDisabled(CControlUI* control) {
+  if (!root_ || !control || focus_ != control) return;
+  std::vector<CControlUI*> stops;
+  CollectTabStops(root_, stops);
+  stops.push_back(control);
+  stops = ReadingOrder(std::move(stops), IsRightToLeft());
+  const size_t index = static_cast<size_t>(std::find(stops.begin(), stops.end(), control) - stops.begin());
+  SetFocus(stops.size() > 1 ? stops[(index + 1) % stops.size()] : nullptr, false);
+}
+
 CControlUI* CUIManager::FindTabStop(bool forward) const {
   const std::vector<CControlUI*> stops = TabStops();
   if (stops.empty()) return nullptr;
