@@ -53,6 +53,7 @@ class CLabelUI : public CControlUI {
   std::wstring ShownToolTip() const override;
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawTextContent(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
   void OnDpiChanged() override;
 
  protected:
@@ -68,6 +69,8 @@ class CLabelUI : public CControlUI {
   // the extent of the text.
   void DrawLabelText(HDC dc, RECT& rc, DWORD color, UINT style, RECT* links, std::wstring* targets, int& linkCount,
                      int hoverLink);
+  // The words in a system colour (the grey-text colour when disabled).
+  void DrawSystemText(HDC dc, int colorIndex);
   RECT textPadding_ = {0, 0, 0, 0};
 
  private:

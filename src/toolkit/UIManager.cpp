@@ -74,7 +74,15 @@ void CUIManager::Init(HWND hwnd, const std::wstring& name) {
   names_.clear();
   windowDc_ = Scoped::ReleaseDC(hwnd);
   if (hwnd) dpi_ = WindowDpi(hwnd);
+  systemColors_ = IsHighContrastOn();
   AddUnique(LiveManagers(), this);
+}
+
+void CUIManager::RefreshSystemColors() {
+  const bool on = IsHighContrastOn();
+  if (on == systemColors_) return;
+  systemColors_ = on;
+  Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
 }
 
 size_t CUIManager::LiveManagerCount() { return LiveManagers().size(); }

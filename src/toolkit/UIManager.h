@@ -96,6 +96,11 @@ class CUIManager {
   bool IsRightToLeft() const;
   // Whether focus pictures are drawn: once a key moved the focus, or always when Windows is set so.
   bool ShowsFocusCues() const;
+  // High contrast: the window draws with the system's colours instead of the skin's colours and
+  // pictures. Read when the window is attached and again when Windows says a setting or the system
+  // colours changed.
+  bool UsesSystemColors() const { return systemColors_; }
+  void RefreshSystemColors();
   void KeyboardInUse();
 
   // Painting.
@@ -308,6 +313,7 @@ class CUIManager {
   int nextDerivedFont_ = 0x10000;
   DWORD colors_[kColorCount];
   ActionNames actionNames_;
+  bool systemColors_ = false;
   CAccessibleRef accessible_;
 };
 

@@ -159,7 +159,9 @@ void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
     case L'a':
       link_ = static_cast<int>(targets_.size()) < linkCapacity_ ? static_cast<int>(targets_.size()) : -1;
       if (link_ >= 0) targets_.push_back(args);
-      colors_.push_back(manager_->GetDefaultColor(link_ >= 0 && link_ == hoverLink_ ? kLinkHoverColor : kLinkColor));
+      colors_.push_back(manager_->UsesSystemColors()
+                            ? SystemColor(COLOR_HOTLIGHT)
+                            : manager_->GetDefaultColor(link_ >= 0 && link_ == hoverLink_ ? kLinkHoverColor : kLinkColor));
       PushDerived(Font()->bold, true, Font()->italic);
       break;
     case L'b': PushDerived(true, Font()->underline, Font()->italic); break;
@@ -168,7 +170,7 @@ void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
       if (args.empty()) PushDerived(Font()->bold, Font()->underline, true);
       else ImageTag(args);
       break;
-    case L'c': colors_.push_back(Parse::Color(args)); break;
+    case L'c': colors_.push_back(manager_->UsesSystemColors() ? colors_.back() : Parse::Color(args)); break;
     case L'f': FontTag(args); break;
     case L'n': NewLine(); break;
     case L'p':

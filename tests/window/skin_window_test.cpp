@@ -258,6 +258,83 @@ TEST_P(InstallerSkinTest, ProgressPage) {
   Screenshot(L"progress");
 }
 
+namespace {
+
+// A high-contrast scheme's colours set for real (SetSysColors, which tells every window), put back at
+// the end; and the high-contrast setting itself answered through the toolkit's seam, since Wine cannot
+// turn it on.
+class HighContrastScheme {
+ public:
+  static constexpr COLORREF kWindow = RGB(16, 16, 48), kText = RGB(255, 255, 0), kFace = RGB(0, 64, 0),
+                            kButtonText = RGB(0, 255, 255), kHighlight = RGB(255, 0, 255);
+  HighContrastScheme() {
+    for (size_t i = 0; i < kCount; ++i) saved_[i] = ::GetSysColor(kIndexes[i]);
+    const COLORREF colours[kCount] = {kWindow, kText, kFace, kButtonText, kHighlight, RGB(0, 0, 0), RGB(0, 160, 0),
+                                      RGB(255, 128, 0)};
+    set_ = ::SetSysColors(static_cast<int>(kCount), kIndexes, colours) != FALSE;
+  }
+  ~HighContrastScheme() {
+    SetHighContrastAnswer(-1);
+    ::SetSysColors(static_cast<int>(kCount), kIndexes, saved_);
+  }
+  bool set() const { return set_; }
+  // What Windows sends when the user turns high contrast on or off.
+  static void Turn(HWND window, bool on) {
+    SetHighContrastAnswer(on ? 1 : 0);
+    ::SendMessageW(window, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  }
+  static uint32_t Rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+ private:
+  static constexpr size_t kCount = 8;
+  static constexpr int kIndexes[kCount] = {COLOR_WINDOW,    COLOR_WINDOWTEXT,   COLOR_BTNFACE,   COLOR_BTNTEXT,
+                                           COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT, COLOR_HOTLIGHT};
+  COLORREF saved_[kCount] = {};
+  bool set_ = false;
+};
+
+}  // namespace
+
+// With high contrast on, both pages draw in the user's colours: window colour for the skin's dark rows
+// and the slides, plain faces with button-text captions for the picture buttons, window text for the
+// words, the highlight colour for the progress bar's fill; turned off, the skin comes back.
+TEST_P(InstallerSkinTest, HighContrastDrawsWithTheSystemColours) {
+  HighContrastScheme scheme;
+  ASSERT_TRUE(scheme.set());
+  using S = HighContrastScheme;
+  S::Turn(window_->GetHWND(), true);
+  Repaint();
+  int skinDark = 0;
+  for (uint32_t p : pixels_) skinDark += p == 0x1F1F1F;
+  EXPECT_EQ(0, skinDark);
+  EXPECT_EQ(S::Rgb(S::kWindow), At(300, 20));   // title row
+  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 340));    // options row
+  EXPECT_EQ(S::Rgb(S::kFace), At(123, 200));    // the install button's face
+  int caption = 0, words = 0;
+  for (int y = 184; y < 230; ++y)
+    for (int x = 115; x < 325; ++x) caption += At(x, y) == S::Rgb(S::kButtonText);
+  const RECT licence = Rtl() ? RECT{240, 317, 610, 357} : RECT{40, 317, 410, 357};
+  for (int y = licence.top; y < licence.bottom; ++y)
+    for (int x = licence.left; x < licence.right; ++x) words += At(x, y) == S::Rgb(S::kText);
+  EXPECT_GT(caption, 40);
+  EXPECT_GT(words, 40);
+  // The logo carries the product's name: it stays.
+  EXPECT_LE(ColorDistance(PicturePixel(L"img\\logo.png", 24, 26), At((Rtl() ? 212 : 192) + 22, 128)), 24);
+  Screenshot(L"home-hc");
+
+  ShowProgressPage();
+  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 5));  // the slide gives way to plain colour
+  // The skin's value 30: 30 percent from the left, or in the mirrored window from the right (the
+  // window sets 100 minus the percentage there).
+  EXPECT_EQ(S::Rgb(S::kHighlight), At(Rtl() ? 400 : 50, 313));
+  EXPECT_EQ(S::Rgb(S::kWindow), At(Rtl() ? 200 : 400, 313));
+  Screenshot(L"progress-hc");
+
+  S::Turn(window_->GetHWND(), false);
+  Repaint();
+  EXPECT_EQ(PicturePixel(BannerPath(), 5, 5), At(5, 5));
+}
+
 TEST_P(InstallerSkinTest, FoldingOutThePathArea) {
   window_->Find(L"bottomLayout")->SetVisible(true);
   ::SetWindowPos(window_->GetHWND(), nullptr, 0, 0, 650, 435, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
