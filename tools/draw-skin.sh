@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Draws the 22 pictures of the installer's skin into packages/skin/img: a dark theme with one cyan
-# accent (the same cyan as the right-to-left progress bar's background in banner_rtl.xml). Every size
+# Draws the 22 pictures of the installer's skin into packages/skin/img: a dark theme with one blue
+# accent, dark enough behind white captions (the progress bars keep a lighter cyan). Every size
 # is the size the skin's layout gives the picture, so nothing is stretched on screen except the
 # right-to-left logo (the skin gives it 226 pixels instead of 266) and the right-to-left hide button.
 # Each picture comes at three scales for dense screens: NAME.png (96 DPI), NAME@1.5x.png and
@@ -22,8 +22,8 @@ IM=${IM:-/usr/bin/convert}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-ACCENT_TOP='#22B8E0'
-ACCENT_BOTTOM='#0E8CC0'
+ACCENT_TOP='#1479B0'
+ACCENT_BOTTOM='#0A6496'
 ACCENT_BAR='#0ED4EF'
 GLYPH='#A8A8A8'
 FONT_BOLD='DejaVu-Sans-Bold'
@@ -70,9 +70,9 @@ face() { # width height radius top bottom border file
   scales "$tmp/big-$file" "$w" "$h" "$file"
 }
 
-# Install and start buttons: 168 x 46, white text on the accent.
-face 168 46 5 "$ACCENT_TOP" "$ACCENT_BOTTOM" '#0B78A6' button_normal.png
-face 168 46 5 '#45CBEE' '#1AA2D4' '#1590C0' button_hover.png
+# Install and start buttons: 168 x 46, white text on the accent (dark enough for 4.5:1 behind white).
+face 168 46 5 "$ACCENT_TOP" "$ACCENT_BOTTOM" '#085A87' button_normal.png
+face 168 46 5 '#1878B2' '#0E6CA2' '#0B6494' button_hover.png
 face 168 46 5 '#0B6E95' '#0A5E80' '#084F6C' button_pressing.png
 face 168 46 5 '#4A4A4A' '#3C3C3C' '#333333' button_disable.png
 

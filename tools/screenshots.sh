@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates docs/window-{home,progress}-{ltr,rtl}.png: the window suite opens the installer's skin
-# from the skin zip built into its test program (both reading directions, both pages), checks it and
-# saves what the window shows.
+# Regenerates docs/window-{home,progress}[-hc]-{ltr,rtl}.png (-hc: in a high-contrast scheme): the window
+# suite opens the installer's skin from the skin zip built into its test program (both reading
+# directions, both pages), checks it and saves what the window shows.
 #   tools/screenshots.sh [BUILD_DIR [OUT_DIR]]    BUILD_DIR defaults to build/x64 (or build on 32-bit
 #   hosts), OUT_DIR to docs/
 # The build directory must be configured; the suite's program is built here if needed.

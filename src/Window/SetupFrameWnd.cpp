@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "Window/ExitCode.h"
+#include "Window/SkinTexts.h"
 #include "log/Log.h"
 #include "telemetry/GaSender.h"
 #include "tool/ProcessHelper.h"
@@ -10,7 +11,6 @@
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILabel.h"
 #include "toolkit/UILayout.h"
-#include "toolkit/UIMarkupText.h"
 #include "toolkit/UIProgress.h"
 
 using namespace SkinUI;
@@ -37,10 +37,6 @@ T* CSetupFrameWnd::FindAs(const wchar_t* name, const wchar_t* interfaceName) con
 }
 
 CTabLayoutUI* CSetupFrameWnd::Switch() const { return FindAs<CTabLayoutUI>(L"switch", L"TabLayout"); }
-
-void CSetupFrameWnd::SetControlText(const wchar_t* name, const wchar_t* key) {
-  if (CControlUI* control = Find(name)) control->SetText(Text(key));
-}
 
 void CSetupFrameWnd::SetControlVisible(const wchar_t* name, bool visible) {
   if (CControlUI* control = Find(name)) control->SetVisible(visible);
@@ -127,16 +123,9 @@ void CSetupFrameWnd::KeepControlReferences() {
 }
 
 void CSetupFrameWnd::SetupControls() {
-  SetControlText(L"btn_install", L"STR_INSTALL");
-  SetControlText(L"btn_hide", L"STR_HIDE");
-  SetControlText(L"text_install", L"STR_INSTALLING");
-  SetControlText(L"btn_start", L"STR_START");
-  SetControlText(L"label_path", L"STR_INSTALL_PATH");
+  FillSkinTexts(manager_, environment_.Language());
   SetupTipPicture();
   SetupPathEdit();
-  SetControlText(L"btn_browse", L"STR_BROWSE");
-  SetControlText(L"btn_lisence", L"STR_LISENCE");
-  SetControlText(L"label_install", L"STR_INSTALLING");
   SetupCheckBoxes();
 }
 
@@ -158,15 +147,9 @@ void CSetupFrameWnd::SetupPathEdit() {
 }
 
 void CSetupFrameWnd::SetupCheckBoxes() {
-  if (auto* agree = FindAs<CCheckBoxUI>(L"chk_agree", L"CheckBox")) {
-    // The box shows no words: a screen reader names it by its tooltip, the licence line beside it.
-    agree->SetToolTip(MarkupPlainText(Text(L"STR_LISENCE")));
-    agree->Selected(true, true);
-  }
+  if (auto* agree = FindAs<CCheckBoxUI>(L"chk_agree", L"CheckBox")) agree->Selected(true, true);
   foldBox_ = FindAs<CCheckBoxUI>(L"chk_fold", L"CheckBox");
-  if (!foldBox_) return;
-  foldBox_->SetText(Text(L"STR_CUSTOMIZE_INSTALL"));
-  foldBox_->Selected(false, true);
+  if (foldBox_) foldBox_->Selected(false, true);
 }
 
 // ---- Notifications ----

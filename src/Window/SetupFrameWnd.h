@@ -102,7 +102,6 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   template <typename T>
   T* FindAs(const wchar_t* name, const wchar_t* interfaceName) const;
   SkinUI::CTabLayoutUI* Switch() const;
-  void SetControlText(const wchar_t* name, const wchar_t* key);
   void SetControlVisible(const wchar_t* name, bool visible);
   void SelectPage(int page);
   void FocusFirst(const wchar_t* name);
@@ -117,6 +116,7 @@ class CSetupFrameWnd : public SkinUI::WindowImplBase, public IInstallFlowView {
   void EnterFinish();
   void OnTimer(UINT_PTR id);
   void AdvanceBanner();
+  static bool ClientAreaAnimationsOn();
   void PollProgressFile();
   void ReportProductNotStarted(const std::wstring& productPath);
   bool ShouldCloseWithoutQuestion(WPARAM wParam) const;

@@ -5,6 +5,7 @@
 #include "Window/ExitCode.h"
 #include "Window/SetupFrameWnd.h"
 #include "Window/SilentRun.h"
+#include "Window/SkinTexts.h"
 #include "log/Log.h"
 #include "packages/EmbeddedPackages.h"
 #include "telemetry/GaSender.h"
@@ -76,7 +77,14 @@ void CSetupFrameWnd::EnterDownloading() {
   SelectPage(1);
   SetProgressPercent(0);
   ShowBanner(1);
-  ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
+  if (ClientAreaAnimationsOn()) ::SetTimer(hwnd_, kBannerTimer, kBannerIntervalMs, nullptr);
+}
+
+// A user who turned Windows' animations off keeps the first slide: moving pictures distract some
+// readers.
+bool CSetupFrameWnd::ClientAreaAnimationsOn() {
+  BOOL on = TRUE;
+  return !::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0) || on;
 }
 
 // The log line comes first, so that it stands before whatever the finish sets off.
@@ -101,9 +109,7 @@ void CSetupFrameWnd::EnterFinish() {
 void CSetupFrameWnd::SetProgressPercent(int percent) {
   const bool rtl = environment_.Language().IsRightToLeft();
   if (progressBar_) progressBar_->SetValue(rtl ? 100 - percent : percent);
-  wchar_t text[32] = {};
-  ::wsprintfW(text, L"%d %%", percent);
-  if (progressLabel_) progressLabel_->SetText(text);
+  if (progressLabel_) progressLabel_->SetText(ProgressLabelText(percent));
   SetTaskbarState(TBPF_NORMAL);
   if (taskbar_) taskbar_->SetValue(percent, 100);
 }

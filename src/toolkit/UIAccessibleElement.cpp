@@ -4,6 +4,7 @@
 
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"
+#include "toolkit/UIManager.h"
 #include "toolkit/UIMarkupText.h"
 #include "toolkit/UIProgress.h"
 
@@ -130,11 +131,13 @@ long CAccessibleElement::State(bool focused) const {
 }
 
 std::wstring CAccessibleElement::DefaultAction() const {
+  static const ActionNames kEnglish;
+  const ActionNames& names = control_.Manager() ? control_.Manager()->GetActionNames() : kEnglish;
   switch (kind_) {
-    case kPushButton: return L"Press";
-    case kLink: return L"Jump";
-    case kCheckButton: return IsSelected() ? L"Uncheck" : L"Check";
-    case kRadioButton: return L"Check";
+    case kPushButton: return names.press;
+    case kLink: return names.jump;
+    case kCheckButton: return IsSelected() ? names.uncheck : names.check;
+    case kRadioButton: return names.check;
     default: return std::wstring();
   }
 }

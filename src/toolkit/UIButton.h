@@ -32,6 +32,7 @@ class CButtonUI : public CLabelUI {
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawStateImage(HDC dc) override;
   void DrawTextContent(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
 
   UINT ButtonState() const { return state_; }
   void SetNormalImage(const std::wstring& descriptor) { SetImage(normal_, descriptor); }
@@ -57,6 +58,9 @@ class CButtonUI : public CLabelUI {
   bool DrawPart(HDC dc, ImageDrawInfo& info, BYTE fade = 255);
   // Loads the picture without drawing it (the fields a draw may override are then safe to set).
   bool EnsureLoaded(ImageDrawInfo& info);
+  bool HasFace();
+  void DrawCaptionGlyph(HDC dc);
+  ImageDrawInfo& NormalImage() { return normal_; }
   void RefreshState();
   // The button's own state painting; hidden state bits are treated as clear.
   void DrawButtonState(HDC dc, UINT hidden);
@@ -94,6 +98,7 @@ class COptionUI : public CButtonUI {
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawStateImage(HDC dc) override;
   void DrawTextContent(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
 
   bool IsSelected() const { return selected_; }
   virtual void Selected(bool select, bool send = true);

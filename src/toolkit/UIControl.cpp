@@ -252,6 +252,7 @@ void CControlUI::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
   enabled_ = enabled;
   CUIAccessible::Raise(manager_, EVENT_OBJECT_STATECHANGE, this);
+  if (!enabled && manager_) manager_->FocusPastDisabled(this);
   Invalidate();
 }
 

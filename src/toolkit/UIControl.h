@@ -105,6 +105,8 @@ class CControlUI {
   virtual void OnDpiChanged() { MarkNeedsLayout(); }
 
   std::wstring GetToolTip() const { return tooltip_; }
+  // What the tooltip window shows: the tooltip, or what a control adds to it.
+  virtual std::wstring ShownToolTip() const { return tooltip_; }
   void SetToolTip(const std::wstring& text);
   void SetToolTipWidth(int width) { tooltipWidth_ = width; }
   int GetToolTipWidth() const { return Scaled(tooltipWidth_); }
@@ -151,6 +153,9 @@ class CControlUI {
   virtual void DrawTextContent(HDC dc) {}
   virtual void DrawFrame(HDC dc);
   void DrawFocusCue(HDC dc);
+  // What Render draws instead while the window uses the system's colours (high contrast).
+  virtual void DrawInSystemColors(HDC dc);
+  void DrawSystemFocusRing(HDC dc);
   virtual void PaintOverlay(HDC dc, const RECT& paint) { OnPostPaint.Fire(this); }
 
   void Invalidate();
@@ -195,6 +200,9 @@ class CControlUI {
   std::wstring virtualWnd_;
   bool updateNeeded_ = true;
   bool contextMenu_ = false;
+  // A picture that carries content (a logo) stays in high contrast; a layout's background never does,
+  // and a skin says highcontrastimage="false" for a picture that is only a backdrop.
+  bool keepImageInHighContrast_ = true;
   bool inOnSize_ = false;
   RECT padding_ = {0, 0, 0, 0};
   POINT fixedXY_ = {0, 0};

@@ -104,6 +104,8 @@ bool CControlUI::ApplyLookAttribute(const std::wstring& name, const std::wstring
     SetBorderRound(round);
   } else if (name == L"bkimage") {
     SetBkImage(value);
+  } else if (name == L"highcontrastimage") {
+    keepImageInHighContrast_ = Parse::Bool(value);
   } else if (name == L"focusimage") {
     SetFocusImage(value);
   } else {

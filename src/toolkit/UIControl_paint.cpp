@@ -22,6 +22,10 @@ bool CControlUI::Render(HDC dc, const RECT& paint, CControlUI* stop) {
                                                           Scaled(borderRound_.cx), Scaled(borderRound_.cy)));
     if (round) ::ExtSelectClipRgn(dc, round.get(), RGN_AND);
   }
+  if (manager_ && manager_->UsesSystemColors()) {
+    DrawInSystemColors(dc);
+    return true;
+  }
   DrawBackColor(dc);
   DrawBackImage(dc);
   DrawStateImage(dc);

@@ -139,6 +139,13 @@ inline RECT ScaleByDpi(const RECT& rc, int dpi) {
 inline SIZE ScaleByDpi(const SIZE& size, int dpi) { return {ScaleByDpi(size.cx, dpi), ScaleByDpi(size.cy, dpi)}; }
 inline POINT ScaleByDpi(const POINT& pt, int dpi) { return {ScaleByDpi(pt.x, dpi), ScaleByDpi(pt.y, dpi)}; }
 
+// Windows' high-contrast setting (SPI_GETHIGHCONTRAST), read through this one place so that a test can
+// give the answer: Wine cannot turn the setting on. answer -1 asks Windows again.
+bool IsHighContrastOn();
+void SetHighContrastAnswer(int answer);
+// A system colour (GetSysColor) as an opaque ARGB value.
+DWORD SystemColor(int index);
+
 inline COLORREF ToColorRef(DWORD argb) {
   return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
 }

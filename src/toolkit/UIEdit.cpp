@@ -123,7 +123,9 @@ void CEditWnd::OnCommand(WPARAM wParam) {
 }
 
 LRESULT CEditWnd::OnColor(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const DWORD color = owner_ ? owner_->GetNativeBkColor() : 0xFFFFFFFF;
+  // In high contrast the native field keeps the system's own colours.
+  const bool system = owner_ && owner_->Manager() && owner_->Manager()->UsesSystemColors();
+  const DWORD color = owner_ && !system ? owner_->GetNativeBkColor() : 0xFFFFFFFF;
   if (color == 0xFFFFFFFF) return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
   HDC dc = reinterpret_cast<HDC>(wParam);
   ::SetBkMode(dc, TRANSPARENT);

@@ -68,6 +68,7 @@ class CEditUI : public CLabelUI {
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawStateImage(HDC dc) override;
   void DrawTextContent(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
 
   void SetMaxChar(UINT count);
   UINT GetMaxChar() const { return maxChar_; }

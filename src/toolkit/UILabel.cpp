@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "toolkit/UIManager.h"
+#include "toolkit/UIMarkupText.h"
 
 namespace SkinUI {
 
@@ -206,8 +207,50 @@ void CLabelUI::DrawTextContent(HDC dc) {
   DrawLabelText(dc, rc, color, textStyle_, nullptr, nullptr, none, -1);
 }
 
+SIZE CLabelUI::TextAreaSize() const {
+  const RECT rc = TextRect();
+  return {RectWidth(rc), RectHeight(rc)};
+}
+
+SIZE CLabelUI::NeededTextSize() {
+  if (!manager_ || text_.empty()) return {0, 0};
+  const bool multiLine = (textStyle_ & DT_SINGLELINE) == 0;
+  RECT rc = {0, 0, multiLine ? TextAreaSize().cx : 9999, 9999};
+  int none = 0;
+  const UINT style = (textStyle_ & ~(kHorizontalBits | kVerticalBits | DT_END_ELLIPSIS)) | DT_CALCRECT;
+  DrawLabelText(manager_->PaintContext(), rc, 0, style, nullptr, nullptr, none, -1);
+  return {RectWidth(rc), RectHeight(rc)};
+}
+
+bool CLabelUI::TextFits() { return FitsIn(TextRect(), textStyle_); }
+
+// Measured once per text, place, style and density: painting asks at every frame.
+bool CLabelUI::FitsIn(const RECT& rc, UINT style) {
+  const SIZE area = {RectWidth(rc), RectHeight(rc)};
+  const int dpi = manager_ ? manager_->Dpi() : 0;
+  if (fit_.text == text_ && fit_.area.cx == area.cx && fit_.area.cy == area.cy && fit_.style == style && fit_.dpi == dpi)
+    return fit_.fits;
+  const UINT savedStyle = textStyle_;
+  textStyle_ = style;
+  const SIZE needed = area.cx > 0 ? NeededTextSize() : SIZE{1, 1};
+  textStyle_ = savedStyle;
+  fit_ = {text_, area, style, dpi, needed.cx <= area.cx && needed.cy <= area.cy};
+  return fit_.fits;
+}
+
+std::wstring CLabelUI::PlainText() const {
+  return showHtml_ ? MarkupPlainText(text_) : MultiLanguage::Expand(text_);
+}
+
+std::wstring CLabelUI::ShownToolTip() const {
+  if (!GetToolTip().empty() || fit_.fits || fit_.text != text_) return GetToolTip();
+  return PlainText();
+}
+
 void CLabelUI::DrawLabelText(HDC dc, RECT& rc, DWORD color, UINT style, RECT* links, std::wstring* targets,
                              int& linkCount, int hoverLink) {
+  // Words that do not fit end in an ellipsis rather than at the edge, wherever the cut falls.
+  if (!(style & DT_CALCRECT) && !text_.empty() && !FitsIn(rc, style)) style |= DT_END_ELLIPSIS;
   if (showHtml_) {
     DrawMarkupText(dc, manager_, rc, text_, color, links, targets, linkCount, font_, style, hoverLink);
   } else {

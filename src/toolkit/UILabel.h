@@ -43,8 +43,17 @@ class CLabelUI : public CControlUI {
   const TextEffect& Effect() const { return effect_; }
 
   SIZE MeasureSize(SIZE available) override;
+  // The room the words need, measured by the painter that draws them (markup included): one line's
+  // width and height, or for a multi-line label the extent wrapped in the text area's width.
+  SIZE NeededTextSize();
+  // The item rectangle minus the text padding.
+  SIZE TextAreaSize() const;
+  bool TextFits();
+  // A text too long for its place is drawn shortened (ending in an ellipsis); its tooltip then shows it whole.
+  std::wstring ShownToolTip() const override;
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawTextContent(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
   void OnDpiChanged() override;
 
  protected:
@@ -60,6 +69,8 @@ class CLabelUI : public CControlUI {
   // the extent of the text.
   void DrawLabelText(HDC dc, RECT& rc, DWORD color, UINT style, RECT* links, std::wstring* targets, int& linkCount,
                      int hoverLink);
+  // The words in a system colour (the grey-text colour when disabled).
+  void DrawSystemText(HDC dc, int colorIndex);
   RECT textPadding_ = {0, 0, 0, 0};
 
  private:
@@ -69,6 +80,8 @@ class CLabelUI : public CControlUI {
   void ApplyVAlign(const std::wstring& value);
   void DrawEffectText(HDC dc, RECT rc, DWORD color);
   SIZE MeasureText(SIZE available, bool multiLine);
+  bool FitsIn(const RECT& rc, UINT style);
+  std::wstring PlainText() const;
 
   int font_ = -1;
   DWORD textColor_ = 0, disabledTextColor_ = 0;
@@ -78,6 +91,14 @@ class CLabelUI : public CControlUI {
   SIZE estimated_ = {0, 0};
   SIZE estimatedFor_ = {0, 0};
   TextEffect effect_;
+  // What the last fit test was made for, and its answer.
+  struct FitCheck {
+    std::wstring text;
+    SIZE area = {-1, -1};
+    UINT style = 0;
+    int dpi = 0;
+    bool fits = true;
+  } fit_;
 };
 
 class CTextUI : public CLabelUI {

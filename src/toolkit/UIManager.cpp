@@ -74,7 +74,15 @@ void CUIManager::Init(HWND hwnd, const std::wstring& name) {
   names_.clear();
   windowDc_ = Scoped::ReleaseDC(hwnd);
   if (hwnd) dpi_ = WindowDpi(hwnd);
+  systemColors_ = IsHighContrastOn();
   AddUnique(LiveManagers(), this);
+}
+
+void CUIManager::RefreshSystemColors() {
+  const bool on = IsHighContrastOn();
+  if (on == systemColors_) return;
+  systemColors_ = on;
+  Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
 }
 
 size_t CUIManager::LiveManagerCount() { return LiveManagers().size(); }
@@ -221,6 +229,16 @@ std::vector<CControlUI*> CUIManager::TabStops() const {
   std::vector<CControlUI*> stops;
   if (root_) CollectTabStops(root_, stops);
   return ReadingOrder(std::move(stops), IsRightToLeft());
+}
+
+void CUIManager::FocusPastDisabled(CControlUI* control) {
+  if (!root_ || !control || focus_ != control) return;
+  std::vector<CControlUI*> stops;
+  CollectTabStops(root_, stops);
+  stops.push_back(control);
+  stops = ReadingOrder(std::move(stops), IsRightToLeft());
+  const size_t index = static_cast<size_t>(std::find(stops.begin(), stops.end(), control) - stops.begin());
+  SetFocus(stops.size() > 1 ? stops[(index + 1) % stops.size()] : nullptr, false);
 }
 
 CControlUI* CUIManager::FindTabStop(bool forward) const {

@@ -36,6 +36,10 @@ struct FontInfo {
   TEXTMETRICW metrics = {};
 };
 
+struct ActionNames {
+  std::wstring press = L"Press", jump = L"Jump", check = L"Check", uncheck = L"Uncheck";
+};
+
 enum DefaultColor { kDisabledColor, kTextColor, kLinkColor, kLinkHoverColor, kSelectedColor, kColorCount };
 
 // Posted notifications wait for this message; it also deletes the controls queued for clean-up.
@@ -82,6 +86,9 @@ class CUIManager {
   void SetFocus(CControlUI* control, bool takeWindowFocus = true);
   void RequestInitialFocus(CControlUI* control);
   void MoveTabFocus(bool forward);
+  // When the focused control has just been disabled, the focus goes on to the Tab stop after it, as it
+  // does in a dialog; a reader that cleared the licence box is not left on the greyed Install button.
+  void FocusPastDisabled(CControlUI* control);
   // The controls Tab visits, in the order it visits them.
   std::vector<CControlUI*> TabStops() const;
   // A right-to-left window reads its rows from the right.
@@ -89,6 +96,11 @@ class CUIManager {
   bool IsRightToLeft() const;
   // Whether focus pictures are drawn: once a key moved the focus, or always when Windows is set so.
   bool ShowsFocusCues() const;
+  // High contrast: the window draws with the system's colours instead of the skin's colours and
+  // pictures. Read when the window is attached and again when Windows says a setting or the system
+  // colours changed.
+  bool UsesSystemColors() const { return systemColors_; }
+  void RefreshSystemColors();
   void KeyboardInUse();
 
   // Painting.
@@ -155,6 +167,9 @@ class CUIManager {
                           bool shared = false);
   const FontInfo* DefaultFontInfo() const;
   DWORD GetDefaultColor(DefaultColor which) const { return colors_[which]; }
+  // The words a screen reader says for a control's default action, in the window's language.
+  const ActionNames& GetActionNames() const { return actionNames_; }
+  void SetActionNames(const ActionNames& names) { actionNames_ = names; }
   void SetDefaultColor(DefaultColor which, DWORD color, bool shared = false);
 
   // Images (per-window table, then the shared one).
@@ -297,6 +312,8 @@ class CUIManager {
   std::map<std::wstring, int> derivedFonts_;
   int nextDerivedFont_ = 0x10000;
   DWORD colors_[kColorCount];
+  ActionNames actionNames_;
+  bool systemColors_ = false;
   CAccessibleRef accessible_;
 };
 

@@ -106,6 +106,11 @@ bool CUIManager::RouteMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
     case WM_UI_DELIVER:
       DeliverPosted();
       return false;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      RefreshSystemColors();
+      if (msg == WM_SYSCOLORCHANGE && systemColors_) Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
+      return false;
     default:
       break;
   }
@@ -378,7 +383,7 @@ bool CUIManager::OnMouseHover(WPARAM wParam, LPARAM lParam) {
 }
 
 void CUIManager::ShowToolTip(CControlUI* control, POINT pt) {
-  const std::wstring text = MultiLanguage::Expand(control->GetToolTip());
+  const std::wstring text = MultiLanguage::Expand(control->ShownToolTip());
   if (text.empty()) return;
   tooltipText_ = text;
   toolInfo_ = {};

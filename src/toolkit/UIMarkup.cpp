@@ -73,6 +73,8 @@ class MarkupLayout {
   void FontTag(const std::wstring& args);
   void ImageTag(const std::wstring& args);
   void AddWord(const std::wstring& word);
+  void EndWithEllipsis(const std::wstring& visible);
+  bool NextLineFits() const;
   void AddPiece(const std::wstring& text, int cx, int inkWidth);
   int Measure(const std::wstring& text) const;
   void NewLine();
@@ -157,7 +159,9 @@ void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
     case L'a':
       link_ = static_cast<int>(targets_.size()) < linkCapacity_ ? static_cast<int>(targets_.size()) : -1;
       if (link_ >= 0) targets_.push_back(args);
-      colors_.push_back(manager_->GetDefaultColor(link_ >= 0 && link_ == hoverLink_ ? kLinkHoverColor : kLinkColor));
+      colors_.push_back(manager_->UsesSystemColors()
+                            ? SystemColor(COLOR_HOTLIGHT)
+                            : manager_->GetDefaultColor(link_ >= 0 && link_ == hoverLink_ ? kLinkHoverColor : kLinkColor));
       PushDerived(Font()->bold, true, Font()->italic);
       break;
     case L'b': PushDerived(true, Font()->underline, Font()->italic); break;
@@ -166,7 +170,7 @@ void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
       if (args.empty()) PushDerived(Font()->bold, Font()->underline, true);
       else ImageTag(args);
       break;
-    case L'c': colors_.push_back(Parse::Color(args)); break;
+    case L'c': colors_.push_back(manager_->UsesSystemColors() ? colors_.back() : Parse::Color(args)); break;
     case L'f': FontTag(args); break;
     case L'n': NewLine(); break;
     case L'p':
@@ -262,30 +266,48 @@ void MarkupLayout::ImageTag(const std::wstring& args) {
 }
 
 int MarkupLayout::Measure(const std::wstring& text) const {
-  SIZE size = {0, 0};
-  Scoped::SelectObject select(dc_, Font()->font.get());
-  ::GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
-  return size.cx;
+  return DrawnTextWidth(Font()->font.get(), text.c_str(), static_cast<int>(text.size()));
 }
 
 void MarkupLayout::AddWord(const std::wstring& word) {
   const bool singleLine = (style_ & DT_SINGLELINE) != 0;
   const std::wstring visible = word.substr(0, word.find_last_not_of(L' ') + 1);
   const int visibleWidth = Measure(visible);
-  if (!singleLine && x_ + visibleWidth > area_.right && !lines_.back().pieces.empty() && !visible.empty()) NewLine();
+  if (!singleLine && x_ + visibleWidth > area_.right && !lines_.back().pieces.empty() && !visible.empty()) {
+    if ((style_ & DT_END_ELLIPSIS) && !NextLineFits()) {
+      EndWithEllipsis(visible);
+      return;
+    }
+    NewLine();
+  }
   if (!singleLine || x_ + visibleWidth <= area_.right) {
     AddPiece(word, Measure(word), visibleWidth);
     return;
   }
-  stopped_ = true;
   if (!(style_ & DT_END_ELLIPSIS)) {
+    stopped_ = true;
     AddPiece(visible, visibleWidth, visibleWidth);  // cut by the clip rectangle
     return;
   }
+  EndWithEllipsis(visible);
+}
+
+// The last words that find room, then "...": the rest of the text is not laid out.
+void MarkupLayout::EndWithEllipsis(const std::wstring& visible) {
+  stopped_ = true;
   std::wstring cut = visible;
   while (!cut.empty() && x_ + Measure(cut + L"...") > area_.right) cut.pop_back();
   const int width = Measure(cut + L"...");
   AddPiece(cut + L"...", width, width);
+}
+
+// Whether a line of the current font still fits below the lines laid out so far.
+bool MarkupLayout::NextLineFits() const {
+  int used = 0;
+  for (size_t i = 0; i + 1 < lines_.size(); ++i) used += lines_[i].height + lines_[i].spacing;
+  int current = std::max<int>(minLineHeight_, Font()->metrics.tmHeight);
+  for (const Piece& piece : lines_.back().pieces) current = std::max(current, piece.cy);
+  return used + current + Font()->metrics.tmHeight <= RectHeight(area_);
 }
 
 void MarkupLayout::AddPiece(const std::wstring& text, int cx, int inkWidth) {
@@ -365,15 +387,13 @@ bool ReadsRightToLeft(const std::vector<Line>& lines) {
 
 // Takes the blanks off the end of a word and returns their width: in a mirrored line they belong on
 // the word's left.
-int TakeTrailingBlanks(HDC dc, Piece& piece) {
+int TakeTrailingBlanks(Piece& piece) {
   if (piece.image) return 0;
   const size_t last = piece.text.find_last_not_of(L' ');
   const size_t keep = last == std::wstring::npos ? 0 : last + 1;
   if (keep == piece.text.size()) return 0;
-  Scoped::SelectObject select(dc, piece.font->font.get());
-  SIZE kept = {0, 0};
-  ::GetTextExtentPoint32W(dc, piece.text.c_str(), static_cast<int>(keep), &kept);
-  const int width = std::max(0, piece.cx - static_cast<int>(kept.cx));
+  const int kept = DrawnTextWidth(piece.font->font.get(), piece.text.c_str(), static_cast<int>(keep));
+  const int width = std::max(0, piece.cx - kept);
   piece.text.resize(keep);
   piece.cx -= width;
   return width;
@@ -382,7 +402,7 @@ int TakeTrailingBlanks(HDC dc, Piece& piece) {
 // Sets the line's words from its right end: each word, or run of Latin words, takes the place its
 // mirror image has within the span the line already covers. A line wider than the area is set from the
 // area's right edge, so that what the clip cuts is the end of the sentence, not its beginning.
-void MirrorLine(HDC dc, Line& line, int areaRight) {
+void MirrorLine(Line& line, int areaRight) {
   std::vector<Piece>& pieces = line.pieces;
   if (pieces.empty()) return;
   const int left = pieces.front().x;
@@ -398,7 +418,7 @@ void MirrorLine(HDC dc, Line& line, int areaRight) {
       }
     }
     const int from = pieces[begin].x, to = pieces[end - 1].x + pieces[end - 1].cx;
-    const int shift = left + right - to + TakeTrailingBlanks(dc, pieces[end - 1]) - from;
+    const int shift = left + right - to + TakeTrailingBlanks(pieces[end - 1]) - from;
     for (size_t i = begin; i < end; ++i) pieces[i].x += shift;
     // Shaped Arabic can be narrower than its measure; drawn from the right it still meets its neighbour.
     if (end == begin + 1) pieces[begin].fromRight = FirstStrongDirection(pieces[begin]) != Direction::kLeftToRight;
@@ -483,7 +503,7 @@ void DrawMarkupText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& t
   ::IntersectClipRect(dc, rc.left, rc.top, rc.right, rc.bottom);
   ::SetBkMode(dc, TRANSPARENT);
   if (ReadsRightToLeft(layout.Lines())) {
-    for (Line& line : layout.Lines()) MirrorLine(dc, line, rc.right);
+    for (Line& line : layout.Lines()) MirrorLine(line, rc.right);
   }
   linkCount = static_cast<int>(layout.Targets().size());
   DrawLines(dc, manager, layout.Lines(), links, linkCount);

@@ -16,6 +16,7 @@ class CProgressUI : public CLabelUI {
   void* CastTo(const std::wstring& name) override;
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawStateImage(HDC dc) override;
+  void DrawInSystemColors(HDC dc) override;
 
   bool IsHorizontal() const { return horizontal_; }
   void SetHorizontal(bool horizontal = true);

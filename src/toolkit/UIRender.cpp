@@ -113,14 +113,66 @@ void DrawRoundRect(HDC dc, const RECT& rc, int width, int ellipseWidth, int elli
   ::RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, ellipseWidth, ellipseHeight);
 }
 
+namespace {
+
+// Scripts whose letters change shape with their neighbours (Arabic, Syriac, Thaana, N'Ko and their
+// presentation forms); Hebrew and Latin letters keep their widths.
+bool HasJoiningLetters(const wchar_t* text, int length) {
+  for (int i = 0; i < length; ++i) {
+    const wchar_t c = text[i];
+    if ((c >= 0x0600 && c <= 0x08FF) || (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)) return true;
+  }
+  return false;
+}
+
+// One line of joining letters placed as drawn: DrawText would place it by its unjoined width (under
+// Wine), off centre or short of the right edge. Returns false when DrawText may place it itself.
+bool PlaceJoinedLine(HDC dc, HFONT font, RECT& rc, const std::wstring& text, UINT& style) {
+  if (!(style & DT_SINGLELINE) || !HasJoiningLetters(text.c_str(), static_cast<int>(text.size()))) return false;
+  const int width = DrawnTextWidth(font, text.c_str(), static_cast<int>(text.size()));
+  if (style & DT_CALCRECT) {
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, style | DT_NOPREFIX);
+    rc.right = rc.left + width;
+    return true;
+  }
+  const int spare = RectWidth(rc) - width;
+  if (spare < 0 || !(style & (DT_CENTER | DT_RIGHT))) return false;
+  RECT placed = rc;
+  placed.left += (style & DT_CENTER) ? spare / 2 : spare;
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &placed, (style & ~(DT_CENTER | DT_RIGHT)) | DT_NOPREFIX);
+  return true;
+}
+
+}  // namespace
+
+int DrawnTextWidth(HFONT font, const wchar_t* text, int length) {
+  Scoped::DeleteDC scratch(::CreateCompatibleDC(nullptr));
+  if (!scratch || length <= 0) return 0;
+  Scoped::SelectObject select(scratch.get(), font);
+  if (!HasJoiningLetters(text, length)) {
+    SIZE size = {0, 0};
+    ::GetTextExtentPoint32W(scratch.get(), text, length, &size);
+    return size.cx;
+  }
+  // The pen moves by what TextOut drew; the scratch context's 1 x 1 bitmap keeps the drawing away.
+  ::SetTextAlign(scratch.get(), TA_UPDATECP);
+  ::MoveToEx(scratch.get(), 0, 0, nullptr);
+  ::TextOutW(scratch.get(), 0, 0, text, length);
+  POINT pen = {0, 0};
+  ::GetCurrentPositionEx(scratch.get(), &pen);
+  return pen.x;
+}
+
 void DrawText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& text, DWORD color, int font, UINT style) {
   if (text.empty() || !manager) return;
   const int oldMode = ::SetBkMode(dc, TRANSPARENT);
   const COLORREF oldColor = ::SetTextColor(dc, ToColorRef(color));
   {
-    Scoped::SelectObject selectFont(dc, manager->GetFont(font));
+    HFONT handle = manager->GetFont(font);
+    Scoped::SelectObject selectFont(dc, handle);
     const std::wstring expanded = MultiLanguage::Expand(text);
-    ::DrawTextW(dc, expanded.c_str(), static_cast<int>(expanded.size()), &rc, style | DT_NOPREFIX);
+    if (!PlaceJoinedLine(dc, handle, rc, expanded, style))
+      ::DrawTextW(dc, expanded.c_str(), static_cast<int>(expanded.size()), &rc, style | DT_NOPREFIX);
   }
   ::SetTextColor(dc, oldColor);
   ::SetBkMode(dc, oldMode);

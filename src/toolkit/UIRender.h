@@ -57,6 +57,10 @@ void DrawRoundRect(HDC dc, const RECT& rc, int width, int ellipseWidth, int elli
                    int style = PS_SOLID);
 void DrawText(HDC dc, CUIManager* manager, RECT& rc, const std::wstring& text, DWORD color, int font, UINT style);
 
+// The width text takes on screen in font. Letters that join (Arabic) are measured as drawn: under Wine
+// the extent functions and DrawText's own measure add up the unjoined forms, which are wider.
+int DrawnTextWidth(HFONT font, const wchar_t* text, int length);
+
 // The window's tree painted into a new 32-bit bitmap of rc's size, over the background colour (alpha 0:
 // left black), stopping when the paint reaches stop (which is not painted).
 Scoped::DeleteObject<HBITMAP> GenerateBitmap(CUIManager* manager, const RECT& rc, CControlUI* stop, DWORD background);

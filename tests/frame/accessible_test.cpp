@@ -199,14 +199,14 @@ void ExpectHomePage(Frame& frame, const Reader& reader, const std::vector<std::s
   const Element install = Reader::Find(children, "btn_install");
   EXPECT_EQ(ROLE_SYSTEM_PUSHBUTTON, install.role);
   EXPECT_EQ(frame->Text(L"STR_INSTALL"), install.name);
-  EXPECT_EQ(L"Press", install.action);
+  EXPECT_EQ(frame->Text(L"STR_ACTION_PRESS"), install.action);
   EXPECT_NE(0, install.state & STATE_SYSTEM_FOCUSABLE);
 
   const Element agree = Reader::Find(children, "chk_agree");
   const Element licence = Reader::Find(children, "btn_lisence");
   EXPECT_EQ(ROLE_SYSTEM_CHECKBUTTON, agree.role);
   EXPECT_EQ(STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE, agree.state);
-  EXPECT_EQ(L"Uncheck", agree.action);
+  EXPECT_EQ(frame->Text(L"STR_ACTION_UNCHECK"), agree.action);
   // The box has no words of its own: it is named by the licence line, which reads without markup.
   EXPECT_EQ(licence.name, agree.name);
   EXPECT_EQ(std::wstring::npos, licence.name.find_first_of(L"{}"));
@@ -215,7 +215,7 @@ void ExpectHomePage(Frame& frame, const Reader& reader, const std::vector<std::s
   const Element fold = Reader::Find(children, "chk_fold");
   EXPECT_EQ(frame->Text(L"STR_CUSTOMIZE_INSTALL"), fold.name);
   EXPECT_EQ(0, fold.state & STATE_SYSTEM_CHECKED);
-  EXPECT_EQ(L"Check", fold.action);
+  EXPECT_EQ(frame->Text(L"STR_ACTION_CHECK"), fold.action);
 
   // The caption buttons draw only pictures; the window's own menu names them.
   EXPECT_EQ(ROLE_SYSTEM_PUSHBUTTON, Reader::Find(children, "closebtn").role);
@@ -312,13 +312,18 @@ TEST(Accessible, DefaultActionsAndFocusChangeStatesAndRaiseEvents) {
   EXPECT_TRUE(events.Seen(EVENT_OBJECT_STATECHANGE, frame.hwnd(), agree));
   EXPECT_TRUE(events.Seen(EVENT_OBJECT_STATECHANGE, frame.hwnd(), install));
   EXPECT_EQ(E_FAIL, reader->accDoDefaultAction(Child(install)));  // disabled: nothing is pressed
+  // Install had the focus; disabled, it hands it on to the next Tab stop, as a dialog's button does.
+  EXPECT_EQ(frame.Find(L"chk_agree"), frame->Manager().GetFocus());
+  EXPECT_TRUE(events.Seen(EVENT_OBJECT_FOCUS, frame.hwnd(), agree));
 
   ASSERT_EQ(S_OK, reader->accDoDefaultAction(Child(agree)));
   PumpFor(50);
   EXPECT_NE(0, reader.Read(agree).state & STATE_SYSTEM_CHECKED);
   EXPECT_EQ(0, reader.Read(install).state & STATE_SYSTEM_UNAVAILABLE);
 
-  // Install has the focus from the start; it moves away and back.
+  // The focus given through the object is the toolkit's.
+  ASSERT_EQ(S_OK, reader->accSelect(SELFLAG_TAKEFOCUS, Child(install)));
+  PumpFor(50);
   ASSERT_EQ(S_OK, reader->accSelect(SELFLAG_TAKEFOCUS, Child(agree)));
   PumpFor(50);
   EXPECT_EQ(frame.Find(L"chk_agree"), frame->Manager().GetFocus());
@@ -425,13 +430,25 @@ class AccessibleRtl : public testing::Test {
 };
 
 // The mirrored skin lists its rows left to right like the other; a reader still starts each row at
-// its right end, and hears the Arabic texts.
+// its right end, and hears the Arabic texts. The options row is the English one's mirror: the licence
+// box stands at the sentence's start, so it is read first, as in English.
 TEST_F(AccessibleRtl, TheHomePageReadsFromTheRightInArabic) {
   Reader reader(frame_);
   ASSERT_EQ(S_OK, reader.result());
-  ExpectHomePage(frame_, reader, {"minbtn", "closebtn", "btn_install", "btn_lisence", "chk_agree", "chk_fold"});
+  ExpectHomePage(frame_, reader, {"minbtn", "closebtn", "btn_install", "chk_agree", "btn_lisence", "chk_fold"});
   const std::vector<Element> children = reader.Children();
   EXPECT_EQ(L"\x062A\x062B\x0628\x064A\x062A", Reader::Find(children, "btn_install").name);
+}
+
+// A reader hears the default actions in the window's language, from the pack.
+TEST_F(AccessibleRtl, DefaultActionsAreNamedInArabic) {
+  Reader reader(frame_);
+  ASSERT_EQ(S_OK, reader.result());
+  const std::vector<Element> children = reader.Children();
+  EXPECT_EQ(L"\x0636\x063A\x0637", Reader::Find(children, "btn_install").action);  // press
+  EXPECT_EQ(L"\x0625\x0644\x063A\x0627\x0621 \x0627\x0644\x062A\x062D\x062F\x064A\x062F",
+            Reader::Find(children, "chk_agree").action);  // uncheck
+  EXPECT_EQ(L"\x062A\x062D\x062F\x064A\x062F", Reader::Find(children, "chk_fold").action);  // check
 }
 
 // The mirrored bar is drawn with the value 100 minus the percentage; a reader hears the percentage.

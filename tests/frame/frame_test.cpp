@@ -260,6 +260,35 @@ TEST(Frame, DownloadingClosesThePathAreaAndShowsTheProgressPage) {
   EXPECT_TRUE(::KillTimer(frame.hwnd(), CSetupFrameWnd::kBannerTimer));
 }
 
+// Windows' "Show animations in Windows" turned off, for one test, through the same setting a user changes.
+class AnimationsOff {
+ public:
+  AnimationsOff() {
+    ::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &before_, 0);
+    set_ = ::SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(FALSE), 0) != FALSE;
+  }
+  ~AnimationsOff() {
+    ::SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(before_)), 0);
+  }
+  bool set() const { return set_; }
+
+ private:
+  BOOL before_ = TRUE;
+  bool set_ = false;
+};
+
+TEST(Frame, TheSlidesStayStillWhenWindowsAnimationsAreOff) {
+  AnimationsOff off;
+  ASSERT_TRUE(off.set()) << ::GetLastError();
+  BOOL on = TRUE;
+  ASSERT_TRUE(::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0));
+  ASSERT_FALSE(on);
+  Frame frame;
+  frame->UpdateWindowSate(kWindow_Downloading);
+  EXPECT_EQ(1, frame->BannerNumber());
+  EXPECT_FALSE(::KillTimer(frame.hwnd(), CSetupFrameWnd::kBannerTimer));
+}
+
 TEST(Frame, TheProgressShowsThePercentOnBarAndLabel) {
   Frame frame;
   frame->UpdateWindowSate(kWindow_Downloading);

@@ -12,13 +12,9 @@ class MarkupTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(manager_.AddFont(1, L"Tahoma", 20, false, false, false)); }
 
+  // As the renderer measures: joined Arabic by the width it is drawn with.
   int TextWidth(const std::wstring& text) {
-    Canvas canvas(1, 1);
-    HGDIOBJ old = ::SelectObject(canvas.dc(), manager_.GetFont(1));
-    SIZE size = {0, 0};
-    ::GetTextExtentPoint32W(canvas.dc(), text.c_str(), static_cast<int>(text.size()), &size);
-    ::SelectObject(canvas.dc(), old);
-    return size.cx;
+    return DrawnTextWidth(manager_.GetFont(1), text.c_str(), static_cast<int>(text.size()));
   }
 
   CUIManager manager_;
