@@ -231,6 +231,8 @@ bool CSetupFrameWnd::ShowBanner(int number) {
       BannerPicturePath(environment_.GetPackDir(), environment_.Language().GetLanguage(), number);
   if (!FileExists(picture)) return false;
   banner->SetBkImage(picture);
+  // The slide's words, for high contrast (where the picture gives way) and for screen readers.
+  banner->SetText(Text((L"STR_SLIDE_" + std::to_wstring(number)).c_str()));
   return true;
 }
 

@@ -156,6 +156,7 @@ class CControlUI {
   // What Render draws instead while the window uses the system's colours (high contrast).
   virtual void DrawInSystemColors(HDC dc);
   void DrawSystemFocusRing(HDC dc);
+  void DrawBackdropWords(HDC dc);
   virtual void PaintOverlay(HDC dc, const RECT& paint) { OnPostPaint.Fire(this); }
 
   void Invalidate();

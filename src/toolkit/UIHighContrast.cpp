@@ -43,9 +43,20 @@ void CControlUI::DrawInSystemColors(HDC dc) {
   const bool picture = !bkImage_.descriptor.empty();
   if ((bkColor_[0] >> 24) != 0 || picture) DrawColor(dc, paint_, SystemColor(COLOR_WINDOW));
   if (picture && keepImageInHighContrast_ && !CastTo(L"Container")) DrawBackImage(dc);
+  if (picture && !keepImageInHighContrast_) DrawBackdropWords(dc);
   if (borderSize_.left > 0 && (borderColor_ != 0 || focusBorderColor_ != 0))
     DrawRect(dc, item_, Scaled(1), SystemColor(COLOR_WINDOWTEXT));
   DrawSystemFocusRing(dc);
+}
+
+// A plain control's backdrop may carry words (a slide's headline) that the window gives the control
+// as its text; where the picture gives way they are written on the plain colour, centred, in the
+// skin's first font.
+void CControlUI::DrawBackdropWords(HDC dc) {
+  if (text_.empty() || CastTo(L"Label") || CastTo(L"Container")) return;
+  RECT rc = item_;
+  DrawText(dc, manager_, rc, text_, SystemColor(COLOR_WINDOWTEXT), 0,
+           DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 void CControlUI::DrawSystemFocusRing(HDC dc) {

@@ -77,18 +77,18 @@ TEST_F(Unattended, AQuietInstallUsesTheGivenFolderAndLogAndStartsNothing) {
   EXPECT_FALSE(Contains(Log(), "ERR:an unattended run does not ask")) << Log();
 }
 
-// Passive: the window shows the progress page from the start and closes itself; the full
-// installer's own failure code is what the run ends with.
+// Passive, in the language the command line names: the window shows the progress page from the start
+// and closes itself; the full installer's own failure code is what the run ends with.
 TEST_F(Unattended, APassiveInstallShowsProgressOnlyAndPassesTheInstallersCodeOn) {
   ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_EXIT_CODE", L"3010");
-  installer_ = std::make_unique<Installer>(kProgramName, L"setup-loopback.exe", L"/passive");
+  installer_ = std::make_unique<Installer>(kProgramName, L"setup-loopback.exe", L"/passive /lang=1025");
   bool sawWindow = false;
   EXPECT_EQ(3010, installer_->WaitForExitUnseen(sawWindow));
   EXPECT_TRUE(sawWindow) << "the watcher that finds no window in quiet runs saw none here either";
   EXPECT_TRUE(IsFile(ProductDir() + kProductImage));
   EXPECT_EQ(0u, RunningProcess(kProductImage));
   const std::string log = Log();
-  EXPECT_TRUE(InOrder(log, {"unattended run (passive)", "UpdateWindowSate:kWindow_Downloading",
+  EXPECT_TRUE(InOrder(log, {"Language Code:1025", "unattended run (passive)", "UpdateWindowSate:kWindow_Downloading",
                             "the full installer ended with exit code 3010", "UpdateWindowSate:kWindow_Finish"}))
       << log;
   EXPECT_EQ("exit code 3010: the full installer ended with exit code 3010", LastRecord(log)) << log;
@@ -160,4 +160,24 @@ TEST_F(Unattended, AQuietRunOnAFullDriveEndsWithDiskFull) {
   ASSERT_TRUE(TestServers::MakeHollowFile(ServedInstallerAhead(), 16LL << 20));
   EXPECT_EQ(112, RunQuiet(L"/dir=" SETUP_SMALL_DRIVE L"\\"));
   EXPECT_TRUE(Contains(LastRecord(Log()), "not enough space: the install drive needs 48 MiB")) << Log();
+}
+
+// "/?" and a refused command line show the usage with the exit codes in a box of their own, end with 0
+// and 87, and start no install.
+TEST_F(Unattended, TheUsageComesWithTheExitCodes) {
+  struct {
+    const wchar_t* arguments;
+    const wchar_t* firstLine;
+    int code;
+  } const cases[] = {{L"-?", L"Usage: e2e-setup.exe [/quiet | /passive]", 0},
+                     {L"/passive /lang=German", L"/lang=German: \"German\" is not a language id", 87}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.arguments));
+    Installer installer(kProgramName, L"setup-loopback.exe", c.arguments);
+    const std::wstring text = AnswerBox(nullptr, IDOK);
+    EXPECT_EQ(0u, text.find(c.firstLine)) << Utf8(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"1620  the downloaded installer was refused")) << Utf8(text);
+    EXPECT_EQ(c.code, installer.WaitForExit());
+    EXPECT_FALSE(Contains(Log(), "OnClickInstall")) << Log();
+  }
 }

@@ -109,6 +109,7 @@ class InstallerSkinTest : public ::testing::TestWithParam<bool> {
 
   void Repaint() { pixels_ = window_->Paint(width_, height_); }
   uint32_t At(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  int BannerPixels(uint32_t rgb) const;
   // Pixels in rc farther than 80 from colour: whatever the pictures or texts drew there.
   int CountUnlike(const RECT& rc, uint32_t color) const {
     int count = 0;
@@ -295,6 +296,14 @@ class HighContrastScheme {
 
 }  // namespace
 
+// Pixels of the given colour in the middle of the banner, where a slide's headline goes.
+int InstallerSkinTest::BannerPixels(uint32_t rgb) const {
+  int count = 0;
+  for (int y = 100; y < 190; ++y)
+    for (int x = 100; x < 550; ++x) count += At(x, y) == rgb;
+  return count;
+}
+
 // With high contrast on, both pages draw in the user's colours: window colour for the skin's dark rows
 // and the slides, plain faces with button-text captions for the picture buttons, window text for the
 // words, the highlight colour for the progress bar's fill; turned off, the skin comes back.
@@ -323,7 +332,11 @@ TEST_P(InstallerSkinTest, HighContrastDrawsWithTheSystemColours) {
   Screenshot(L"home-hc");
 
   ShowProgressPage();
-  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 5));  // the slide gives way to plain colour
+  // The slide's headline, as the window sets it with each slide.
+  window_->Find(L"banner")->SetText(Rtl() ? L"\x0633\x0631\x064A\x0639 \x0648\x062E\x0641\x064A\x0641" : L"Fast and light");
+  Repaint();
+  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 5));  // the slide gives way to plain colour, with its words
+  EXPECT_GT(BannerPixels(S::Rgb(S::kText)), 100);
   // The skin's value 30: 30 percent from the left, or in the mirrored window from the right (the
   // window sets 100 minus the percentage there).
   EXPECT_EQ(S::Rgb(S::kHighlight), At(Rtl() ? 400 : 50, 313));
@@ -333,6 +346,11 @@ TEST_P(InstallerSkinTest, HighContrastDrawsWithTheSystemColours) {
   S::Turn(window_->GetHWND(), false);
   Repaint();
   EXPECT_EQ(PicturePixel(BannerPath(), 5, 5), At(5, 5));
+  // The picture carries the words itself: the label's text is not drawn over it.
+  const std::vector<uint32_t> withText = pixels_;
+  window_->Find(L"banner")->SetText(L"");
+  Repaint();
+  EXPECT_TRUE(withText == pixels_);
 }
 
 TEST_P(InstallerSkinTest, FoldingOutThePathArea) {
