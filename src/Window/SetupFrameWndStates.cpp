@@ -61,9 +61,10 @@ void CSetupFrameWnd::ApplyState(int state) {
     EnterDownloading();
     FocusFirst(L"btn_hide");
   } else if (state == kWindow_Finish) {
-    SelectPage(0);
+    // An unattended run closes at once: a passive window stays on its progress page to the end.
+    if (!options_.Unattended()) SelectPage(0);
     EnterFinish();
-    FocusFirst(L"btn_start");
+    if (!options_.Unattended()) FocusFirst(L"btn_start");
   }
 }
 
