@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -185,6 +186,7 @@ bool LogCopyTo(const std::wstring& path) {
   LogState& state = State();
   Scoped::LeaveCriticalSection lock(state.configLock);
   Configure(state, nullptr, nullptr);
+  if (_wcsicmp(path.c_str(), state.sink->path().c_str()) == 0) return true;  // it is the log itself
   const size_t slash = path.find_last_of(L'\\');
   if (slash != std::wstring::npos && slash > 0) Base::CreateFolderTree(path.substr(0, slash));
   auto copy = MakeFileSink(path);
