@@ -207,14 +207,7 @@ void CleanProduct::Clean() {
 RunningProduct::RunningProduct() {
   const std::wstring exe = folder_ / kProductImage;
   ::CopyFileW(BuildFile(L"tests/fixtures/SampleProduct.exe").c_str(), exe.c_str(), FALSE);
-  std::wstring line = L"\"" + exe + L"\" /stay";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    process_.reset(info.hProcess);
-    ::CloseHandle(info.hThread);
-  }
+  process_ = TestSupport::StartProcess(L"\"" + exe + L"\" /stay");
 }
 
 RunningProduct::~RunningProduct() {

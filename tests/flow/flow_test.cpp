@@ -66,16 +66,7 @@ bool ServeSampleInstaller(const std::wstring& url, const wchar_t* build = L"test
 // A product the flow finds running: SleepyChild under its own image name, ended with the object.
 class RunningProduct {
  public:
-  RunningProduct() {
-    std::wstring line = L"\"" + path_ + L"\" 60000";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (::CreateProcessW(path_.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      process_.reset(info.hProcess);
-      ::CloseHandle(info.hThread);
-    }
-  }
+  RunningProduct() : process_(TestSupport::StartProcess(L"\"" + path_ + L"\" 60000")) {}
   ~RunningProduct() {
     if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 1);
   }

@@ -4,16 +4,9 @@
 
 namespace TestSupport {
 
-InstallerProcess::InstallerProcess(const std::wstring& exe, const std::wstring& arguments) {
-  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return;
-  process_.reset(info.hProcess);
-  Scoped::CloseHandle thread(info.hThread);
-  pid_ = info.dwProcessId;
-}
+InstallerProcess::InstallerProcess(const std::wstring& exe, const std::wstring& arguments)
+    : process_(StartProcess(L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments))),
+      pid_(process_ ? ::GetProcessId(process_.get()) : 0) {}
 
 InstallerProcess::~InstallerProcess() {
   if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);

@@ -84,16 +84,21 @@ std::wstring ExeDir() {
   return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-int RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
+Scoped::CloseHandle StartProcess(const std::wstring& commandLine) {
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return -1000;
-  Scoped::CloseHandle process(info.hProcess);
+    return Scoped::CloseHandle();
   Scoped::CloseHandle thread(info.hThread);
+  return Scoped::CloseHandle(info.hProcess);
+}
+
+int RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
+  Scoped::CloseHandle process = StartProcess(commandLine);
+  if (!process) return -1000;
   if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
     ::TerminateProcess(process.get(), 1);
     return -1001;

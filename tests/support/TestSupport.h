@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Scoped.h"
+
 namespace TestSupport {
 
 // A fresh, empty folder under %TEMP% (ends with a backslash), removed with everything in it when
@@ -61,6 +63,9 @@ bool SmallDriveFreeMB(const std::wstring& root, int& freeMB, std::string& why);
 
 // Folder of the running test executable, with a trailing backslash.
 std::wstring ExeDir();
+
+// Starts a command line; the process handle, empty when it could not start.
+Scoped::CloseHandle StartProcess(const std::wstring& commandLine);
 
 // Runs a command line, waits up to timeoutMs and returns its exit code (or -1000 on failure to start,
 // -1001 on time-out, after which the process is ended).
