@@ -146,7 +146,9 @@ TEST_F(Unattended, EachFailureOfAQuietRunEndsWithItsCode) {
     EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
     EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
     EXPECT_FALSE(Contains(log, "ERR:an unattended run does not ask")) << log;
-    if (product) EXPECT_TRUE(product->Running()) << "an unattended run closed the running product";
+    if (product) {
+      EXPECT_TRUE(product->Running()) << "an unattended run closed the running product";
+    }
     product.reset();
     serverSwitch.reset();
   }

@@ -8,8 +8,12 @@ InstallerProcess::InstallerProcess(const std::wstring& exe, const std::wstring& 
     : process_(StartProcess(L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments))),
       pid_(process_ ? ::GetProcessId(process_.get()) : 0) {}
 
+// Ending is asynchronous: the copy is waited for, so that the next copy under the same name does not
+// find its instance mutex still held.
 InstallerProcess::~InstallerProcess() {
-  if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
+  if (!process_ || ::WaitForSingleObject(process_.get(), 0) != WAIT_TIMEOUT) return;
+  ::TerminateProcess(process_.get(), 99);
+  ::WaitForSingleObject(process_.get(), 10000);
 }
 
 HWND InstallerProcess::FindWindow() const {
