@@ -295,8 +295,8 @@ bool CHttpDownload::OpenTarget(DWORD disposition) {
 }
 
 // Starts one thread per connection, each on the next piece from the front, and hands back the threads
-// that run. A piece whose thread cannot start stays incomplete, so the download fails instead of
-// waiting for it. The lock is held throughout: a thread that finishes at once takes more work, which
+// that run. A piece whose thread cannot start goes back to what nobody fetches, for a thread that runs
+// to take later. The lock is held throughout: a thread that finishes at once takes more work, which
 // grows the plan while this loop still hands it out.
 std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(std::vector<DownloadRange>& ranges) {
   std::vector<Scoped::CloseHandle> threads;
@@ -309,6 +309,7 @@ std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(std::vector<Download
     if (thread) {
       threads.emplace_back(thread);
     } else {
+      --vecFetchers[index];
       LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", index, static_cast<unsigned>(::GetLastError()));
     }
     DebugTrace("[%d] %lld ~ %lld,length = %lld\n", index, pPlan->Start(index), pPlan->End(index),
