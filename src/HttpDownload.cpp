@@ -14,7 +14,8 @@
 #include "tool/TextHelper.h"
 #include "base/FileSystem.h"
 
-// One range thread: the range it starts with; later ones come from splits.
+// One range thread: the range it starts with; later ones come from the front of what is left, from
+// splits or from a slower range's last piece.
 struct DownloadRange {
   CHttpDownload* owner;
   int index;
