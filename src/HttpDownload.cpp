@@ -14,7 +14,8 @@
 #include "tool/TextHelper.h"
 #include "base/FileSystem.h"
 
-// One range thread: the range it starts with; later ones come from splits.
+// One range thread: the range it starts with; later ones come from the front of what is left, from
+// splits or from a slower range's last piece.
 struct DownloadRange {
   CHttpDownload* owner;
   int index;
@@ -263,11 +264,11 @@ bool CHttpDownload::DownLoadContent() {
   SaveStateNow(true);  // from the first byte on, the partial file has a state to go on from
   hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   vecFetchers.assign(pPlan->RangeCount(), 0);
-  vecClocks.assign(pPlan->RangeCount(), FetchClock{::GetTickCount(), 0});
-  for (int i = 0; i < pPlan->RangeCount(); ++i) vecClocks[i].nFirst = pPlan->Next(i);
+  vecClocks.assign(pPlan->RangeCount(), FetchClock{});
+  nConnections = count;
   StartDigest();
-  std::vector<DownloadRange> ranges(pPlan->RangeCount());
-  WaitForRanges(StartRanges(ranges.data()));
+  std::vector<DownloadRange> ranges(count);
+  WaitForRanges(StartRanges(ranges));
   bool succeeded = pPlan->AllDone() && eStop == Stop::kNone;
   if (succeeded && nFileSize == CRangePlan::kUnknownSize) nFileSize = pPlan->FileSize();
   KeepOrForgetState(succeeded);
@@ -294,29 +295,47 @@ bool CHttpDownload::OpenTarget(DWORD disposition) {
   return false;
 }
 
-// Starts one thread per range that has bytes to fetch and hands back the threads that run. A range
-// whose thread cannot start stays incomplete, so the download fails instead of waiting for it. The
-// lock is held throughout: a range that finishes at once splits another, which grows the plan while
-// this loop still walks it.
-std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(DownloadRange* ranges) {
+// Starts one thread per connection, each on the next piece from the front, and hands back the threads
+// that run. A piece whose thread cannot start goes back to what nobody fetches, for a thread that runs
+// to take later. The lock is held throughout: a thread that finishes at once takes more work, which
+// grows the plan while this loop still hands it out.
+std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(std::vector<DownloadRange>& ranges) {
   std::vector<Scoped::CloseHandle> threads;
   Scoped::LeaveCriticalSection hold(csFile);
-  const int initial = pPlan->RangeCount();
-  for (int i = 0; i < initial; ++i) {
-    ranges[i] = DownloadRange{this, i};
-    if (!pPlan->IsDone(i)) {
-      vecFetchers[i] = 1;
-      HANDLE thread = ::CreateThread(nullptr, 0, &CHttpDownload::DownloadThreadProc, &ranges[i], 0, nullptr);
-      if (thread) {
-        threads.emplace_back(thread);
-      } else {
-        vecFetchers[i] = 0;
-        LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", i, static_cast<unsigned>(::GetLastError()));
-      }
+  for (DownloadRange& range : ranges) {
+    const int index = TakeFront();
+    if (index < 0) break;
+    range = DownloadRange{this, index};
+    HANDLE thread = ::CreateThread(nullptr, 0, &CHttpDownload::DownloadThreadProc, &range, 0, nullptr);
+    if (thread) {
+      threads.emplace_back(thread);
+    } else {
+      --vecFetchers[index];
+      LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", index, static_cast<unsigned>(::GetLastError()));
     }
-    DebugTrace("[%d] %lld ~ %lld,length = %lld\n", i, pPlan->Start(i), pPlan->End(i), pPlan->Length(i));
+    DebugTrace("[%d] %lld ~ %lld,length = %lld\n", index, pPlan->Start(index), pPlan->End(index),
+               pPlan->Length(index));
   }
   return threads;
+}
+
+// The next piece from the front of what nobody fetches, now fetched by the caller; -1 when there is
+// none. Under the download's lock.
+int CHttpDownload::TakeFront() {
+  const int count = static_cast<int>(vecFetchers.size());
+  const int index = pPlan->TakeFront(retry.nMinSplitBytes, nConnections, [this, count](int i) {
+    return i < count && vecFetchers[i] > 0;
+  });
+  if (index >= 0) Claim(index);
+  return index;
+}
+
+// The range's bytes are fetched by the caller from now on; its pace counts from here.
+void CHttpDownload::Claim(int index) {
+  vecFetchers.resize(pPlan->RangeCount(), 0);
+  vecClocks.resize(pPlan->RangeCount());
+  ++vecFetchers[index];
+  vecClocks[index] = FetchClock{::GetTickCount(), pPlan->Next(index)};
 }
 
 void CHttpDownload::WaitForRanges(const std::vector<Scoped::CloseHandle>& threads) {
@@ -346,12 +365,15 @@ DWORD WaitForThreads(const std::vector<HANDLE>& threads) {
 DWORD WINAPI CHttpDownload::DownloadThreadProc(LPVOID parameter) {
   DownloadRange& range = *static_cast<DownloadRange*>(parameter);
   CHttpDownload& self = *range.owner;
-  for (int index = range.index; index >= 0 && self.FetchRange(index);) index = self.TakeMoreWork(index);
+  KeptRequest kept;
+  for (int index = range.index; index >= 0 && self.FetchRange(index, kept);) index = self.TakeMoreWork(index);
   return 0;
 }
 
 // The attempts of one range, each asking for what is still missing. True when the range is complete.
-bool CHttpDownload::FetchRange(int index) {
+// A request that completed the thread's last range asks first, on its connection; when that
+// connection has gone meanwhile, a new one asks at once.
+bool CHttpDownload::FetchRange(int index, KeptRequest& kept) {
   std::wstring header;
   {
     Scoped::LeaveCriticalSection hold(csFile);
@@ -361,12 +383,15 @@ bool CHttpDownload::FetchRange(int index) {
   LOG_INFOW(L"[Thread][%d][%d][%ls] beging...", threadId, index, header.c_str());
   int dead = 0;
   DWORD lastGrowth = ::GetTickCount();
+  bool reused = false;
   for (int attempt = 0;; ++attempt) {
-    if (attempt > 0 && !PauseBeforeRetry(dead)) break;
+    if (attempt > 0 && !reused && !PauseBeforeRetry(dead)) break;
     if (IsGone(index)) break;
     if (IsDoneElsewhere(index)) return true;
     const int type = ChooseRangeBackend(attempt, dead);
-    std::shared_ptr<CBaseRequest> request = pRequestFactory(type);
+    reused = kept.request && kept.nType == type;
+    std::shared_ptr<CBaseRequest> request = reused ? kept.request : pRequestFactory(type);
+    kept.request.reset();
     Attempt outcome;
     if (!request) {
       LOG_INFO("ERR:CBaseRequest::CreateInstance fail! (attempt %d)", attempt);
@@ -374,11 +399,17 @@ bool CHttpDownload::FetchRange(int index) {
       outcome = RunAttempt(request, index);
       if (outcome.bComplete) {
         nWorkingBackend = type;
+        if (outcome.bDrained) kept = KeptRequest{request, type};
         Release(index);
         LOG_INFOW(L"[Thread][%d][%d] SUCCCESS!", threadId, index);
         return true;
       }
       if (IsGone(index)) break;
+      if (reused && outcome.nWritten == 0) {
+        --attempt;  // the kept connection had gone: not the server's failure
+        continue;
+      }
+      reused = false;
       ++FailureCounter(type);
       LOG_INFO("[Thread][%d][%d][%s] Request fail,  retry %d...(WinHttp fail:%d, Internet fail:%d)", threadId, index,
                request->GetTypeName(), attempt, g_winHttpFailures.load(), g_internetFailures.load());
@@ -450,17 +481,21 @@ void CHttpDownload::Release(int index) {
   --vecFetchers[index];
 }
 
-// The tail of the range with the most left, while the download goes well and the size is known; when
-// no tail is worth a split, a second copy of the slowest range's last piece.
+// More work while the download goes well: the next piece from the front of what nobody fetches; when
+// every byte has its fetcher and the size is known, the tail of the range with the most left; when no
+// tail is worth a split, a second copy of the slowest range's last piece.
 int CHttpDownload::TakeMoreWork(int finished) {
   if (eStop != Stop::kNone || bRangeFailed) return -1;
   Scoped::LeaveCriticalSection hold(csFile);
-  const int index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetchers[i] > 0; });
+  int index = TakeFront();
+  if (index >= 0) {
+    LOG_INFO("[Thread][%d] takes bytes %lld-%lld from the front of what is left", ThreadId(), pPlan->Next(index),
+             pPlan->End(index));
+    return index;
+  }
+  index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetchers[i] > 0; });
   if (index < 0) return DuplicateLastPiece(finished);
-  vecFetchers.resize(pPlan->RangeCount(), 0);
-  vecFetchers[index] = 1;
-  vecClocks.resize(pPlan->RangeCount());
-  vecClocks[index] = FetchClock{::GetTickCount(), pPlan->Start(index)};
+  Claim(index);
   LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
   return index;
 }

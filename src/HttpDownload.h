@@ -1,7 +1,8 @@
 #pragma once
 
-// Segmented download of one remote file into one local file: equal byte ranges, one thread and one
-// request at a time per range, every block written at its offset under one lock. A failed attempt
+// Segmented download of one remote file into one local file: byte ranges (equal ones, or for a large
+// file pieces from the front of what is left, see CRangePlan), one thread and one request at a time
+// per range, every block written at its offset under one lock. A failed attempt
 // keeps what it wrote and asks for the rest; attempts pause longer the less they bring, on the backend
 // that works for this download, else the one that has failed less in this process. A range that
 // finishes early takes the tail of the one with the most left; a server that ignores Range gets one
@@ -140,6 +141,7 @@ class CHttpDownload {
   };
   struct Attempt {
     bool bComplete = false;
+    bool bDrained = false;  // the answer was read to its end: its connection can carry another request
     long long nWritten = 0;
   };
 
@@ -168,10 +170,17 @@ class CHttpDownload {
   void StartDigest();
   void FinishDigest();
   long long WrittenPrefix();
-  std::vector<Scoped::CloseHandle> StartRanges(DownloadRange* ranges);
+  std::vector<Scoped::CloseHandle> StartRanges(std::vector<DownloadRange>& ranges);
+  int TakeFront();
+  void Claim(int index);
   void WaitForRanges(const std::vector<Scoped::CloseHandle>& threads);
   static DWORD WINAPI DownloadThreadProc(LPVOID parameter);
-  bool FetchRange(int index);
+  // The request that completed a thread's last range, kept for its next one.
+  struct KeptRequest {
+    std::shared_ptr<CBaseRequest> request;
+    int nType = -1;
+  };
+  bool FetchRange(int index, KeptRequest& kept);
   int TakeMoreWork(int finished);
   int DuplicateLastPiece(int finished);
   double RateOf(int index, DWORD now) const;
@@ -213,6 +222,7 @@ class CHttpDownload {
   RetryPolicy retry;
   std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent
   std::vector<int> vecFetchers;       // per range of the plan: how many threads fetch it (0 to 2)
+  int nConnections = 0;               // range threads of this download
   // Per range of the plan: when its first fetcher began, and from which byte, for its pace.
   struct FetchClock {
     DWORD nTick = 0;

@@ -116,6 +116,7 @@ bool CHttpDownload::TakeBlock(AttemptLink& link, CBaseRequest& request, const Bo
   const Stored stored = Store(link.index, body.nOffset + received, data, count);
   link.outcome.nWritten += stored.nWritten;
   if (stored.bDone) link.outcome.bComplete = true;
+  link.outcome.bDrained = received + count == body.nLimit;
   if (stored.nWritten > 0) SaveStateNow(false);
   return !stored.bFailed && !stored.bGone && !stored.bDone;
 }
@@ -126,6 +127,7 @@ void CHttpDownload::EndOfAnswer(AttemptLink& link, CBaseRequest& request, const 
                                 int lastCount) {
   if (lastCount == 0 && EndOfBody(link.index)) {
     link.outcome.bComplete = true;
+    link.outcome.bDrained = true;
     return;
   }
   LOG_INFO("ERR:[%s] download Fail ,dstSize: %lld !=  downloadingSize: %lld)", request.GetTypeName(),
@@ -301,6 +303,7 @@ CHttpDownload::Stored CHttpDownload::Store(int index, long long offset, const ch
     }
     pPlan->Advance(index, length);
     if (static_cast<size_t>(index) < vecClocks.size()) vecClocks[index].nLastByte = ::GetTickCount();
+    if (pDigest) pDigest->Nudge();
     stored.nWritten = length;
     Notify(kDownload_Progress, pPlan->DownloadedSize(), pPlan->SizeKnown() ? pPlan->FileSize() : 0);
   }

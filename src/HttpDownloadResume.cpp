@@ -32,7 +32,7 @@ bool CHttpDownload::PrepareTarget(int count) {
   LOG_INFO("the download starts from its first byte: %s", why.c_str());
   ::DeleteFileW(ResumeState::PathFor(param.strSavePath).c_str());
   if (!OpenTarget(CREATE_ALWAYS)) return false;
-  pPlan = std::make_unique<CRangePlan>(nFileSize, count);
+  pPlan = std::make_unique<CRangePlan>(nFileSize, count, retry.nMinSplitBytes);
   return true;
 }
 
@@ -109,8 +109,9 @@ void CHttpDownload::FinishDigest() {
   param.strSha256.clear();
   if (!pDigest) return;
   const DWORD begin = ::GetTickCount();
+  const long long left = nFileSize - pDigest->Hashed();
   if (pDigest->Finish(nFileSize, param.strSha256)) {
-    LOG_INFO("SHA-256 of the download, hashed as it came: %s (%u ms after the last byte)", param.strSha256.c_str(),
-             static_cast<unsigned>(::GetTickCount() - begin));
+    LOG_INFO("SHA-256 of the download, hashed as it came: %s (%u ms after the last byte, which left %lld bytes "
+             "to hash)", param.strSha256.c_str(), static_cast<unsigned>(::GetTickCount() - begin), left);
   }
 }

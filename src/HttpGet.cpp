@@ -1,9 +1,13 @@
-// httpget [--secure-only] [--no-split] URL OUTPUT [THREADS]: the installer's download engine on the
-// command line. --secure-only forbids every plain-HTTP request, as the installer does for a payload
-// nothing pins; --no-split keeps every range on the connection it started on (the benchmark's
-// yardstick for splitting).
+// httpget [--secure-only] [--no-split] [--sha256] URL OUTPUT [THREADS]: the installer's download engine
+// on the command line. --secure-only forbids every plain-HTTP request, as the installer does for a
+// payload nothing pins; --no-split keeps every range on the connection it started on (the benchmark's
+// yardstick for splitting); --sha256 hashes the file as it comes, as the installer does for a pinned
+// payload.
 // Shows a one-line progress bar while it runs (when the error stream is a console), then prints
 //   result=R bytes=N seconds=S MBps=X
+// and with --sha256 also
+//   sha256=HEX after_last_byte_ms=M
+// (M: from the last byte written to the download's end, which waits for the digest).
 // and exits with 0 when the download succeeded. THREADS defaults to the installer's 5.
 
 #include <windows.h>
@@ -24,21 +28,26 @@ struct Progress {
   std::atomic<long long> nDownloaded{0};
   std::atomic<int> nResult{1};
   std::atomic<bool> bDone{false};
+  std::atomic<double> nLastByteSeconds{0};
+  LARGE_INTEGER begin = {};
 };
-
-// Runs under the download's lock: only stores what the bar shows.
-void OnProgress(int code, long long first, long long, void* user) {
-  Progress& progress = *static_cast<Progress*>(user);
-  if (code == kDownload_FileSize) progress.nFileSize = first;
-  if (code == kDownload_Progress) progress.nDownloaded = first;
-  if (code == kDownload_End) progress.nResult = static_cast<int>(first);
-}
 
 double Seconds(const LARGE_INTEGER& begin) {
   LARGE_INTEGER now, frequency;
   ::QueryPerformanceCounter(&now);
   ::QueryPerformanceFrequency(&frequency);
   return static_cast<double>(now.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Runs under the download's lock: only stores what the bar shows.
+void OnProgress(int code, long long first, long long, void* user) {
+  Progress& progress = *static_cast<Progress*>(user);
+  if (code == kDownload_FileSize) progress.nFileSize = first;
+  if (code == kDownload_Progress) {
+    progress.nDownloaded = first;
+    if (first == progress.nFileSize) progress.nLastByteSeconds = Seconds(progress.begin);
+  }
+  if (code == kDownload_End) progress.nResult = static_cast<int>(first);
 }
 
 void DrawBar(const Progress& progress, double seconds) {
@@ -77,13 +86,15 @@ int wmain(int argc, wchar_t** argv) {
       param.bSecureOnly = true;
     } else if (option == L"--no-split") {
       policy.nMinSplitBytes = LLONG_MAX;
+    } else if (option == L"--sha256") {
+      param.bComputeSha256 = true;
     } else {
       argc = 0;  // the usage line
       break;
     }
   }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: httpget [--secure-only] [--no-split] URL OUTPUT [THREADS]\n");
+    std::fprintf(stderr, "usage: httpget [--secure-only] [--no-split] [--sha256] URL OUTPUT [THREADS]\n");
     return 2;
   }
   param.strDownloadUrl = argv[1];
@@ -92,7 +103,7 @@ int wmain(int argc, wchar_t** argv) {
   Progress progress;
   param.pUserData = &progress;
 
-  LARGE_INTEGER begin;
+  LARGE_INTEGER& begin = progress.begin;
   ::QueryPerformanceCounter(&begin);
   std::thread bar;
   if (ErrorStreamIsConsole()) bar = std::thread(ShowProgress, std::cref(progress), std::cref(begin));
@@ -111,5 +122,9 @@ int wmain(int argc, wchar_t** argv) {
   const long long bytes = progress.nDownloaded;
   std::printf("result=%d bytes=%lld seconds=%.3f MBps=%.1f\n", progress.nResult.load(), bytes, seconds,
               seconds > 0 ? bytes / seconds / 1e6 : 0.0);
+  if (param.bComputeSha256) {
+    std::printf("sha256=%s after_last_byte_ms=%.0f\n", param.strSha256.c_str(),
+                (seconds - progress.nLastByteSeconds) * 1000.0);
+  }
   return ok ? 0 : 1;
 }

@@ -56,10 +56,11 @@ void CPrefixDigest::Run() {
 bool CPrefixDigest::HashUpTo(long long end) {
   std::vector<char> buffer(kChunk);
   LARGE_INTEGER at = {};
-  at.QuadPart = hashed_;
+  at.QuadPart = hashed_.load();
   if (!::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
   while (hashed_ < end && !stop_) {
-    const DWORD want = static_cast<DWORD>(end - hashed_ < kChunk ? end - hashed_ : kChunk);
+    const long long left = end - hashed_;
+    const DWORD want = static_cast<DWORD>(left < kChunk ? left : kChunk);
     DWORD read = 0;
     if (!::ReadFile(file_.get(), buffer.data(), want, &read, nullptr) || read == 0) return false;
     if (!hash_->Append(buffer.data(), read)) return false;
@@ -74,7 +75,7 @@ bool CPrefixDigest::Finish(long long size, std::string& hex) {
   Nudge();
   thread_.join();
   if (failed_ || hashed_ != size) {
-    LOG_INFO("ERR:the digest that followed the download stopped at byte %lld of %lld", hashed_, size);
+    LOG_INFO("ERR:the digest that followed the download stopped at byte %lld of %lld", hashed_.load(), size);
     return false;
   }
   return hash_->Finish(hex);

@@ -30,6 +30,8 @@ class CPrefixDigest {
   bool Start();
   // More of the file may be written now.
   void Nudge();
+  // Bytes hashed so far.
+  long long Hashed() const { return hashed_; }
   // Hashes up to `size` bytes (the file's final length) and hands back the digest in lower-case hex;
   // false when the file could not be read to that length.
   bool Finish(long long size, std::string& hex);
@@ -46,6 +48,6 @@ class CPrefixDigest {
   std::unique_ptr<FileDigest::Sha256Stream> hash_;
   std::atomic<long long> finalSize_{-1};
   std::atomic<bool> stop_{false};
-  long long hashed_ = 0;  // touched by the digest's thread only, until it is joined
-  bool failed_ = false;
+  std::atomic<long long> hashed_{0};  // written by the digest's thread only
+  bool failed_ = false;  // touched by the digest's thread only, until it is joined
 };

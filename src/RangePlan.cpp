@@ -2,12 +2,18 @@
 
 #include <algorithm>
 
-CRangePlan::CRangePlan(long long fileSize, int requestedCount) : nFileSize(fileSize) {
+CRangePlan::CRangePlan(long long fileSize, int requestedCount, long long minPiece) : nFileSize(fileSize) {
   if (!SizeKnown()) {
     AddRange(0, kOpenEnd);
     return;
   }
   const int count = ClampRangeCount(requestedCount);
+  const long long piece = fileSize / (static_cast<long long>(kPieceShare) * count);
+  if (minPiece > 0 && piece >= minPiece) {
+    for (int i = 0; i < count; ++i) AddRange(i * piece, (i + 1) * piece - 1);
+    AddRange(count * piece, fileSize - 1);
+    return;
+  }
   const long long chunk = fileSize / count;
   for (int i = 0; i < count; ++i) {
     const long long start = i * chunk;
@@ -29,7 +35,17 @@ std::vector<RangePiece> CRangePlan::Pieces() const {
     if (!range.bDropped) pieces.push_back(RangePiece{range.nStart, range.nEnd, range.nNext});
   }
   std::sort(pieces.begin(), pieces.end(), [](const RangePiece& a, const RangePiece& b) { return a.nStart < b.nStart; });
-  return pieces;
+  std::vector<RangePiece> joined;
+  for (const RangePiece& piece : pieces) {
+    RangePiece* last = joined.empty() ? nullptr : &joined.back();
+    if (last && last->nNext > last->nEnd && last->nEnd + 1 == piece.nStart) {
+      last->nEnd = piece.nEnd;
+      last->nNext = piece.nNext;
+    } else {
+      joined.push_back(piece);
+    }
+  }
+  return joined;
 }
 
 // Every byte before the first missing byte of an unfinished range is written: each belongs to a
@@ -45,6 +61,12 @@ long long CRangePlan::WrittenPrefix() const {
 int CRangePlan::AddRange(long long start, long long end) {
   vecRanges.push_back(Range{start, end, start, end < start, false});
   return RangeCount() - 1;
+}
+
+int CRangePlan::CutAfter(int index, long long length) {
+  const long long end = vecRanges[index].nEnd;
+  vecRanges[index].nEnd = vecRanges[index].nNext + length - 1;
+  return AddRange(vecRanges[index].nEnd + 1, end);
 }
 
 bool CRangePlan::AllDone() const {

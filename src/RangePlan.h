@@ -1,9 +1,13 @@
 #pragma once
 
 // Which bytes of one download are still to come, and who fetches them: the file cut into ranges,
-// each with the first byte not yet written. A range that finishes early takes the tail of the range
-// with the most left (a split), and a server that ignores Range turns the plan into one stream of the
-// whole file. Bookkeeping only: no network, no file. Not thread-safe: the download's lock guards it.
+// each with the first byte not yet written. A large file is fetched in pieces taken from the front of
+// what nobody fetches yet, smaller the less is left, so that the file is written from its start
+// onwards without a long gap (what follows the download, its digest, reads that gap-free start as it
+// grows); a small one in equal ranges. When nothing is left to take, a connection that finished takes
+// the tail of the range with the most left (a split), and a server that ignores Range turns the plan
+// into one stream of the whole file. Bookkeeping only: no network, no file. Not thread-safe: the
+// download's lock guards it.
 
 #include <climits>
 #include <vector>
@@ -29,14 +33,21 @@ class CRangePlan {
     return requested < 1 ? 1 : (requested > kMaxRanges ? kMaxRanges : requested);
   }
 
+  // Of what nobody fetches yet, a connection takes 1 / (kPieceShare x connections) from the front:
+  // pieces shrink as the download nears its end, where the last ones decide how long the file's
+  // start has a gap.
+  static constexpr int kPieceShare = 2;
+
   // Equal ranges of fileSize / count bytes; the last one takes the remainder. A range of length 0
   // (a file smaller than the count) is complete from the start: there is nothing to ask for.
-  CRangePlan(long long fileSize, int requestedCount);
+  // When a first piece of fileSize / (kPieceShare x count) bytes is at least `minPiece`, the first
+  // count ranges are such pieces and one more range holds the rest, for TakeFront to hand out.
+  CRangePlan(long long fileSize, int requestedCount, long long minPiece = LLONG_MAX);
   // The plan a partial download left (pieces that cover the file in order): each range goes on from
   // its first missing byte, and what is written counts as downloaded.
   CRangePlan(long long fileSize, const std::vector<RangePiece>& pieces);
-  // The ranges in the order of their first bytes, as a state file keeps them. Dropped ranges are left
-  // out: the one stream covers their bytes.
+  // The ranges in the order of their first bytes, as a state file keeps them; a complete range joins
+  // the one after it. Dropped ranges are left out: the one stream covers their bytes.
   std::vector<RangePiece> Pieces() const;
 
   long long FileSize() const { return nFileSize; }
@@ -68,6 +79,14 @@ class CRangePlan {
   // A size learnt after the download began (an open range's answer named its total).
   void SetFileSize(long long fileSize);
 
+  // Work from the front of what nobody fetches: of the first unfinished range that `busy` says
+  // nobody fetches, a piece of max(minPiece, unfetched bytes / (kPieceShare x connections)) bytes
+  // from its first missing byte, or the whole range when it holds less than two such pieces (the rest
+  // stays a range of its own, after the piece). Returns the piece's range, -1 when every unfinished
+  // range is fetched.
+  template <typename Busy>
+  int TakeFront(long long minPiece, int connections, Busy busy);
+
   // Splits the unfinished range with the most bytes left, when that is at least twice `minPiece`:
   // its tail half becomes a new range, whose index is returned; -1 when no range is worth it.
   // `busy(index)` says whether a range's bytes are being fetched; only such ranges are split, so
@@ -95,6 +114,8 @@ class CRangePlan {
     bool bDropped;
   };
   int AddRange(long long start, long long end);
+  // Range `index` ends after `length` more bytes; the rest becomes a new range, whose index is returned.
+  int CutAfter(int index, long long length);
 
   std::vector<Range> vecRanges;
   long long nFileSize;
@@ -110,8 +131,21 @@ int CRangePlan::SplitLargest(long long minPiece, Busy busy) {
     if (largest < 0 || Remaining(i) > Remaining(largest)) largest = i;
   }
   if (largest < 0 || !SizeKnown() || bOneStream || minPiece < 1 || Remaining(largest) / 2 < minPiece) return -1;
-  const long long tail = Next(largest) + Remaining(largest) / 2;
-  const long long end = End(largest);
-  vecRanges[largest].nEnd = tail - 1;
-  return AddRange(tail, end);
+  return CutAfter(largest, Remaining(largest) / 2);
+}
+
+template <typename Busy>
+int CRangePlan::TakeFront(long long minPiece, int connections, Busy busy) {
+  int front = -1;
+  long long idle = 0;  // unfinished bytes nobody fetches
+  for (int i = 0; i < RangeCount(); ++i) {
+    if (IsDone(i) || IsDropped(i) || busy(i)) continue;
+    idle += Remaining(i);
+    if (front < 0 || Start(i) < Start(front)) front = i;
+  }
+  if (front < 0) return -1;
+  const long long share = idle / (static_cast<long long>(kPieceShare) * (connections < 1 ? 1 : connections));
+  const long long piece = share > minPiece ? share : minPiece;
+  if (SizeKnown() && !bOneStream && Remaining(front) / 2 > piece) CutAfter(front, piece);
+  return front;
 }

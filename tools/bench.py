@@ -5,7 +5,9 @@ under Wine), for a 256 MiB file served as fast as nginx can and a 64 MiB file se
 connection. Prints medians, CPU seconds per GiB and the ratios the engine is held to, and checks every
 output byte for byte. Then the uneven case: a 64 MiB file whose first range comes at 1 MiB/s and every
 other request at 4 MiB/s (17 MiB/s in all over five connections), fetched by httpget with and without
-splitting, each finishing time set against the ideal, bytes / total bandwidth.
+splitting, each finishing time set against the ideal, bytes / total bandwidth. Last, the digest that
+follows the download: httpget --sha256 on 16 and 50 MiB files, and how long after the last byte the
+digest was ready.
 
 usage: bench.py BUILD_DIR [RUNS]     (RUNS defaults to 5)
 """
@@ -215,6 +217,41 @@ def measure_uneven(build, www, outdir, runs, server_pid):
     return seconds["with splitting"] / ideal
 
 
+DIGEST_SIZES = (16 << 20, 50 << 20)
+
+
+def measure_digest(build, www, outdir, runs, server_pid):
+    """Median wall seconds and milliseconds from the last byte to the digest, per size."""
+    wine = os.path.join(ROOT, "tools", "wine-run.sh")
+    httpget = os.path.join(build, "httpget.exe")
+    print("\n== digest as the file comes (httpget --sha256, 5 ranges), median of %d runs" % runs)
+    print("%-10s %9s %9s %22s" % ("size", "wall s", "wall MB/s", "ms after the last byte"))
+    for size in DIGEST_SIZES:
+        name = "h%d.bin" % (size >> 20)
+        source = os.path.join(www, "bench", name)
+        make_file(source, size)
+        want = sha256(source)
+        walls, lags = [], []
+        for run in range(runs):
+            warm_up(www, outdir)
+            out = os.path.join(outdir, "out.bin")
+            if os.path.exists(out):
+                os.remove(out)
+            argv = [wine, httpget, "--sha256", "https://localhost/bench/" + name, wine_path(out), "5"]
+            with tempfile.TemporaryFile(mode="w+") as log:
+                start = time.perf_counter()
+                code = subprocess.run(argv, stdout=log, stderr=subprocess.STDOUT).returncode
+                walls.append(time.perf_counter() - start)
+                log.seek(0)
+                text = log.read()
+            if code != 0 or "sha256=" + want not in text or sha256(out) != want:
+                die("httpget --sha256 wrote or hashed %s wrongly (run %d):\n%s" % (name, run + 1, text[-2000:]))
+            lags.append(float(text.split("after_last_byte_ms=")[1].split()[0]))
+            os.remove(out)
+        wall = statistics.median(walls)
+        print("%-10s %9.3f %9.1f %22.0f" % ("%d MiB" % (size >> 20), wall, size / wall / MB, statistics.median(lags)))
+
+
 def summarize(case, results, runs):
     name, _, size, _ = case
     print("\n== %s: %d MiB, median of %d runs, every output checked byte for byte" % (name, size >> 20, runs))
@@ -255,6 +292,7 @@ def main():
               % (env_note, server_pid))
         tables = [summarize(case, measure(case, runners, www, outdir, runs, server_pid), runs) for case in CASES]
         uneven = measure_uneven(build, www, outdir, min(runs, 3), server_pid)
+        measure_digest(build, www, outdir, runs, server_pid)
     finally:
         subprocess.run([os.path.join(HERE, "wine-session.sh"), "stop"])
         subprocess.run([os.path.join(HERE, "test-servers.sh"), "stop", servers])

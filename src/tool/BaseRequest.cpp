@@ -232,18 +232,30 @@ std::wstring CBaseRequest::RedirectTarget() {
   return location;
 }
 
+// An object used again (the next piece of a download) keeps its session and connection when the last
+// exchange answered over the same scheme from the same host: the platform then sends the request on
+// the connection the last answer came on, without a new connect and TLS handshake.
 bool CBaseRequest::OpenUrlImp(bool secure, const UrlParts& url) {
-  CloseHandles();  // a second attempt starts from nothing
+  const bool keep = bSessionAnswered && hConnect && secure == bSessionSecure && url.host == strHost &&
+                    url.port == nPort;
+  bSessionAnswered = false;
+  if (keep) {
+    hRequest.reset();
+  } else {
+    CloseHandles();  // a second attempt starts from nothing
+  }
   strPath = url.path;
   strHost = url.host;
   nPort = url.port;
-  if (bCancelled || !OpenSession(secure)) return false;
-  if (nMaxConnsPerServer != 0) {
+  bSessionSecure = secure;
+  if (bCancelled || (!keep && !OpenSession(secure))) return false;
+  if (!keep && nMaxConnsPerServer != 0) {
     // Process-wide, whichever backend this is, so that every range can reach the server at once.
     InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
     InternetSetOpt(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, static_cast<DWORD>(nMaxConnsPerServer));
   }
-  return ConnectSession(secure) && OpenRequest(secure) && !bCancelled && SendRequest();
+  bSessionAnswered = (keep || ConnectSession(secure)) && OpenRequest(secure) && !bCancelled && SendRequest();
+  return bSessionAnswered;
 }
 
 void CBaseRequest::CloseHandles() {

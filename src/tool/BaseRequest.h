@@ -2,7 +2,8 @@
 
 // One HTTP exchange against one URL, over WinHTTP (CWinHttpRequest) or WinINet (CInternetRequest).
 // Use: create, optionally set strVerb, strHeaders and nMaxConnsPerServer, OpenUrl, then either
-// GetUrlFileSize once or HttpRead until it returns 0 or -1, then destroy. No status code is judged
+// GetUrlFileSize once or HttpRead until it returns 0 or -1, then destroy, or OpenUrl again for the next
+// exchange (which goes on the same connection when it can). No status code is judged
 // here: success means the platform calls succeeded. Every failed platform call is logged through
 // ShowApiError. An object belongs to the thread that uses it.
 //
@@ -179,6 +180,9 @@ class CBaseRequest {
 
  private:
   void CloseHandles();
+  // What the session and connection were opened for, and whether their last request was answered.
+  bool bSessionSecure = false;
+  bool bSessionAnswered = false;
   // The attempts eSchemes allows for one URL; `secureOnly` when a redirect came from HTTPS.
   bool OpenOnce(const UrlParts& url, bool secureOnly);
   // After an answer: the Location of a redirect status, else empty.

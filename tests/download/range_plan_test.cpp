@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "HttpDownload.h"
 #include "RangePlan.h"
 #include "TestSupport.h"
@@ -133,4 +136,84 @@ TEST(ContentRange, ReadsExactlyBytesStartEndTotalOfARangeInsideTheFile) {
                              L"bytes 0-9/9223372036854775808", L"bytes 0-9/99999999999999999999"}) {
     EXPECT_FALSE(ParseContentRange(bad, start, end, total)) << TestSupport::Utf8(bad);
   }
+}
+
+namespace {
+
+// Connections at one pace, a block each in turn, taking work as the engine does: from the front of
+// what nobody fetches, else the tail of the largest busy range. Returns the gap-free start of the file
+// at the moment `share` of it has been written, and checks that every byte is written exactly once.
+long long PrefixWhenWritten(long long size, int connections, long long minPiece, double share) {
+  const int block = 102400;
+  CRangePlan plan(size, connections, minPiece);
+  std::vector<int> held(connections, -1);
+  auto busy = [&held](int index) { return std::find(held.begin(), held.end(), index) != held.end(); };
+  auto take = [&](int c) {
+    held[c] = -1;
+    int index = plan.TakeFront(minPiece, connections, busy);
+    if (index < 0) index = plan.SplitLargest(minPiece, busy);
+    held[c] = index;
+  };
+  for (int c = 0; c < connections; ++c) take(c);
+  long long prefix = -1;
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (int c = 0; c < connections; ++c) {
+      if (held[c] < 0) continue;
+      moved = true;
+      const long long left = plan.Remaining(held[c]);
+      plan.Advance(held[c], static_cast<int>(left < block ? left : block));
+      if (prefix < 0 && plan.DownloadedSize() >= share * size) prefix = plan.WrittenPrefix();
+      if (plan.IsDone(held[c])) take(c);
+    }
+  }
+  EXPECT_TRUE(plan.AllDone());
+  EXPECT_EQ(plan.DownloadedSize(), size);
+  EXPECT_EQ(plan.WrittenPrefix(), size);
+  return prefix;
+}
+
+}  // namespace
+
+// The digest that follows a download can only read the file's gap-free start: when most of a large
+// file is written, so must most of that start be, or the digest is left with the file's bulk after
+// the last byte. Files too small for pieces keep their equal ranges.
+TEST(RangePlan, WritesALargeFileFromItsStartOnwardsInPiecesThatShrinkTowardsTheEnd) {
+  const long long kMiB = 1 << 20;
+  struct Case {
+    long long size;
+    int connections;
+  };
+  for (const Case& c : {Case{16 * kMiB, 5}, Case{50 * kMiB, 5}, Case{256 * kMiB, 5}, Case{2048 * kMiB + kMiB, 5},
+                        Case{50 * kMiB, 1}}) {
+    const long long prefix = PrefixWhenWritten(c.size, c.connections, 512 * 1024, 0.9);
+    EXPECT_GE(prefix, c.size * 3 / 4) << c.size << " bytes, " << c.connections << " connections";
+  }
+  CRangePlan small(5 * kMiB - 1, 5, 512 * 1024);
+  ASSERT_EQ(small.RangeCount(), 5);
+  EXPECT_EQ(small.Length(0), (5 * kMiB - 1) / 5);
+  CRangePlan large(50 * kMiB, 5, 512 * 1024);
+  ASSERT_EQ(large.RangeCount(), 6);
+  EXPECT_EQ(large.Length(0), 5 * kMiB);
+  EXPECT_EQ(large.Start(5), 25 * kMiB);
+}
+
+// A state file keeps a complete range joined to the one after it, so that a resumed download goes on
+// from as few ranges as it left unfinished, with the same bytes written.
+TEST(RangePlan, PiecesJoinACompleteRangeToTheNextAndResumeToTheSameProgress) {
+  CRangePlan plan(1000, 4);  // 0-249, 250-499, 500-749, 750-999
+  plan.Advance(0, 250);
+  plan.Advance(1, 100);
+  plan.Advance(2, 250);
+  const std::vector<RangePiece> pieces = plan.Pieces();
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].nStart, 0);
+  EXPECT_EQ(pieces[0].nEnd, 499);
+  EXPECT_EQ(pieces[0].nNext, 350);
+  EXPECT_EQ(pieces[1].nStart, 500);
+  EXPECT_EQ(pieces[1].nEnd, 999);
+  EXPECT_EQ(pieces[1].nNext, 750);
+  CRangePlan resumed(1000, pieces);
+  EXPECT_EQ(resumed.DownloadedSize(), plan.DownloadedSize());
+  EXPECT_EQ(resumed.WrittenPrefix(), 350);
 }
