@@ -310,6 +310,8 @@ TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   Start();
   installer_->Click(kInstallButton);
   ASSERT_TRUE(WaitForLog("UpdateWindowSate:kWindow_Downloading")) << Log();
+  // Bytes have come (the size query's handshake may take longer than the questions below).
+  ASSERT_TRUE(WaitFor([] { return IsFile(WorkDir() + L"pelarin-download.exe.state"); }, 20000)) << Log();
 
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDNO));
@@ -319,7 +321,7 @@ TEST_F(EndToEndAnswers, ClosingDuringTheDownloadAsksTheInstallationQuestion) {
   ::PostMessageW(window_, WM_CLOSE, 1, 0);
   EXPECT_EQ(PackText(L"STR_CLOSE_TIP2"), AnswerBox(window_, IDYES));
   EXPECT_EQ(1602, installer_->WaitForExit());
-  EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe"));
+  EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe")) << Log();
   EXPECT_TRUE(IsFile(WorkDir() + L"pelarin-download.exe.state"));
   EXPECT_FALSE(IsFile(ProductDir() + L"install-command-line.txt"));
   ::DeleteFileW((WorkDir() + L"pelarin-download.exe").c_str());
