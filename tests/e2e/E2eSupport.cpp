@@ -58,12 +58,18 @@ std::wstring ServedInstallerPath(const wchar_t* programName) {
   return std::wstring();
 }
 
-bool ServeSampleInstaller() {
-  const std::wstring target = ServedInstallerPath();
+namespace {
+
+// The sample installer copied to `target` on the server, its folder made first.
+bool ServeSampleInstallerAt(const std::wstring& target) {
   if (target.empty()) return false;
   ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
   return ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
 }
+
+}  // namespace
+
+bool ServeSampleInstaller() { return ServeSampleInstallerAt(ServedInstallerPath()); }
 
 const std::wstring& ServedInstallerAhead() {
   static const std::wstring served = [] {
@@ -77,11 +83,7 @@ const std::wstring& ServedInstallerAhead() {
   return served;
 }
 
-bool ServeSampleInstallerAhead() {
-  const std::wstring& target = ServedInstallerAhead();
-  return !target.empty() &&
-         ::CopyFileW(BuildFile(L"tests/fixtures/SampleInstaller.exe").c_str(), target.c_str(), FALSE) != FALSE;
-}
+bool ServeSampleInstallerAhead() { return ServeSampleInstallerAt(ServedInstallerAhead()); }
 
 void SetServerSwitch(const wchar_t* name, const std::string& content) {
   const std::wstring path = TestServers::WebRoot() + name;
