@@ -16,10 +16,14 @@ void CSetupEnvironment::InitEnvironment() {
   ready_ = true;
   workDir_ = ::GetWorkDir();
   StartSetupLog(std::wstring());
-  ::LoadResZipTexts(module_, GetPackDir());
-  pictures_ = std::thread([module = module_, folder = GetPackDir()] { ::LoadResZipPictures(module, folder); });
-  if (chosenLanguage_) language_.InitForLanguage(GetPackDir(), chosenLanguage_);
-  else language_.Init(GetPackDir());
+  // Only what the first paint reads comes out before it: the settings, then the chosen language's texts.
+  ::LoadResZipSettings(module_, GetPackDir());
+  language_.ChooseFrom(GetPackDir(), chosenLanguage_);
+  ::LoadResZipLanguage(module_, GetPackDir(), language_.GetLanguage());
+  pictures_ = std::thread([module = module_, pack = GetPackDir(), folder = language_.GetLanguage()] {
+    ::LoadResZipRest(module, pack, folder);
+  });
+  language_.LoadTables();
 }
 
 void CSetupEnvironment::WaitForPictures() {

@@ -23,10 +23,11 @@ class CSetupEnvironment {
   CSetupEnvironment(const CSetupEnvironment&) = delete;
   CSetupEnvironment& operator=(const CSetupEnvironment&) = delete;
 
-  // Work folder, log, language pack and string tables. Runs once; later calls do nothing. The pack's
-  // pictures come out on a thread of their own: the first paint needs none of them.
+  // Work folder, log, language pack and string tables. Runs once; later calls do nothing. Of the pack,
+  // only the settings and the chosen language's texts come out before the window: the other languages
+  // and the pictures come out on a thread of their own, since the first paint needs none of them.
   void InitEnvironment();
-  // Returns once the pack's pictures are on disk; call before showing one.
+  // Returns once the whole pack is on disk; call before showing a picture of it.
   void WaitForPictures();
   // Reads the site tag from the resources into the language manager (after InitEnvironment).
   void LoadDomainFile();

@@ -62,6 +62,12 @@ void LanguageManager::InitForLanguage(const std::wstring& packFolder, LANGID lan
   LoadTables();
 }
 
+void LanguageManager::ChooseFrom(const std::wstring& packFolder, LANGID language) {
+  Reset(packFolder);
+  if (language) ChooseLanguage(language);
+  else InitCurrentLanguage();
+}
+
 void LanguageManager::Reset(const std::wstring& packFolder) {
   domainTag_.clear();
   rightToLeft_ = false;

@@ -17,6 +17,11 @@ class LanguageManager {
   // The same for an explicit Windows language id.
   void InitForLanguage(const std::wstring& packFolder, LANGID language);
 
+  // Init in two steps, for a pack that is unpacked as it is needed: the language first (from the pack's
+  // language.ini; `language` 0 is the user's), whose folder GetLanguage then names; then its tables.
+  void ChooseFrom(const std::wstring& packFolder, LANGID language);
+  void LoadTables();
+
   void InitCurrentLanguage();
   // Picks the language folder language.ini names for `language`, English when it names none.
   void ChooseLanguage(LANGID language);
@@ -55,7 +60,6 @@ class LanguageManager {
 
  private:
   void Reset(const std::wstring& packFolder);
-  void LoadTables();
   std::wstring AddDomainTag(const std::wstring& address) const;
 
   Table strings_;

@@ -69,6 +69,21 @@ bool EndsWith(const std::wstring& name, const wchar_t* end) {
 // What the window needs before it paints: the settings, the texts and the home page's tip picture.
 bool IsTextEntry(const std::wstring& name) { return EndsWith(name, L".ini") || EndsWith(name, L"install_tips.png"); }
 
+bool IsTopLevel(const std::wstring& name) { return name.find_first_of(L"\\/") == std::wstring::npos; }
+
+bool IsSettingsEntry(const std::wstring& name) { return IsTopLevel(name) && IsTextEntry(name); }
+
+// An entry of `folder` itself (either separator), compared as the file system compares names.
+bool IsInFolder(const std::wstring& name, const std::wstring& folder) {
+  return name.size() > folder.size() && (name[folder.size()] == L'\\' || name[folder.size()] == L'/') &&
+         ::CompareStringOrdinal(name.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool IsLanguageEntry(const std::wstring& name, const std::wstring& folder) {
+  return IsInFolder(name, folder) && IsTextEntry(name);
+}
+
 bool ExtractPack(HMODULE module, const std::wstring& packFolder,
                  const std::function<bool(const std::wstring&)>& wanted) {
   const void* data = nullptr;
@@ -87,13 +102,20 @@ bool LoadResZipFile(HMODULE module, const std::wstring& packFolder) {
   return ExtractPack(module, packFolder, nullptr);
 }
 
-bool LoadResZipTexts(HMODULE module, const std::wstring& packFolder) {
+bool LoadResZipSettings(HMODULE module, const std::wstring& packFolder) {
   LOG_INFO("LoadResZipFile");
-  return ExtractPack(module, packFolder, &IsTextEntry);
+  return ExtractPack(module, packFolder, &IsSettingsEntry);
 }
 
-bool LoadResZipPictures(HMODULE module, const std::wstring& packFolder) {
-  return ExtractPack(module, packFolder, [](const std::wstring& name) { return !IsTextEntry(name); });
+bool LoadResZipLanguage(HMODULE module, const std::wstring& packFolder, const std::wstring& languageFolder) {
+  return ExtractPack(module, packFolder,
+                     [&languageFolder](const std::wstring& name) { return IsLanguageEntry(name, languageFolder); });
+}
+
+bool LoadResZipRest(HMODULE module, const std::wstring& packFolder, const std::wstring& languageFolder) {
+  return ExtractPack(module, packFolder, [&languageFolder](const std::wstring& name) {
+    return !IsSettingsEntry(name) && !IsLanguageEntry(name, languageFolder);
+  });
 }
 
 std::string DomainTextFromBytes(const void* data, size_t size) {

@@ -17,10 +17,13 @@ bool LoadResourceBytes(HMODULE module, LPCWSTR type, int id, const void*& data, 
 // Unpacks the language pack resource into packFolder. False when the resource is missing or is no
 // readable archive; single bad entries are skipped.
 bool LoadResZipFile(HMODULE module, const std::wstring& packFolder);
-// The same in two parts, so that the window can paint before the pictures are out: the settings and
-// texts (every ".ini", and the tip picture) first, the rest (the progress page's slides) after.
-bool LoadResZipTexts(HMODULE module, const std::wstring& packFolder);
-bool LoadResZipPictures(HMODULE module, const std::wstring& packFolder);
+// The same in parts, so that the window can paint before the rest is out: the pack's settings (its
+// top-level ".ini" files, from which the language is chosen), then the texts of the chosen language's
+// folder (its ".ini" files and the tip picture), then everything else (the other languages, the
+// progress page's slides) after.
+bool LoadResZipSettings(HMODULE module, const std::wstring& packFolder);
+bool LoadResZipLanguage(HMODULE module, const std::wstring& packFolder, const std::wstring& languageFolder);
+bool LoadResZipRest(HMODULE module, const std::wstring& packFolder, const std::wstring& languageFolder);
 
 // The domain resource is 8-bit text with a line end, at most 255 bytes of it counting.
 std::string DomainTextFromBytes(const void* data, size_t size);

@@ -43,10 +43,22 @@ bool WaitForLog(const char* part, DWORD timeoutMs) {
   return WaitFor([&] { return Contains(Log(), part); }, timeoutMs);
 }
 
+namespace {
+
+// A file of the unpacked English pack: with another interface language it comes out of the program's
+// resources just after the window appears, with the rest of the pack.
+std::wstring EnglishPackFile(const wchar_t* programName, const wchar_t* name) {
+  const std::wstring path = WorkDirOf(programName) + L"language\\English\\" + name;
+  WaitFor([&] { return TestSupport::IsFile(path); }, 10000);
+  return path;
+}
+
+}  // namespace
+
 std::wstring DownloadUrl(const wchar_t* programName) {
+  const std::wstring ini = EnglishPackFile(programName, L"UrlInfo.ini");
   wchar_t url[512] = {};
-  ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512,
-                             (WorkDirOf(programName) + L"language\\English\\UrlInfo.ini").c_str());
+  ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512, ini.c_str());
   return url;
 }
 
@@ -96,8 +108,7 @@ void SetServerSwitch(const wchar_t* name, const std::string& content) {
 
 std::wstring PackText(const wchar_t* key, const wchar_t* programName) {
   wchar_t text[512] = {};
-  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512,
-                             (WorkDirOf(programName) + L"language\\English\\text.ini").c_str());
+  ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512, EnglishPackFile(programName, L"text.ini").c_str());
   return text;
 }
 

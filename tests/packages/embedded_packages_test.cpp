@@ -76,20 +76,18 @@ TEST_F(BuiltProgram, CarriesTheSkinThePackAndTheDomain) {
   EXPECT_EQ(language.GetDomain(), L"com_english");
 }
 
-TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
-  ScratchDir scratch(L"pack");
-  const std::wstring pack = scratch / L"pelarin_down\\setup\\pack\\";
-  ASSERT_TRUE(LoadResZipFile(module_.get(), pack));
-  EXPECT_TRUE(IsFile(BannerPicturePath(pack, L"Swedish", 3)));
+namespace {
 
+// Checks every entry of the loopback pack against its copy in `pack`; the number of files checked.
+int ExpectWholePack(const std::wstring& pack) {
   SkinUI::CZipArchive archive;
-  ASSERT_TRUE(archive.OpenFile(BuildFile(L"packages/language-loopback.zip")));
+  EXPECT_TRUE(archive.OpenFile(BuildFile(L"packages/language-loopback.zip")));
   int files = 0;
   for (int i = 0; i < archive.GetEntryCount(); ++i) {
     std::wstring path = pack + archive.GetEntryInfo(i)->name;
     for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
     std::vector<unsigned char> bytes;
-    ASSERT_TRUE(archive.ReadEntry(i, bytes));
+    EXPECT_TRUE(archive.ReadEntry(i, bytes));
     if (archive.GetEntryInfo(i)->isFolder) {
       EXPECT_TRUE(TestSupport::IsFolder(path)) << TestSupport::Utf8(path);
     } else {
@@ -97,9 +95,36 @@ TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
       ++files;
     }
   }
+  return files;
+}
+
+}  // namespace
+
+TEST_F(BuiltProgram, UnpacksTheLanguagePackEntryForEntry) {
+  ScratchDir scratch(L"pack");
+  const std::wstring pack = scratch / L"pelarin_down\\setup\\pack\\";
+  ASSERT_TRUE(LoadResZipFile(module_.get(), pack));
+  EXPECT_TRUE(IsFile(BannerPicturePath(pack, L"Swedish", 3)));
   // ten languages of eight files (texts, addresses, three slides and the same at 2x), language.ini and
   // productInfo.ini
-  EXPECT_EQ(files, 82);
+  EXPECT_EQ(ExpectWholePack(pack), 82);
+}
+
+// Before the window only the settings and the chosen language's texts come out (the folder named in
+// any case); the rest brings every other entry, so the three parts together are the whole pack.
+TEST_F(BuiltProgram, UnpacksThePackInThreePartsThatMakeTheWhole) {
+  ScratchDir scratch(L"pack");
+  const std::wstring pack = scratch / L"pack\\";
+  ASSERT_TRUE(LoadResZipSettings(module_.get(), pack));
+  EXPECT_TRUE(IsFile(pack + L"language.ini") && IsFile(pack + L"productInfo.ini"));
+  EXPECT_FALSE(TestSupport::IsFolder(pack + L"English"));
+  ASSERT_TRUE(LoadResZipLanguage(module_.get(), pack, L"arabic"));
+  EXPECT_TRUE(IsFile(pack + L"Arabic\\text.ini") && IsFile(pack + L"Arabic\\UrlInfo.ini"));
+  EXPECT_FALSE(IsFile(BannerPicturePath(pack, L"Arabic", 1)));
+  EXPECT_FALSE(TestSupport::IsFolder(pack + L"English"));
+  ASSERT_TRUE(LoadResZipRest(module_.get(), pack, L"arabic"));
+  EXPECT_TRUE(IsFile(BannerPicturePath(pack, L"Arabic", 1)));
+  EXPECT_EQ(ExpectWholePack(pack), 82);
 }
 
 // The loopback pack pins the signed sample installer twice: its digest and the test publisher that
