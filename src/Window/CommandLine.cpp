@@ -92,9 +92,7 @@ class Parser {
   }
 
   void Mode(const SwitchWord& item, const std::wstring& word, RunMode mode) {
-    bool set = false;
-    Flag(item, word, set);
-    if (!set) return;
+    if (item.hasValue) return Fail(word + L" takes no value");
     if (modeGiven_ && options_.mode != mode) return Fail(L"only one of /quiet and /passive may be given");
     modeGiven_ = true;
     options_.mode = mode;
@@ -164,19 +162,6 @@ void CheckOptionsOnDisk(SetupOptions& options) {
   if (!options.error.empty() || options.installDir.empty()) return;
   if (!IsInstallFolderAccepted(InstallFolderFromText(options.installDir)))
     options.error = L"/dir: \"" + options.installDir + L"\" cannot be installed into: its drive or parent folder is missing";
-}
-
-const wchar_t* ExitCodeTable() {
-  return L"  0     installed\n"
-         L"  32    the product is running and would have to be closed\n"
-         L"  87    a switch or its value is not valid\n"
-         L"  112   not enough free space on the install drive\n"
-         L"  1602  cancelled by the user\n"
-         L"  1603  any other failure\n"
-         L"  1618  another copy of this installer is running\n"
-         L"  1619  the download failed\n"
-         L"  1620  the downloaded installer was refused (not the file the installer pins)\n"
-         L"  other the full installer's own exit code\n";
 }
 
 std::wstring UsageText() {

@@ -116,7 +116,7 @@ class IInstallFlowView {
   virtual void OpenInBrowser(const std::wstring& address) = 0;
   // Closes the window without the close question (it cleans up on the way).
   virtual void CloseWithoutQuestion() = 0;
-  // What the program will end with (an SetupExitCode, or the full installer's own code) and why.
+  // What the program will end with (a SetupExitCode, or the full installer's own code) and why.
   virtual void SetOutcome(int exitCode, const std::string& why) = 0;
 };
 

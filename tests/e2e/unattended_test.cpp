@@ -33,15 +33,8 @@ std::string LastRecord(const std::string& log) {
 
 class Unattended : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", L"30");
-    ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_EXIT_CODE", nullptr);
-    ASSERT_TRUE(ServeSampleInstallerAhead());
-  }
-  void TearDown() override {
-    ServeSampleInstallerAhead();
-    ::SetEnvironmentVariableW(L"SAMPLE_INSTALLER_STEP_MS", nullptr);
-  }
+  void SetUp() override { ASSERT_TRUE(ServeSampleInstallerAhead()); }
+  void TearDown() override { ServeSampleInstallerAhead(); }
   // A quiet run with `arguments` after "/quiet": its exit code, with no window seen on the way.
   int RunQuiet(const std::wstring& arguments, const wchar_t* build = L"setup-loopback.exe") {
     installer_ = std::make_unique<Installer>(kProgramName, build, L"/quiet " + arguments);
@@ -51,6 +44,8 @@ class Unattended : public ::testing::Test {
     return code;
   }
 
+  // What the sample installer does, put back after each test (a test may change it).
+  TestSupport::EnvironmentScope sample_{{L"SAMPLE_INSTALLER_STEP_MS", L"30"}, {L"SAMPLE_INSTALLER_EXIT_CODE", nullptr}};
   CleanProduct clean_;
   TestSupport::ScratchDir scratch_{L"unattended"};
   std::unique_ptr<Installer> installer_;
