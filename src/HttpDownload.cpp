@@ -493,7 +493,8 @@ int CHttpDownload::TakeMoreWork(int finished) {
              pPlan->End(index));
     return index;
   }
-  index = pPlan->SplitLargest(retry.nMinSplitBytes, [this](int i) { return vecFetchers[i] > 0; });
+  const long long minTail = pPlan->InPieces() ? retry.nMinTailSplitBytes : retry.nMinSplitBytes;
+  index = pPlan->SplitLargest(minTail, [this](int i) { return vecFetchers[i] > 0; });
   if (index < 0) return DuplicateLastPiece(finished);
   Claim(index);
   LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));

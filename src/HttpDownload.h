@@ -86,9 +86,14 @@ struct RetryPolicy {
   // Answers that a retry cannot change (416, a body in an encoding the engine cannot write): after
   // this many of them, from any ranges, the download ends.
   int nPermanentAnswers = 3;
-  // A finished range takes half of the largest remainder only when both halves are at least this
-  // long: smaller tails finish sooner where they are than on a new connection.
+  // Pieces taken from the front are at least this long; a file too small for one such piece per
+  // connection is cut into equal ranges.
   long long nMinSplitBytes = 512 * 1024;
+  // When nothing is left to take, a connection that finished takes half of the largest remainder when
+  // both halves are at least nMinSplitBytes long, or, for a file fetched in pieces, this long: there
+  // the connection asks on the connection it kept, so a short tail costs one request, and the last
+  // pieces no longer set the finish time. Shorter tails finish sooner where they are.
+  long long nMinTailSplitBytes = 128 * 1024;
 };
 
 class CHttpDownload {

@@ -86,6 +86,7 @@ int wmain(int argc, wchar_t** argv) {
       param.bSecureOnly = true;
     } else if (option == L"--no-split") {
       policy.nMinSplitBytes = LLONG_MAX;
+      policy.nMinTailSplitBytes = LLONG_MAX;
     } else if (option == L"--sha256") {
       param.bComputeSha256 = true;
     } else {

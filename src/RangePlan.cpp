@@ -10,6 +10,7 @@ CRangePlan::CRangePlan(long long fileSize, int requestedCount, long long minPiec
   const int count = ClampRangeCount(requestedCount);
   const long long piece = fileSize / (static_cast<long long>(kPieceShare) * count);
   if (minPiece > 0 && piece >= minPiece) {
+    bInPieces = true;
     for (int i = 0; i < count; ++i) AddRange(i * piece, (i + 1) * piece - 1);
     AddRange(count * piece, fileSize - 1);
     return;

@@ -99,6 +99,8 @@ class CRangePlan {
   // after that: the server would answer a tail with the whole file again.
   void ToOneStream(int index);
   bool IsOneStream() const { return bOneStream; }
+  // The file was large enough to be fetched in pieces from the front.
+  bool InPieces() const { return bInPieces; }
 
   // How many bytes from the file's start are written without a gap.
   long long WrittenPrefix() const;
@@ -121,6 +123,7 @@ class CRangePlan {
   long long nFileSize;
   long long nDownloadedSize = 0;
   bool bOneStream = false;
+  bool bInPieces = false;
 };
 
 template <typename Busy>

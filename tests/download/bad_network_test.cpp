@@ -226,6 +226,7 @@ TEST_F(BadNetwork, ARangeThatEndsWhileOthersStartSplitsSafely) {
   std::string bytes = TestServers::MakeFile(L"bad-race.bin", size);
   RetryPolicy policy = QuickRetries();
   policy.nMinSplitBytes = 4096;
+  policy.nMinTailSplitBytes = 4096;
   for (int run = 0; run < 3; ++run) {
     SuiteLog::Tail log;
     Recorded download(L"http://127.0.0.2/slowtail/16384/20/bad-race.bin", dir_ / L"race.bin", 64);
@@ -253,22 +254,31 @@ TEST_F(BadNetwork, ASecureOnlyDownloadRedirectedToPlainHttpFailsWithoutTouchingP
 
 // One connection four times slower than the others (nginx's /uneven/: the range from byte 0 at
 // 1 MiB/s, every other request at 4 MiB/s): the fast connections take its tail halves, the answer it
-// had asked for before a split stands up to the range's new end instead of being refused, and its
-// last piece gets a second connection, the first copy to finish winning.
+// had asked for before a split stands up to the range's new end instead of being refused, and a last
+// piece too short to split gets a second connection, the first copy to finish winning.
 TEST_F(BadNetwork, ASlowConnectionDoesNotSetTheFinishTime) {
   const int size = 16 * 1024 * 1024;
   std::string bytes = TestServers::MakeFile(L"bad-uneven.bin", size);
-  SuiteLog::Tail log;
-  Recorded download(L"https://localhost/uneven/bad-uneven.bin", dir_ / L"uneven.bin", 5);
-  const DWORD begin = ::GetTickCount();
-  ASSERT_TRUE(download.Run()) << log.Text();
-  const DWORD elapsed = ::GetTickCount() - begin;
-  EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"uneven.bin") == bytes);
-  EXPECT_TRUE(log.Has("takes bytes")) << log.Text();
-  EXPECT_TRUE(log.Has("of a slower range as well: the first copy wins")) << log.Text();
-  EXPECT_FALSE(log.Has("is not bytes")) << log.Text();
-  // 16 MiB over 17 MiB/s in all is 0.94 s; the slow range alone would need 3.2 s.
-  EXPECT_LT(elapsed, 2500u) << log.Text();
+  const struct {
+    long long nMinTailSplit;
+    const char* sTakeOver;
+  } cases[] = {{RetryPolicy().nMinTailSplitBytes, "off a slower range"},
+               {1024 * 1024, "of a slower range as well: the first copy wins"}};
+  for (const auto& c : cases) {
+    SuiteLog::Tail log;
+    RetryPolicy policy;
+    policy.nMinTailSplitBytes = c.nMinTailSplit;
+    Recorded download(L"https://localhost/uneven/bad-uneven.bin", dir_ / L"uneven.bin", 5);
+    download.policy = &policy;
+    const DWORD begin = ::GetTickCount();
+    ASSERT_TRUE(download.Run()) << log.Text();
+    const DWORD elapsed = ::GetTickCount() - begin;
+    EXPECT_TRUE(TestSupport::ReadFileBytes(dir_ / L"uneven.bin") == bytes);
+    EXPECT_TRUE(log.Has(c.sTakeOver)) << log.Text();
+    EXPECT_FALSE(log.Has("is not bytes")) << log.Text();
+    // 16 MiB over 17 MiB/s in all is 0.94 s; the slow range alone would need 3.2 s.
+    EXPECT_LT(elapsed, 2500u) << log.Text();
+  }
 }
 
 // A download ended half-way by TerminateProcess (as a crash, a power cut or a closed window ends it)
