@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "Window/CommandLine.h"
-#include "Window/ExitCode.h"
+#include "install/CommandLine.h"
+#include "install/ExitCode.h"
 #include "Window/SetupEnvironment.h"
 #include "Window/SetupFrameWnd.h"
-#include "Window/SingleInstance.h"
+#include "install/SingleInstance.h"
 #include "Window/WindowPlacement.h"
 #include "toolkit/UIResource.h"
 #include "base/ModulePath.h"

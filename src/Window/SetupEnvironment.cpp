@@ -1,8 +1,8 @@
 #include "Window/SetupEnvironment.h"
 
 #include "log/Log.h"
-#include "packages/EmbeddedPackages.h"
-#include "tool/SystemInfo.h"
+#include "resources/EmbeddedPackages.h"
+#include "base/SystemInfo.h"
 #include "base/ModulePath.h"
 
 void StartSetupLog(const std::wstring& logCopy) {

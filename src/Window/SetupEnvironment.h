@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "common/LanguageManager.h"
+#include "language/LanguageManager.h"
 
 // Starts the log of the work folder, and its copy at `logCopy` when that is not empty (a copy that
 // cannot be written is logged, and the run goes on).

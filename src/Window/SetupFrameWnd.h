@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "Window/CommandLine.h"
-#include "Window/InstallFlow.h"
-#include "Window/Prefetch.h"
+#include "install/CommandLine.h"
+#include "install/InstallFlow.h"
+#include "install/Prefetch.h"
 #include "Window/SetupEnvironment.h"
-#include "Window/UiDispatcher.h"
-#include "tool/TaskbarProgress.h"
+#include "install/UiDispatcher.h"
+#include "Window/TaskbarProgress.h"
 #include "toolkit/UIWindowImplBase.h"
 
 namespace SkinUI {

@@ -2,16 +2,16 @@
 
 #include <shlobj.h>
 
-#include "Window/ExitCode.h"
+#include "install/ExitCode.h"
 #include "Window/SetupFrameWnd.h"
-#include "Window/SilentRun.h"
+#include "install/SilentRun.h"
 #include "Window/SkinTexts.h"
 #include "log/Log.h"
-#include "packages/EmbeddedPackages.h"
+#include "resources/EmbeddedPackages.h"
 #include "telemetry/GaSender.h"
-#include "tool/ProcessHelper.h"
+#include "install/ProcessHelper.h"
 #include "base/Scoped.h"
-#include "tool/SystemInfo.h"
+#include "base/SystemInfo.h"
 #include "toolkit/UIButton.h"
 #include "toolkit/UIEdit.h"
 #include "toolkit/UILabel.h"

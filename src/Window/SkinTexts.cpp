@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "common/LanguageManager.h"
+#include "language/LanguageManager.h"
 #include "toolkit/UIControl.h"
 #include "toolkit/UIManager.h"
 #include "toolkit/UIMarkupText.h"

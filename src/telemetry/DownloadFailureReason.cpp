@@ -1,6 +1,6 @@
 #include "telemetry/DownloadFailureReason.h"
 
-#include "stdafx.h"
+#include "download/DownloadTypes.h"
 
 const char* DownloadFailureReason(int downloadResult) {
   switch (downloadResult) {

@@ -6,8 +6,8 @@
 
 #include "telemetry/DownloadFailureReason.h"
 #include "telemetry/MpEventBody.h"
-#include "tool/ProxyResolver.h"
-#include "tool/WinHttpHandle.h"
+#include "download/ProxyResolver.h"
+#include "download/WinHttpHandle.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The sender's set-up from the build's settings, apart from the sender itself: the install flow
 // reports through the sender, and its tests link no build settings.
 
-#include "BuildConfig.h"
+#include "config/BuildConfig.h"
 #include "telemetry/ClientId.h"
 #include "telemetry/GaSender.h"
 

@@ -8,7 +8,7 @@
 
 #include "InstallerProcess.h"
 #include "TestSupport.h"
-#include "tool/SystemInfo.h"
+#include "base/SystemInfo.h"
 
 namespace AppRun {
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "HttpDownload.h"
+#include "download/HttpDownload.h"
 #include "log/Log.h"
-#include "tool/BaseRequest.h"
+#include "download/BaseRequest.h"
 
 namespace {
 

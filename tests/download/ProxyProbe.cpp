@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 
-#include "HttpDownload.h"
+#include "download/HttpDownload.h"
 #include "log/Log.h"
-#include "tool/BaseRequest.h"
-#include "tool/ProxyResolver.h"
+#include "download/BaseRequest.h"
+#include "download/ProxyResolver.h"
 
 namespace {
 

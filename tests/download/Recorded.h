@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "HttpDownload.h"
+#include "download/HttpDownload.h"
 #include "TestSupport.h"
 
 struct Call {

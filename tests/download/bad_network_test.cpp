@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "HttpDownload.h"
+#include "download/HttpDownload.h"
 #include "Recorded.h"
 #include "SuiteLog.h"
 #include "TestServers.h"

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "HttpDownload.h"
-#include "tool/BaseRequest.h"
-#include "tool/FileDigest.h"
+#include "download/HttpDownload.h"
+#include "download/BaseRequest.h"
+#include "trust/FileDigest.h"
 #include "Recorded.h"
 #include "SuiteLog.h"
 #include "TestServers.h"

@@ -20,9 +20,9 @@
 #include "SuiteLog.h"
 #include "TestServers.h"
 #include "TestSupport.h"
-#include "stdafx.h"
-#include "tool/BaseRequest.h"
-#include "tool/ProxyResolver.h"
+#include "download/DownloadTypes.h"
+#include "download/BaseRequest.h"
+#include "download/ProxyResolver.h"
 
 namespace {
 

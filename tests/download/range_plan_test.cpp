@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "HttpDownload.h"
-#include "RangePlan.h"
+#include "download/HttpDownload.h"
+#include "download/RangePlan.h"
 #include "TestSupport.h"
 
 TEST(RangePlan, SplitsIntoEqualRangesAndTheLastTakesTheRemainder) {

@@ -8,9 +8,10 @@
 
 #include "SuiteLog.h"
 #include "TestServers.h"
-#include "stdafx.h"
-#include "tool/BaseRequest.h"
-#include "tool/WinHttpHandle.h"
+#include "download/DownloadTypes.h"
+#include "download/ApiError.h"
+#include "download/BaseRequest.h"
+#include "download/WinHttpHandle.h"
 
 namespace {
 

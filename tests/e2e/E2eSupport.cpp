@@ -4,9 +4,9 @@
 #include <shlobj.h>
 
 #include "TestServers.h"
-#include "tool/ProcessHelper.h"
+#include "install/ProcessHelper.h"
 #include "base/Scoped.h"
-#include "tool/SystemInfo.h"
+#include "base/SystemInfo.h"
 
 namespace E2e {
 

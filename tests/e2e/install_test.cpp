@@ -7,8 +7,8 @@
 
 #include "E2eSupport.h"
 #include "TestServers.h"
-#include "tool/ProcessHelper.h"
-#include "tool/SystemInfo.h"
+#include "install/ProcessHelper.h"
+#include "base/SystemInfo.h"
 
 using namespace E2e;
 using TestSupport::IsFile;

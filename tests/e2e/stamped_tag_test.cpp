@@ -5,7 +5,7 @@
 #include <string>
 
 #include "E2eSupport.h"
-#include "tool/SystemInfo.h"
+#include "base/SystemInfo.h"
 
 using namespace E2e;
 using TestSupport::ReadFileBytes;

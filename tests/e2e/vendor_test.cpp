@@ -8,7 +8,7 @@
 
 #include "E2eSupport.h"
 #include "TestServers.h"
-#include "tool/SystemInfo.h"
+#include "base/SystemInfo.h"
 
 using namespace E2e;
 using TestSupport::IsFile;

@@ -13,9 +13,9 @@
 #include "base/PeSignatureReader.h"
 #include "base/Scoped.h"
 #include "log/Log.h"
-#include "packages/EmbeddedPackages.h"
-#include "packages/StampedSiteTag.h"
-#include "tool/PayloadTrust.h"
+#include "resources/EmbeddedPackages.h"
+#include "resources/StampedSiteTag.h"
+#include "trust/PayloadTrust.h"
 
 using TestSupport::ReadFileBytes;
 using TestSupport::ScratchDir;

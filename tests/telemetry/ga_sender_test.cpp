@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "BuildConfig.h"
+#include "config/BuildConfig.h"
 #include "ProxySettingsScope.h"
 #include "SilentHost.h"
 #include "TestServers.h"

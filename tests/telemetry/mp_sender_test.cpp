@@ -8,8 +8,8 @@
 
 #include "TestServers.h"
 #include "TestSupport.h"
-#include "Window/InstallFlow.h"
-#include "stdafx.h"
+#include "install/InstallFlow.h"
+#include "download/DownloadTypes.h"
 #include "telemetry/ClientId.h"
 #include "telemetry/GaSender.h"
 #include "telemetry/MpEventBody.h"

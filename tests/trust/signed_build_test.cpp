@@ -5,8 +5,8 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "tool/FileDigest.h"
-#include "tool/PayloadTrust.h"
+#include "trust/FileDigest.h"
+#include "trust/PayloadTrust.h"
 
 using TestSupport::ReadFileBytes;
 

@@ -7,11 +7,11 @@
 
 #include "SuiteLog.h"
 #include "TestSupport.h"
-#include "Window/InstallFlow.h"
+#include "install/InstallFlow.h"
 #include "log/Log.h"
-#include "tool/FileDigest.h"
-#include "tool/HeldFile.h"
-#include "tool/PayloadTrust.h"
+#include "trust/FileDigest.h"
+#include "trust/HeldFile.h"
+#include "trust/PayloadTrust.h"
 
 using TestSupport::IsFile;
 using TestSupport::ReadFileBytes;
