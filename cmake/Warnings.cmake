@@ -6,6 +6,12 @@ add_compile_definitions(
   STRICT)
 add_compile_options(-Wall -Wextra -Wformat=2 -Wno-unused-parameter -Wno-missing-field-initializers
                     -ffunction-sections -fdata-sections)
+# A warning stops the build: one left standing hides the next. Third-party code built here (the test
+# framework) is exempt (cmake/ThirdParty.cmake).
+option(SETUP_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ON)
+if(SETUP_WARNINGS_AS_ERRORS)
+  add_compile_options(-Werror)
+endif()
 if(NOT CMAKE_BUILD_TYPE)
   set(CMAKE_BUILD_TYPE MinSizeRel CACHE STRING "Build type" FORCE)
 endif()

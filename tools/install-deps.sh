@@ -11,6 +11,7 @@ packages=(
   fonts-wqy-microhei fonts-dejavu-core
   nginx-light squid openssl osslsigncode ca-certificates python3 zip unzip file
   curl aria2
+  cppcheck clang-format
 )
 
 missing() {

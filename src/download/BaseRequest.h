@@ -164,7 +164,7 @@ class CBaseRequest {
       buffer.assign(bytes / sizeof(wchar_t) + 1, L'\0');
       if (!query(&buffer[0], &bytes)) return false;
     }
-    text = buffer.c_str();
+    text = buffer.substr(0, buffer.find(L'\0'));
     return true;
   }
 

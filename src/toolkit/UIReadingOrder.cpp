@@ -44,7 +44,8 @@ void SortAlongRow(std::vector<CControlUI*>& row, bool rightToLeft) {
 std::vector<CControlUI*> ReadingOrder(std::vector<CControlUI*> controls, bool rightToLeft) {
   std::vector<CControlUI*> ordered;
   ordered.reserve(controls.size());
-  for (Row& row : SplitIntoRows(std::move(controls))) {
+  std::vector<Row> rows = SplitIntoRows(std::move(controls));
+  for (Row& row : rows) {
     SortAlongRow(row.controls, rightToLeft);
     ordered.insert(ordered.end(), row.controls.begin(), row.controls.end());
   }

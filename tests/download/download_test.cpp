@@ -433,23 +433,7 @@ TEST(WaitForThreads, OutlastsEveryThreadEvenWhenThePlatformWaitFails) {
   ::CloseHandle(thread);
 }
 
-namespace {
-
-// A switch file of the loopback nginx (see tools/test-servers.sh), present while this lives.
-class ServerSwitch {
- public:
-  explicit ServerSwitch(const wchar_t* name) : path_(TestServers::WebRoot() + name) {
-    TestSupport::WriteFileBytes(path_, "on");
-  }
-  ~ServerSwitch() { ::DeleteFileW(path_.c_str()); }
-  ServerSwitch(const ServerSwitch&) = delete;
-  ServerSwitch& operator=(const ServerSwitch&) = delete;
-
- private:
-  std::wstring path_;
-};
-
-}  // namespace
+using TestServers::ServerSwitch;
 
 // HTTPS dropped by the server, and HTTPS whose certificate the platform rejects (Wine's check refuses
 // the loopback certificate for "127.0.0.1", standing in for a certificate of another name): in

@@ -12,6 +12,7 @@
 #include "download/ApiError.h"
 #include "download/BaseRequest.h"
 #include "download/WinHttpHandle.h"
+#include "base/Scoped.h"
 
 namespace {
 
@@ -330,7 +331,9 @@ TEST(InternetOptions, SetReadsBackAndSkipsAValueAlreadyHeld) {
 
 TEST(ShowApiError, NamesThreadCallCodeAndTheModulesText) {
   SuiteLog::Tail log;
-  HMODULE wininet = ::GetModuleHandleW(L"wininet.dll");
+  // Loaded here: run alone, nothing else of the suite has loaded it yet.
+  Scoped::FreeLibrary library(::LoadLibraryW(L"wininet.dll"));
+  HMODULE wininet = library.get();
   ShowApiError("SomeCall", 12029, wininet, nullptr);
   ShowApiError("OtherCall", 1, wininet, "CTest::Run");  // a code the module has no text for
   std::string id = std::to_string(::GetCurrentThreadId());

@@ -97,15 +97,6 @@ const std::wstring& ServedInstallerAhead() {
 
 bool ServeSampleInstallerAhead() { return ServeSampleInstallerAt(ServedInstallerAhead()); }
 
-void SetServerSwitch(const wchar_t* name, const std::string& content) {
-  const std::wstring path = TestServers::WebRoot() + name;
-  if (content.empty()) {
-    ::DeleteFileW(path.c_str());
-  } else {
-    TestSupport::WriteFileBytes(path, content);
-  }
-}
-
 std::wstring PackText(const wchar_t* key, const wchar_t* programName) {
   wchar_t text[512] = {};
   ::GetPrivateProfileStringW(L"LANSTR", key, L"", text, 512, EnglishPackFile(programName, L"text.ini").c_str());

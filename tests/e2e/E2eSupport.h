@@ -12,6 +12,7 @@
 
 #include "InstallerProcess.h"
 #include "base/Scoped.h"
+#include "TestServers.h"
 #include "TestSupport.h"
 
 namespace E2e {
@@ -64,10 +65,6 @@ bool ServeSampleInstaller();
 // place is learnt once per suite from the pack of an interactive run. Empty / false when it cannot be.
 const std::wstring& ServedInstallerAhead();
 bool ServeSampleInstallerAhead();
-// Writes a switch file of the loopback server (".slow-downloads", ".refuse-https", ".fault-route"),
-// or deletes it when the content is empty.
-void SetServerSwitch(const wchar_t* name, const std::string& content);
-
 // A text of the unpacked English pack.
 std::wstring PackText(const wchar_t* key, const wchar_t* programName = kProgramName);
 // The same text as the window shows it: PRODUCT is the loopback pack's product name.
@@ -91,16 +88,7 @@ constexpr wchar_t kHelperImage[] = L"pelarin-download.tmp";
 constexpr wchar_t kSampleInstallerImage[] = L"pelarin-download.exe";
 
 // A switch file of the loopback server, on for the lifetime of the object.
-class ServerSwitch {
- public:
-  explicit ServerSwitch(const wchar_t* name, const std::string& content = "on") : name_(name) {
-    SetServerSwitch(name_, content);
-  }
-  ~ServerSwitch() { SetServerSwitch(name_, std::string()); }
-
- private:
-  const wchar_t* name_;
-};
+using TestServers::ServerSwitch;
 
 // Leaves no product folder and no sample installer or helper running behind a test.
 class CleanProduct {

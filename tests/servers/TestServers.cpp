@@ -73,4 +73,10 @@ std::string UniqueToken(const char* tag) {
          "-" + std::to_string(++counter);
 }
 
+ServerSwitch::ServerSwitch(const wchar_t* name, const std::string& content) : path_(WebRoot() + name) {
+  TestSupport::WriteFileBytes(path_, content);
+}
+
+ServerSwitch::~ServerSwitch() { ::DeleteFileW(path_.c_str()); }
+
 }  // namespace TestServers

@@ -36,6 +36,18 @@ class LogMark {
   size_t start_;
 };
 
+// A switch file of the loopback servers (tools/test-servers.sh), holding `content` while this lives.
+class ServerSwitch {
+ public:
+  explicit ServerSwitch(const wchar_t* name, const std::string& content = "on");
+  ~ServerSwitch();
+  ServerSwitch(const ServerSwitch&) = delete;
+  ServerSwitch& operator=(const ServerSwitch&) = delete;
+
+ private:
+  std::wstring path_;
+};
+
 // A text that no earlier request of any run used, for URLs whose requests a test wants to find.
 std::string UniqueToken(const char* tag);
 
