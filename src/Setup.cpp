@@ -71,7 +71,7 @@ int RunWindow(HINSTANCE instance, const SetupOptions& options) {
 }  // namespace
 
 // One copy per program file name; the window does the rest from its own hooks and says what the
-// program ends with (Window/ExitCode.h).
+// program ends with (install/ExitCode.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   RestrictDllSearchToSystem();
   SetupOptions options = ParseCommandLine(commandLine);

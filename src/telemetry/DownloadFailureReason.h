@@ -6,6 +6,6 @@
 // signature is not the pinned one), "disk" (the file could not be created or written, or its folder
 // is not there).
 
-// `downloadResult` is the downloader's result (stdafx.h); a successful download whose file was then
+// `downloadResult` is the downloader's result (download/DownloadTypes.h); a successful download whose file was then
 // refused counts as a mismatch.
 const char* DownloadFailureReason(int downloadResult);
