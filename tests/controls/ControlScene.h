@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "UiTestSupport.h"
-#include "toolkit/UIContainer.h"
+#include "toolkit/core/UIContainer.h"
 
 namespace ControlsTest {
 

@@ -4,13 +4,13 @@
 
 #include <oleacc.h>
 
-#include "toolkit/UIAccessibleElement.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UIEdit.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIMarkupText.h"
-#include "toolkit/UIProgress.h"
-#include "toolkit/UIReadingOrder.h"
+#include "toolkit/access/UIAccessibleElement.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UIEdit.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/render/UIMarkupText.h"
+#include "toolkit/controls/UIProgress.h"
+#include "toolkit/core/UIReadingOrder.h"
 
 using namespace SkinUI;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
-#include "toolkit/UIButton.h"
+#include "toolkit/controls/UIButton.h"
 
 using namespace SkinUI;
 using ControlsTest::Notes;

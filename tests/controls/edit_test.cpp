@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UIEdit.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UIEdit.h"
 
 using namespace SkinUI;
 using ControlsTest::Notes;

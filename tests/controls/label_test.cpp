@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "ControlScene.h"
-#include "toolkit/UILabel.h"
-#include "toolkit/UILayout.h"
+#include "toolkit/controls/UILabel.h"
+#include "toolkit/controls/UILayout.h"
 
 using namespace SkinUI;
 using ControlsTest::Scene;

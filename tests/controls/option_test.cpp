@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ControlScene.h"
-#include "toolkit/UIButton.h"
+#include "toolkit/controls/UIButton.h"
 
 using namespace SkinUI;
 using ControlsTest::Notes;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
-#include "toolkit/UIProgress.h"
+#include "toolkit/controls/UIProgress.h"
 
 using namespace SkinUI;
 using ControlsTest::Scene;

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "ControlScene.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UILabel.h"
-#include "toolkit/UIRender.h"
-#include "toolkit/UITextFit.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UILabel.h"
+#include "toolkit/render/UIRender.h"
+#include "toolkit/controls/UITextFit.h"
 
 using namespace SkinUI;
 using ControlsTest::Scene;

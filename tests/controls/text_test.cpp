@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
-#include "toolkit/UILabel.h"
+#include "toolkit/controls/UILabel.h"
 
 using namespace SkinUI;
 using ControlsTest::Notes;

@@ -9,10 +9,10 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "toolkit/UIManager.h"
-#include "toolkit/UIRender.h"
-#include "toolkit/UIResource.h"
-#include "toolkit/UISkinMarkup.h"
+#include "toolkit/core/UIManager.h"
+#include "toolkit/render/UIRender.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/skin/UISkinMarkup.h"
 
 using namespace SkinUI;
 

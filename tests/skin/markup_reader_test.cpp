@@ -5,8 +5,8 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "toolkit/UIResource.h"
-#include "toolkit/UISkinMarkup.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/skin/UISkinMarkup.h"
 
 using namespace SkinUI;
 

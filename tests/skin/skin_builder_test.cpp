@@ -6,11 +6,11 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIManager.h"
-#include "toolkit/UIResource.h"
-#include "toolkit/UISkinBuilder.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/core/UIManager.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/window/UISkinBuilder.h"
 
 using namespace SkinUI;
 

@@ -8,9 +8,9 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIResource.h"
-#include "toolkit/UISkinBuilder.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/window/UISkinBuilder.h"
 
 using namespace SkinUI;
 

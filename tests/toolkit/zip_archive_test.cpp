@@ -6,7 +6,7 @@
 
 #include "TestSupport.h"
 #include "ZipTestWriter.h"
-#include "toolkit/ZipArchive.h"
+#include "toolkit/skin/ZipArchive.h"
 
 using SkinUI::CZipArchive;
 using namespace ZipTest;

@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 #include "ZipTestWriter.h"
 #include "base/Scoped.h"
-#include "toolkit/ZipArchive.h"
+#include "toolkit/skin/ZipArchive.h"
 
 using TestSupport::ReadFileBytes;
 using TestSupport::ScratchDir;

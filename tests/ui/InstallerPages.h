@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "UiTestSupport.h"
-#include "toolkit/UILayout.h"
+#include "toolkit/controls/UILayout.h"
 
 namespace UiTest {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/UIControl.h"
-#include "toolkit/UIManager.h"
+#include "toolkit/core/UIControl.h"
+#include "toolkit/core/UIManager.h"
 
 namespace UiTest {
 

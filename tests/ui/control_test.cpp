@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSupport.h"
-#include "toolkit/UILayout.h"
+#include "toolkit/controls/UILayout.h"
 
 using namespace SkinUI;
 using UiTest::ProbeUI;

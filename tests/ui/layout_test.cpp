@@ -2,7 +2,7 @@
 
 #include "InstallerPages.h"
 #include "UiTestSupport.h"
-#include "toolkit/UILayout.h"
+#include "toolkit/controls/UILayout.h"
 
 using namespace SkinUI;
 using namespace UiTest;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSupport.h"
-#include "toolkit/UIRender.h"
+#include "toolkit/render/UIRender.h"
 
 using namespace SkinUI;
 using UiTest::Canvas;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSupport.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIRender.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/render/UIRender.h"
 
 using namespace SkinUI;
 using UiTest::Canvas;

@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
-#include "toolkit/UIResource.h"
+#include "toolkit/skin/UIResource.h"
 
 using namespace SkinUI;
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "toolkit/UIManager.h"
+#include "toolkit/core/UIManager.h"
 
 using namespace SkinUI;
 

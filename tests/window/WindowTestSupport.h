@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/UIWindowImplBase.h"
+#include "toolkit/window/UIWindowImplBase.h"
 
 namespace WindowTest {
 

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "toolkit/UIResource.h"
-#include "toolkit/UIWindowImplBase.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/window/UIWindowImplBase.h"
 
 namespace {
 

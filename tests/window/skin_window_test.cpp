@@ -5,10 +5,10 @@
 
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIProgress.h"
-#include "toolkit/UIResource.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/controls/UIProgress.h"
+#include "toolkit/skin/UIResource.h"
 
 using namespace SkinUI;
 using namespace WindowTest;

@@ -4,7 +4,7 @@
 
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
-#include "toolkit/UIResource.h"
+#include "toolkit/skin/UIResource.h"
 
 using namespace SkinUI;
 using namespace WindowTest;
