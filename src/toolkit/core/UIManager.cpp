@@ -4,7 +4,7 @@
 
 #include "toolkit/core/UIContainer.h"
 #include "toolkit/core/UIControl.h"
-#include "toolkit/core/UIReadingOrder.h"
+#include "toolkit/core/UITabOrder.h"
 
 namespace SkinUI {
 
@@ -53,10 +53,6 @@ CUIManager::CUIManager() {
 
 CUIManager::~CUIManager() {
   EraseValue(LiveManagers(), this);
-  for (ControlTimer& timer : timers_) {
-    if (!timer.killed && ::IsWindow(timer.hwnd)) ::KillTimer(timer.hwnd, timer.systemId);
-  }
-  timers_.clear();
   DeleteDelayed();
   posted_.clear();
   CControlUI* root = std::exchange(root_, nullptr);
@@ -103,7 +99,7 @@ int CUIManager::WindowDpi(HWND hwnd) {
 void CUIManager::SetDpi(int dpi) {
   if (dpi < 48 || dpi > 960 || dpi == dpi_) return;
   dpi_ = dpi;
-  RebuildFonts();
+  fonts_.Rebuild();
   if (!root_) return;
   root_->LookupControl([](CControlUI* control, void*) -> CControlUI* {
     control->OnDpiChanged();
@@ -116,7 +112,8 @@ void CUIManager::SetDpi(int dpi) {
 
 bool CUIManager::AttachRoot(CControlUI* root) {
   SetFocus(nullptr, true);
-  keyTarget_ = hot_ = pushed_ = rightClicked_ = lastTooltip_ = nullptr;
+  keyTarget_ = hot_ = pushed_ = rightClicked_ = nullptr;
+  tooltip_.ForgetAll();
   if (root_) {
     DeleteDelayed();
     posted_.clear();
@@ -171,7 +168,7 @@ void CUIManager::ForgetControl(CControlUI* control) {
     if (posted->pSender == control) posted->pSender = nullptr;
   EraseValue(overlays_, control);
   EraseValue(mouseLeave_, control);
-  if (lastTooltip_ == control) lastTooltip_ = nullptr;
+  tooltip_.Forget(control);
   childWindows_.erase(std::remove_if(childWindows_.begin(), childWindows_.end(),
                                      [control](const auto& child) { return child.first == control; }),
                       childWindows_.end());
@@ -218,41 +215,16 @@ void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
   RaiseNotification(control, L"setfocus");
 }
 
-void CUIManager::CollectTabStops(CControlUI* control, std::vector<CControlUI*>& stops) const {
-  if (!control->IsVisible() || !control->IsEnabled()) return;
-  if (control->ControlFlags() & ControlFlagTabStop) stops.push_back(control);
-  auto* container = static_cast<CContainerUI*>(control->CastTo(L"Container"));
-  if (!container) return;
-  for (int i = 0; i < container->GetCount(); ++i) CollectTabStops(container->GetItemAt(i), stops);
-}
-
 // Tab visits the controls in the order a reader meets them, by where they are drawn: a mirrored skin
 // lists its rows left to right like any other, yet is read from the right.
-std::vector<CControlUI*> CUIManager::TabStops() const {
-  std::vector<CControlUI*> stops;
-  if (root_) CollectTabStops(root_, stops);
-  return ReadingOrder(std::move(stops), IsRightToLeft());
-}
+std::vector<CControlUI*> CUIManager::TabStops() const { return TabOrder::Stops(root_, IsRightToLeft()); }
 
 void CUIManager::FocusPastDisabled(CControlUI* control) {
   if (!root_ || !control || focus_ != control) return;
-  std::vector<CControlUI*> stops;
-  CollectTabStops(root_, stops);
-  stops.push_back(control);
-  stops = ReadingOrder(std::move(stops), IsRightToLeft());
-  const size_t index = static_cast<size_t>(std::find(stops.begin(), stops.end(), control) - stops.begin());
-  SetFocus(stops.size() > 1 ? stops[(index + 1) % stops.size()] : nullptr, false);
+  SetFocus(TabOrder::PastDisabled(root_, control, IsRightToLeft()), false);
 }
 
-CControlUI* CUIManager::FindTabStop(bool forward) const {
-  const std::vector<CControlUI*> stops = TabStops();
-  if (stops.empty()) return nullptr;
-  auto at = std::find(stops.begin(), stops.end(), focus_);
-  if (at == stops.end()) return forward ? stops.front() : stops.back();
-  const size_t index = static_cast<size_t>(at - stops.begin());
-  if (forward) return stops[(index + 1) % stops.size()];
-  return stops[(index + stops.size() - 1) % stops.size()];
-}
+CControlUI* CUIManager::FindTabStop(bool forward) const { return TabOrder::Next(TabStops(), focus_, forward); }
 
 // The window says so (its language reads right to left) or its skin does (direction="rtl").
 bool CUIManager::IsRightToLeft() const { return rightToLeft_ || WindowCustomAttribute(L"direction") == L"rtl"; }
@@ -316,44 +288,13 @@ void CUIManager::Invalidate(RECT rc) {
   ::InvalidateRect(hwnd_, &rc, FALSE);
 }
 
-bool CUIManager::SetTimer(CControlUI* control, UINT id, UINT elapse) {
-  for (ControlTimer& timer : timers_) {
-    if (timer.sender != control || timer.hwnd != hwnd_ || timer.localId != id) continue;
-    if (!timer.killed) return false;
-    if (!::SetTimer(hwnd_, timer.systemId, elapse, nullptr)) return false;
-    timer.killed = false;
-    return true;
-  }
-  nextTimerId_ = (nextTimerId_ + 1) % 255;
-  if (!::SetTimer(hwnd_, nextTimerId_, elapse, nullptr)) return false;
-  timers_.push_back({control, id, hwnd_, nextTimerId_, false});
-  return true;
-}
+bool CUIManager::SetTimer(CControlUI* control, UINT id, UINT elapse) { return timers_.Set(hwnd_, control, id, elapse); }
 
-bool CUIManager::KillTimer(CControlUI* control, UINT id) {
-  for (ControlTimer& timer : timers_) {
-    if (timer.sender != control || timer.hwnd != hwnd_ || timer.localId != id) continue;
-    if (!timer.killed && ::IsWindow(hwnd_)) ::KillTimer(timer.hwnd, timer.systemId);
-    timer.killed = true;
-    return true;
-  }
-  return false;
-}
+bool CUIManager::KillTimer(CControlUI* control, UINT id) { return timers_.Kill(hwnd_, control, id); }
 
-void CUIManager::KillTimer(CControlUI* control) {
-  for (ControlTimer& timer : timers_) {
-    if (timer.sender == control && !timer.killed && ::IsWindow(timer.hwnd)) ::KillTimer(timer.hwnd, timer.systemId);
-  }
-  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                               [control](const ControlTimer& t) { return t.sender == control; }),
-                timers_.end());
-}
+void CUIManager::KillTimer(CControlUI* control) { timers_.KillAll(control); }
 
-const ControlTimer* CUIManager::FindTimer(CControlUI* control, UINT id) const {
-  for (const ControlTimer& timer : timers_)
-    if (timer.sender == control && timer.localId == id) return &timer;
-  return nullptr;
-}
+const ControlTimer* CUIManager::FindTimer(CControlUI* control, UINT id) const { return timers_.Find(control, id); }
 
 void CUIManager::SetCapture() {
   ::SetCapture(hwnd_);
@@ -438,35 +379,6 @@ void CUIManager::LeaveGroup(const std::wstring& group, CControlUI* control) {
   if (it == groups_.end()) return;
   EraseValue(it->second, control);
   if (it->second.empty()) groups_.erase(it);
-}
-
-// Pictures are kept per density: two windows on screens of different density share none.
-std::wstring CUIManager::ImageKey(const std::wstring& name) const {
-  return dpi_ == kBaseDpi ? name : name + L"|" + std::to_wstring(dpi_);
-}
-
-ImageRecord* CUIManager::CachedImage(const std::wstring& name) const {
-  const std::wstring key = ImageKey(name);
-  ImageRecord* image = images_.Find(key);
-  return image ? image : SharedImages().Find(key);
-}
-
-ImageRecord* CUIManager::CacheImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared,
-                                    bool adjust) {
-  if (name.empty()) return nullptr;
-  const UINT id = (type && iswdigit(name[0])) ? static_cast<UINT>(Parse::Int(name)) : 0;
-  ImagePtr image = LoadSkinImageForDpi(name, type, mask, id, dpi_);
-  if (!image) return nullptr;
-  image->resourceType = type ? type : L"";
-  image->mask = mask;
-  if (adjust) image->original.assign(image->pixels, image->pixels + image->width * image->height);
-  CImageTable& table = (shared || forceShared_) ? SharedImages() : images_;
-  return table.Insert(ImageKey(name), std::move(image));
-}
-
-ImageRecord* CUIManager::LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust) {
-  if (ImageRecord* image = CachedImage(name)) return image;
-  return CacheImage(name, type, mask, false, adjust);
 }
 
 void CUIManager::AddClassDefaults(const std::wstring& className, const std::wstring& attributes, bool shared) {

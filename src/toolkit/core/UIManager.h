@@ -14,19 +14,15 @@
 
 #include "toolkit/core/UIAccessibleRef.h"
 #include "toolkit/core/UIDefs.h"
+#include "toolkit/core/UITimers.h"
+#include "toolkit/core/UIToolTip.h"
+#include "toolkit/render/UIFontTable.h"
+#include "toolkit/render/UIImageCache.h"
 #include "toolkit/render/UIRenderHost.h"
 #include "toolkit/skin/UIResource.h"
 #include "base/Scoped.h"
 
 namespace SkinUI {
-
-struct ControlTimer {
-  CControlUI* sender = nullptr;
-  UINT localId = 0;
-  HWND hwnd = nullptr;
-  UINT systemId = 0;
-  bool killed = false;
-};
 
 struct ActionNames {
   std::wstring press = L"Press", jump = L"Jump", check = L"Check", uncheck = L"Uncheck";
@@ -140,7 +136,7 @@ class CUIManager : public IRenderHost {
     for (auto it = childWindows_.begin(); it != childWindows_.end();)
       it = it->second == child ? childWindows_.erase(it) : it + 1;
   }
-  HWND ToolTipWindow() const { return tooltip_.get(); }
+  HWND ToolTipWindow() const { return tooltip_.Window(); }
   void DropMouseLeave(CControlUI* control);
 
   // Notifications.
@@ -172,7 +168,7 @@ class CUIManager : public IRenderHost {
   ImageRecord* CachedImage(const std::wstring& name) const;
   ImageRecord* LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust = false) override;
   void SetForceShared(bool on) { forceShared_ = on; }
-  bool HoldsImage(const ImageRecord* image) const { return images_.Holds(image) || SharedImages().Holds(image); }
+  bool HoldsImage(const ImageRecord* image) const { return images_.Holds(image); }
 
   // Class defaults and custom window attributes.
   void AddClassDefaults(const std::wstring& className, const std::wstring& attributes, bool shared = false);
@@ -225,8 +221,6 @@ class CUIManager : public IRenderHost {
   void OnMouseWheel(WPARAM wParam, LPARAM lParam);
   void OnMouseLeave();
   bool OnMouseHover(WPARAM wParam, LPARAM lParam);
-  void ShowToolTip(CControlUI* control, POINT pt);
-  void HideToolTip();
   void OnClose();
   bool OnSetCursor(LPARAM lParam);
   void OnTimer(WPARAM wParam, LPARAM lParam);
@@ -245,12 +239,8 @@ class CUIManager : public IRenderHost {
 
   void DeleteDelayed();
   CControlUI* FindTabStop(bool forward) const;
-  void CollectTabStops(CControlUI* control, std::vector<CControlUI*>& stops) const;
   void ApplyPendingFocus();
 
-  void RebuildFonts();
-  std::wstring ImageKey(const std::wstring& name) const;
-  const FontInfo* AtOwnDpi(const std::wstring& key, const FontInfo* shared) const;
 
   HWND hwnd_ = nullptr;
   int dpi_ = kBaseDpi;
@@ -278,7 +268,6 @@ class CUIManager : public IRenderHost {
   bool painting_ = false, mouseTracking_ = false, captured_ = false, deliverPosted_ = false;
   bool forceShared_ = false, useVirtualWnd_ = false;
   bool rightToLeft_ = false, focusCues_ = false;
-  UINT nextTimerId_ = 4096;
   int trackingRequests_ = 0;
 
   std::vector<INotifyUI*> listeners_;
@@ -286,25 +275,16 @@ class CUIManager : public IRenderHost {
   std::vector<ITranslateAccelerator*> accelerators_;
   std::vector<CControlUI*> overlays_, delayed_, mouseLeave_;
   std::vector<std::pair<CControlUI*, HWND>> childWindows_;
-  Scoped::DestroyWindow tooltip_;
-  TOOLINFOW toolInfo_ = {};
-  std::wstring tooltipText_;
-  CControlUI* lastTooltip_ = nullptr;
-  int lastTooltipWidth_ = -1;
+  CToolTip tooltip_;
   std::vector<std::unique_ptr<UINotification>> posted_;
-  std::vector<ControlTimer> timers_;
+  CTimerTable timers_;
 
   std::map<std::wstring, CControlUI*> names_;
   std::map<std::wstring, std::wstring> customAttributes_;
-  std::map<std::wstring, std::unique_ptr<FontInfo>> fonts_;
   std::map<std::wstring, std::wstring> classDefaults_;
   std::map<std::wstring, std::vector<CControlUI*>> groups_;
-  CImageTable images_;
-  std::unique_ptr<FontInfo> defaultFont_;
-  // Copies of process-wide fonts made at this window's density, when it differs from theirs.
-  mutable std::map<std::wstring, std::unique_ptr<FontInfo>> sharedAtDpi_;
-  std::map<std::wstring, int> derivedFonts_;
-  int nextDerivedFont_ = 0x10000;
+  CImageCache images_{*this};
+  CFontTable fonts_{*this};
   DWORD colors_[kColorCount];
   ActionNames actionNames_;
   bool systemColors_ = false;

@@ -202,9 +202,7 @@ void CUIManager::SendEvent(CControlUI* control, UIEventType type, WPARAM wParam,
 
 void CUIManager::ArmMouseTracking() {
   if (mouseTracking_) return;
-  DWORD hover = hoverTime_;
-  if (tooltip_) hover = static_cast<DWORD>(::SendMessageW(tooltip_.get(), TTM_GETDELAYTIME, TTDT_INITIAL, 0));
-  TRACKMOUSEEVENT track = {sizeof(track), TME_HOVER | TME_LEAVE, hwnd_, hover};
+  TRACKMOUSEEVENT track = {sizeof(track), TME_HOVER | TME_LEAVE, hwnd_, tooltip_.HoverTime(hoverTime_)};
   ++trackingRequests_;
   mouseTracking_ = ::TrackMouseEvent(&track) != FALSE;
 }
@@ -219,7 +217,7 @@ void CUIManager::OnMouseMove(LPARAM lParam) {
     const std::vector<CControlUI*> leavers = mouseLeave_;
     for (CControlUI* leaver : leavers)
       if (leaver != hot_) SendEvent(leaver, UIEVENT_MOUSELEAVE);
-    HideToolTip();
+    tooltip_.Hide();
     hot_ = control;
     if (hot_) SendEvent(hot_, UIEVENT_MOUSEENTER);
   }
@@ -271,7 +269,7 @@ void CUIManager::OnMouseWheel(WPARAM wParam, LPARAM lParam) {
 // tracking disarmed would call TrackMouseEvent with the pointer outside the client area, which on
 // Windows posts the next WM_MOUSELEAVE at once, and the two messages would chase each other for ever.
 void CUIManager::OnMouseLeave() {
-  HideToolTip();
+  tooltip_.Hide();
   if (!mouseTracking_) return;
   POINT pt;
   ::GetCursorPos(&pt);
@@ -288,8 +286,7 @@ void CUIManager::OnClose() {
   if (hot_) SendEvent(hot_, UIEVENT_MOUSELEAVE);
   if (pushed_) SendEvent(pushed_, UIEVENT_BUTTONUP);
   SetFocus(nullptr, true);
-  tooltip_.reset();
-  lastTooltip_ = nullptr;
+  tooltip_.Close();
   if (::GetActiveWindow() != hwnd_) return;
   HWND next = ::GetWindow(hwnd_, GW_OWNER);
   if (!next && (::GetWindowLongW(hwnd_, GWL_STYLE) & WS_CHILD)) next = ::GetParent(hwnd_);
@@ -309,12 +306,8 @@ bool CUIManager::OnSetCursor(LPARAM lParam) {
 }
 
 void CUIManager::OnTimer(WPARAM wParam, LPARAM lParam) {
-  for (const ControlTimer& timer : timers_) {
-    if (timer.hwnd == hwnd_ && timer.systemId == wParam && !timer.killed) {
-      SendEvent(timer.sender, UIEVENT_TIMER, timer.localId, lParam);
-      return;
-    }
-  }
+  if (const ControlTimer* timer = timers_.Running(hwnd_, wParam))
+    SendEvent(timer->sender, UIEVENT_TIMER, timer->localId, lParam);
 }
 
 void CUIManager::OnMinMaxInfo(LPARAM lParam) {
@@ -378,41 +371,8 @@ bool CUIManager::OnMouseHover(WPARAM wParam, LPARAM lParam) {
   const POINT pt = ClientPoint(lParam);
   CControlUI* control = LookupControl(pt);
   if (!control) return false;
-  ShowToolTip(control, pt);
+  tooltip_.Show(hwnd_, control, pt);
   return true;
-}
-
-void CUIManager::ShowToolTip(CControlUI* control, POINT pt) {
-  const std::wstring text = MultiLanguage::Expand(control->ShownToolTip());
-  if (text.empty()) return;
-  tooltipText_ = text;
-  toolInfo_ = {};
-  toolInfo_.cbSize = sizeof(toolInfo_);
-  toolInfo_.uFlags = TTF_IDISHWND;
-  toolInfo_.hwnd = hwnd_;
-  toolInfo_.uId = reinterpret_cast<UINT_PTR>(hwnd_);
-  toolInfo_.hinst = Resource::ModuleInstance();
-  toolInfo_.lpszText = &tooltipText_[0];
-  toolInfo_.rect = control->Placement();
-  if (!tooltip_) {
-    tooltip_.reset(::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                     Resource::ModuleInstance(), nullptr));
-    if (!tooltip_) return;
-    ::SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
-  }
-  if (control != lastTooltip_ || control->GetToolTipWidth() != lastTooltipWidth_) {
-    ::SendMessageW(tooltip_.get(), TTM_SETMAXTIPWIDTH, 0, control->GetToolTipWidth());
-    lastTooltip_ = control;
-    lastTooltipWidth_ = control->GetToolTipWidth();
-  }
-  ::SendMessageW(tooltip_.get(), TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&toolInfo_));
-  ::SendMessageW(tooltip_.get(), TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&toolInfo_));
-  ::SendMessageW(tooltip_.get(), TTM_TRACKPOSITION, 0, MAKELPARAM(pt.x, pt.y));
-}
-
-void CUIManager::HideToolTip() {
-  if (tooltip_) ::SendMessageW(tooltip_.get(), TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&toolInfo_));
 }
 
 void CUIManager::RegisterChildWindow(CControlUI* control, HWND child) {

@@ -1,6 +1,6 @@
-#include <cwchar>
+#include "toolkit/render/UIFontTable.h"
 
-#include "toolkit/core/UIManager.h"
+#include <cwchar>
 
 namespace SkinUI {
 
@@ -66,14 +66,14 @@ std::unique_ptr<FontInfo>& SharedDefaultFont() {
 
 }  // namespace
 
-HFONT CUIManager::AddFont(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic,
-                          bool shared) {
-  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, dpi_);
+HFONT CFontTable::Add(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                      bool shared) {
+  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, host_.Dpi());
   if (!info) return nullptr;
-  ReadMetrics(PaintContext(), *info);
+  ReadMetrics(host_.PaintContext(), *info);
   HFONT font = info->font.get();
   const std::wstring key = std::to_wstring(id);
-  FontTable& table = (shared || forceShared_) ? SharedFonts() : fonts_;
+  FontTable& table = shared ? SharedFonts() : fonts_;
   table[key] = std::move(info);
   sharedAtDpi_.erase(key);
   return font;
@@ -81,35 +81,37 @@ HFONT CUIManager::AddFont(int id, const std::wstring& face, int size, bool bold,
 
 // A process-wide font belongs to the density of the window that made it; another window uses a copy
 // made at its own.
-const FontInfo* CUIManager::AtOwnDpi(const std::wstring& key, const FontInfo* shared) const {
-  if (!shared || shared->dpi == dpi_) return shared;
+const FontInfo* CFontTable::AtOwnDpi(const std::wstring& key, const FontInfo* shared) const {
+  const int dpi = host_.Dpi();
+  if (!shared || shared->dpi == dpi) return shared;
   std::unique_ptr<FontInfo>& copy = sharedAtDpi_[key];
-  if (!copy || copy->dpi != dpi_ || copy->face != shared->face || copy->size != shared->size) {
-    copy = RemakeFont(*shared, dpi_);
+  if (!copy || copy->dpi != dpi || copy->face != shared->face || copy->size != shared->size) {
+    copy = RemakeFont(*shared, dpi);
     if (!copy) return shared;
-    ReadMetrics(PaintContext(), *copy);
+    ReadMetrics(host_.PaintContext(), *copy);
   }
   return copy.get();
 }
 
-void CUIManager::RebuildFonts() {
+void CFontTable::Rebuild() {
+  const int dpi = host_.Dpi();
   for (auto& entry : fonts_) {
-    if (!entry.second || entry.second->dpi == dpi_) continue;
-    if (std::unique_ptr<FontInfo> remade = RemakeFont(*entry.second, dpi_)) {
-      ReadMetrics(PaintContext(), *remade);
+    if (!entry.second || entry.second->dpi == dpi) continue;
+    if (std::unique_ptr<FontInfo> remade = RemakeFont(*entry.second, dpi)) {
+      ReadMetrics(host_.PaintContext(), *remade);
       entry.second = std::move(remade);
     }
   }
-  if (defaultFont_ && defaultFont_->dpi != dpi_) {
-    if (std::unique_ptr<FontInfo> remade = RemakeFont(*defaultFont_, dpi_)) {
-      ReadMetrics(PaintContext(), *remade);
+  if (defaultFont_ && defaultFont_->dpi != dpi) {
+    if (std::unique_ptr<FontInfo> remade = RemakeFont(*defaultFont_, dpi)) {
+      ReadMetrics(host_.PaintContext(), *remade);
       defaultFont_ = std::move(remade);
     }
   }
   sharedAtDpi_.clear();
 }
 
-const FontInfo* CUIManager::FindFont(int id) const {
+const FontInfo* CFontTable::Find(int id) const {
   const std::wstring key = std::to_wstring(id);
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second.get();
@@ -117,44 +119,34 @@ const FontInfo* CUIManager::FindFont(int id) const {
   return it == SharedFonts().end() ? nullptr : AtOwnDpi(key, it->second.get());
 }
 
-const FontInfo* CUIManager::GetFontInfo(int id) const {
-  const FontInfo* info = FindFont(id);
-  return info ? info : DefaultFontInfo();
-}
-
-HFONT CUIManager::GetFont(int id) const {
-  const FontInfo* info = GetFontInfo(id);
-  return info ? info->font.get() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-}
-
-void CUIManager::SetDefaultFontSpec(const std::wstring& face, int size, bool bold, bool underline, bool italic,
-                                    bool shared) {
-  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, dpi_);
+void CFontTable::SetDefault(const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                            bool shared) {
+  std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, host_.Dpi());
   if (!info) return;
-  ReadMetrics(PaintContext(), *info);
+  ReadMetrics(host_.PaintContext(), *info);
   (shared ? SharedDefaultFont() : defaultFont_) = std::move(info);
   sharedAtDpi_.erase(L"default");
 }
 
-const FontInfo* CUIManager::DefaultFontInfo() const {
+const FontInfo* CFontTable::Default() const {
   if (defaultFont_) return defaultFont_.get();
   std::unique_ptr<FontInfo>& shared = SharedDefaultFont();
-  if (shared && shared->metrics.tmHeight == 0) ReadMetrics(PaintContext(), *shared);
+  if (shared && shared->metrics.tmHeight == 0) ReadMetrics(host_.PaintContext(), *shared);
   return AtOwnDpi(L"default", shared.get());
 }
 
-const FontInfo* CUIManager::DerivedFont(const std::wstring& face, int size, bool bold, bool underline,
-                                        bool italic) {
+const FontInfo* CFontTable::Derived(const std::wstring& face, int size, bool bold, bool underline, bool italic,
+                                    bool shared) {
   const std::wstring key = face + L"|" + std::to_wstring(size) + (bold ? L"b" : L"") + (underline ? L"u" : L"") +
                            (italic ? L"i" : L"");
   auto it = derivedFonts_.find(key);
   if (it != derivedFonts_.end()) {
-    if (const FontInfo* info = FindFont(it->second)) return info;
+    if (const FontInfo* info = Find(it->second)) return info;
   }
   const int id = nextDerivedFont_++;
-  if (!AddFont(id, face, size, bold, underline, italic)) return nullptr;
+  if (!Add(id, face, size, bold, underline, italic, shared)) return nullptr;
   derivedFonts_[key] = id;
-  return FindFont(id);
+  return Find(id);
 }
 
 }  // namespace SkinUI
