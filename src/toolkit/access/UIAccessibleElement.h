@@ -36,17 +36,14 @@ class CAccessibleElement {
   bool DoDefaultAction() const;
 
  private:
-  enum Kind { kNone, kPushButton, kLink, kCheckButton, kRadioButton, kProgressBar, kStaticText, kGraphic, kEditText };
-  static Kind KindOf(CControlUI& control);
   std::wstring ShownText() const;
   std::wstring CaptionButtonName() const;
-  std::wstring ProgressValue() const;
   bool IsSelected() const;
 
   CControlUI& control_;
   HWND window_;
   bool rightToLeft_;
-  Kind kind_;
+  long role_;  // 0: a control no reader meets
 };
 
 }  // namespace SkinUI

@@ -26,6 +26,9 @@ class CButtonUI : public CLabelUI {
   const wchar_t* ClassName() const override { return L"Button"; }
   void* CastTo(const std::wstring& name) override;
   UINT ControlFlags() const override;
+  // A button whose marked-up text holds a link reads as the link.
+  long AccessibleRole() const override;
+  long AccessibleState() const override;
   bool Activate() override;
   void SetEnabled(bool enabled = true) override;
   void HandleEvent(UIEvent& event) override;
@@ -92,6 +95,9 @@ class COptionUI : public CButtonUI {
   ~COptionUI() override;
   const wchar_t* ClassName() const override { return L"Option"; }
   void* CastTo(const std::wstring& name) override;
+  // A check box alone, a radio button in a group.
+  long AccessibleRole() const override;
+  long AccessibleState() const override;
   void AttachManager(CUIManager* manager, CControlUI* parent, bool init = true) override;
   bool Activate() override;
   void SetEnabled(bool enabled = true) override;

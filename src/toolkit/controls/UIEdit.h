@@ -58,6 +58,10 @@ class CEditUI : public CLabelUI {
   const wchar_t* ClassName() const override { return L"Edit"; }
   void* CastTo(const std::wstring& name) override;
   UINT ControlFlags() const override;
+  long AccessibleRole() const override;
+  std::wstring AccessibleText() const override { return std::wstring(); }
+  long AccessibleState() const override;
+  std::wstring AccessibleValue(bool rightToLeft) const override;
   void OnDpiChanged() override;
   void SetText(const std::wstring& text) override;
   void SetEnabled(bool enabled = true) override;

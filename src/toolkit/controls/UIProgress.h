@@ -14,6 +14,9 @@ class CProgressUI : public CLabelUI {
   CProgressUI() = default;
   const wchar_t* ClassName() const override { return L"Progress"; }
   void* CastTo(const std::wstring& name) override;
+  long AccessibleRole() const override;
+  std::wstring AccessibleText() const override { return std::wstring(); }
+  std::wstring AccessibleValue(bool rightToLeft) const override;
   void ApplyAttribute(const std::wstring& name, const std::wstring& value) override;
   void DrawStateImage(HDC dc) override;
   void DrawInSystemColors(HDC dc) override;

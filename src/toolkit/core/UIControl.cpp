@@ -1,5 +1,7 @@
 #include "toolkit/core/UIControl.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "toolkit/core/UIManager.h"
@@ -7,6 +9,8 @@
 namespace SkinUI {
 
 CControlUI::CControlUI() = default;
+
+long CControlUI::AccessibleRole() const { return ROLE_SYSTEM_GRAPHIC; }
 
 CControlUI::~CControlUI() {
   if (CControlUI* cover = std::exchange(cover_, nullptr)) cover->Delete();

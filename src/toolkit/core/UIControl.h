@@ -57,6 +57,15 @@ class CControlUI {
   virtual void* CastTo(const std::wstring& name);
   virtual UINT ControlFlags() const { return 0; }
   virtual bool Activate() { return IsVisible() && IsEnabled(); }
+  // What a screen reader is told about the control, as the control itself knows it. The role is an
+  // MSAA role (ROLE_SYSTEM_*), 0 for a control no reader meets (a layout); a plain control is a picture.
+  virtual long AccessibleRole() const;
+  // The words the control shows, its markup removed; empty where its text is a value, not a name.
+  virtual std::wstring AccessibleText() const { return std::wstring(); }
+  // The state bits (STATE_SYSTEM_*) only the control knows: pressed, hot, checked, read-only, protected.
+  virtual long AccessibleState() const { return 0; }
+  // Empty when the control has no value; rightToLeft: the window is mirrored.
+  virtual std::wstring AccessibleValue(bool rightToLeft) const { return std::wstring(); }
   CUIManager* Manager() const { return manager_; }
   virtual void AttachManager(CUIManager* manager, CControlUI* parent, bool init = true);
   CControlUI* GetParent() const { return parent_; }
