@@ -1,8 +1,8 @@
 #pragma once
 
-// What the toolkit tests share: pictures and zip archives made in memory, a 32-bit canvas to paint
-// into and read back, a real window whose messages go through a CUIManager, and a probe control that
-// records the events it receives.
+// What the toolkit tests share: pictures made in memory (zip archives come from ZipWriter.h), a
+// 32-bit canvas to paint into and read back, a real window whose messages go through a CUIManager,
+// and a probe control that records the events it receives.
 
 #include <windows.h>
 
@@ -18,21 +18,6 @@ namespace UiTest {
 // A PNG of width x height, colour type 6, pixels given as 0xAARRGGBB (row by row).
 std::string MakePng(int width, int height, const std::vector<uint32_t>& argb);
 std::string MakeSolidPng(int width, int height, uint32_t argb);
-
-// A zip archive; deflated entries when deflate is set.
-class ZipBuilder {
- public:
-  ZipBuilder& Add(const std::string& name, const std::string& data, bool deflate = true);
-  std::string Build() const;
-
- private:
-  struct Entry {
-    std::string name, data, stored;
-    uint16_t method;
-    uint32_t crc;
-  };
-  std::vector<Entry> entries_;
-};
 
 // A 32-bit top-down DIB section selected into its own memory DC.
 class Canvas {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSupport.h"
+#include "ZipWriter.h"
 #include "toolkit/controls/UILayout.h"
 #include "toolkit/render/UIRender.h"
 
@@ -21,11 +22,11 @@ class RenderTest : public ::testing::Test {
     std::vector<uint32_t> quarters(20 * 20);
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 20; ++x) quarters[y * 20 + x] = x < 10 ? 0xFFFF0000 : 0xFF0000FF;
-    zip_ = UiTest::ZipBuilder()
-               .Add("img/checked.png", UiTest::MakeSolidPng(7, 7, 0xFF00FF00))
-               .Add("img/progress.png", UiTest::MakeSolidPng(10, 4, 0xFF0000FF))
-               .Add("img/halves.png", UiTest::MakePng(20, 20, quarters))
-               .Add("img/glass.png", UiTest::MakeSolidPng(4, 4, 0x80FFFFFF))
+    zip_ = ZipTest::ZipWriter()
+               .Add("img/checked.png", UiTest::MakeSolidPng(7, 7, 0xFF00FF00), true)
+               .Add("img/progress.png", UiTest::MakeSolidPng(10, 4, 0xFF0000FF), true)
+               .Add("img/halves.png", UiTest::MakePng(20, 20, quarters), true)
+               .Add("img/glass.png", UiTest::MakeSolidPng(4, 4, 0x80FFFFFF), true)
                .Build();
     Resource::UseSkinArchive(zip_.data(), zip_.size());
   }

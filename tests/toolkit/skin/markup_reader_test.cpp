@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "ZipWriter.h"
 #include "toolkit/skin/UIResource.h"
 #include "toolkit/skin/UISkinMarkup.h"
 
@@ -235,10 +236,10 @@ TEST_F(SkinFileTest, LooseFilesAreReadWithTheirFailureTexts) {
 }
 
 TEST_F(SkinFileTest, ArchiveEntriesAreFoundWhateverTheCaseAndSeparator) {
-  const std::string zip = UiTest::ZipBuilder()
-                              .Add("pages/home.xml", "<Window><Button/></Window>")
-                              .Add("empty.xml", "")
-                              .Add("big.xml", std::string(kMaxSkinFileBytes + 1, ' '))
+  const std::string zip = ZipTest::ZipWriter()
+                              .Add("pages/home.xml", "<Window><Button/></Window>", true)
+                              .Add("empty.xml", "", true)
+                              .Add("big.xml", std::string(kMaxSkinFileBytes + 1, ' '), true)
                               .Build();
   Resource::UseSkinArchive(zip.data(), zip.size());
   CSkinMarkup markup;
@@ -256,7 +257,7 @@ TEST_F(SkinFileTest, ArchiveEntriesAreFoundWhateverTheCaseAndSeparator) {
 }
 
 TEST_F(SkinFileTest, DamagedEntryAndMissingArchiveHaveTheirTexts) {
-  std::string zip = UiTest::ZipBuilder().Add("main.xml", "<Window><Button/></Window>", false).Build();
+  std::string zip = ZipTest::ZipWriter().Add("main.xml", "<Window><Button/></Window>", false).Build();
   zip[30 + 8 + 3] ^= 0x20;  // a letter of the stored data: the CRC no longer matches
   Resource::UseSkinArchive(zip.data(), zip.size());
   CSkinMarkup markup;
@@ -268,7 +269,7 @@ TEST_F(SkinFileTest, DamagedEntryAndMissingArchiveHaveTheirTexts) {
   EXPECT_FALSE(markup.LoadFromFile(L"main.xml"));
   EXPECT_EQ(L"Error opening zip file", markup.GetLastErrorMessage());
   // Nothing is kept open, so a later load opens the archive file itself once it exists.
-  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"late.zip", UiTest::ZipBuilder().Add("main.xml", "<W><Y/></W>").Build()));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"late.zip", ZipTest::ZipWriter().Add("main.xml", "<W><Y/></W>", true).Build()));
   EXPECT_TRUE(markup.LoadFromFile(L"main.xml"));
   EXPECT_STREQ(L"Y", markup.GetRoot().GetChild().GetName());
 }
@@ -280,7 +281,7 @@ TEST_F(SkinFileTest, UncachedArchiveIsOpenedForEachLoad) {
   EXPECT_FALSE(markup.LoadFromFile(L"main.xml"));
   EXPECT_EQ(L"Error opening zip file", markup.GetLastErrorMessage());
   // The archive appears after the state was set up: only a per-load open can see it.
-  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"skin.zip", UiTest::ZipBuilder().Add("main.xml", "<W><X/></W>").Build()));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"skin.zip", ZipTest::ZipWriter().Add("main.xml", "<W><X/></W>", true).Build()));
   EXPECT_TRUE(markup.LoadFromFile(L"main.xml"));
   EXPECT_STREQ(L"X", markup.GetRoot().GetChild().GetName());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Makes zip archives in memory for the reader's tests and records where every header and every
+// Makes zip archives in memory (stored or deflated entries) and records where every header and every
 // entry's data lands, so a test can damage exactly the field it is about. GuardedBuffer hands an
 // archive over so that it ends right at an inaccessible page: reading one byte too far faults.
 
@@ -37,9 +37,10 @@ inline uint32_t Crc(const std::string& data) {
   return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-inline std::string RawDeflate(const std::string& data) {
+// Deflated data: raw, as a zip entry holds it, or in zlib's wrapping, as a PNG holds it.
+inline std::string Deflate(const std::string& data, bool raw = true) {
   z_stream stream = {};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, raw ? -MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
   std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   stream.avail_in = static_cast<uInt>(data.size());
@@ -59,7 +60,7 @@ class ZipWriter {
  public:
   ZipWriter& Add(const std::string& name, const std::string& data, bool deflate = false, uint16_t flags = 0) {
     items_.push_back(
-        {name, data, deflate ? RawDeflate(data) : data, "", static_cast<uint16_t>(deflate ? 8 : 0), flags});
+        {name, data, deflate ? Deflate(data) : data, "", static_cast<uint16_t>(deflate ? 8 : 0), flags});
     return *this;
   }
   // Writers may put an extra field into the local header only, so the data starts later than the

@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "ZipWriter.h"
 #include "toolkit/controls/UILayout.h"
 #include "toolkit/skin/UIResource.h"
 #include "toolkit/window/UISkinBuilder.h"
@@ -99,9 +100,9 @@ class SkinMutationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Resource::Reset();
-    UiTest::ZipBuilder zip;
-    for (const Sample& sample : corpus_) zip.Add(sample.name, sample.bytes);
-    zip.Add("pic.png", UiTest::MakeSolidPng(2, 2, 0xFF00FF00));
+    ZipTest::ZipWriter zip;
+    for (const Sample& sample : corpus_) zip.Add(sample.name, sample.bytes, true);
+    zip.Add("pic.png", UiTest::MakeSolidPng(2, 2, 0xFF00FF00), true);
     archive_ = zip.Build();
     Resource::UseSkinArchive(archive_.data(), archive_.size());
   }

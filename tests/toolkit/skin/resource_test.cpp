@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "ZipWriter.h"
 #include "toolkit/skin/UIResource.h"
 
 using namespace SkinUI;
@@ -80,9 +81,9 @@ TEST_F(ResourceTest, SkinPathGetsASeparator) {
 }
 
 TEST_F(ResourceTest, MemoryArchiveFindsNamesWithEitherSeparatorAndAnyCase) {
-  const std::string zip = UiTest::ZipBuilder()
-                              .Add("main.xml", "<Window/>")
-                              .Add("img/progress.png", UiTest::MakeSolidPng(4, 2, 0xFF00FF00))
+  const std::string zip = ZipTest::ZipWriter()
+                              .Add("main.xml", "<Window/>", true)
+                              .Add("img/progress.png", UiTest::MakeSolidPng(4, 2, 0xFF00FF00), true)
                               .Add("img/empty.png", "", false)
                               .Build();
   Resource::UseSkinArchive(zip.data(), zip.size());
@@ -103,7 +104,7 @@ TEST_F(ResourceTest, FullPathsNotInTheArchiveComeFromDisk) {
   TestSupport::ScratchDir dir;
   const std::wstring banner = dir / L"pr_02.png";
   ASSERT_TRUE(TestSupport::WriteFileBytes(banner, UiTest::MakeSolidPng(7, 3, 0xFF123456)));
-  const std::string zip = UiTest::ZipBuilder().Add("main.xml", "x").Build();
+  const std::string zip = ZipTest::ZipWriter().Add("main.xml", "x", true).Build();
   Resource::UseSkinArchive(zip.data(), zip.size());
   ImagePtr image = LoadSkinImage(banner, nullptr, 0);
   ASSERT_TRUE(image);
@@ -115,7 +116,7 @@ TEST_F(ResourceTest, FullPathsNotInTheArchiveComeFromDisk) {
 TEST_F(ResourceTest, ArchiveFileOnDiskCachedOrOpenedPerRead) {
   TestSupport::ScratchDir dir;
   ASSERT_TRUE(TestSupport::WriteFileBytes(
-      dir / L"skin.zip", UiTest::ZipBuilder().Add("img/a.png", UiTest::MakeSolidPng(2, 5, 0xFFFFFFFF)).Build()));
+      dir / L"skin.zip", ZipTest::ZipWriter().Add("img/a.png", UiTest::MakeSolidPng(2, 5, 0xFFFFFFFF), true).Build()));
   Resource::SetSkinPath(dir.path());
   Resource::UseSkinArchive(L"skin.zip", true);
   ImagePtr cached = LoadSkinImage(L"img/a.png", nullptr, 0);

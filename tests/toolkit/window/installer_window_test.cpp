@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "InstallerPages.h"
+#include "ZipWriter.h"
 
 using namespace SkinUI;
 using namespace UiTest;
@@ -12,11 +13,11 @@ class InstallerWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Resource::Reset();
-    skin_ = ZipBuilder()
-                .Add("main.xml", "<Window size=\"650,360\"/>")
-                .Add("img/left_log.png", MakeSolidPng(108, 32, 0xFFFF8000))
-                .Add("img/logo.png", MakeSolidPng(133, 26, 0xFF00C0FF))
-                .Add("img/progress.png", MakeSolidPng(8, 6, 0xFF337BDD))
+    skin_ = ZipTest::ZipWriter()
+                .Add("main.xml", "<Window size=\"650,360\"/>", true)
+                .Add("img/left_log.png", MakeSolidPng(108, 32, 0xFFFF8000), true)
+                .Add("img/logo.png", MakeSolidPng(133, 26, 0xFF00C0FF), true)
+                .Add("img/progress.png", MakeSolidPng(8, 6, 0xFF337BDD), true)
                 .Build();
     Resource::UseSkinArchive(skin_.data(), skin_.size());
     BuildMain(frame_);

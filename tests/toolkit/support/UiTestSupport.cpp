@@ -1,45 +1,22 @@
 #include "UiTestSupport.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+
+#include "ZipWriter.h"
 
 namespace UiTest {
 
 namespace {
 
-void PutLE(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
-}
-
 void PutBE(std::string& out, uint32_t value) {
   for (int i = 3; i >= 0; --i) out += static_cast<char>(value >> (8 * i));
-}
-
-uint32_t Crc(const std::string& data, uint32_t start = 0) {
-  return static_cast<uint32_t>(
-      crc32(start, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
-
-std::string Compress(const std::string& data, bool raw) {
-  z_stream stream = {};
-  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, raw ? -MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
 }
 
 void PngChunk(std::string& png, const char* type, const std::string& data) {
   PutBE(png, static_cast<uint32_t>(data.size()));
   std::string body = std::string(type, 4) + data;
   png += body;
-  PutBE(png, Crc(body));
+  PutBE(png, ZipTest::Crc(body));
 }
 
 const wchar_t kClassName[] = L"SkinUiTestWindow";
@@ -65,57 +42,13 @@ std::string MakePng(int width, int height, const std::vector<uint32_t>& argb) {
       raw += static_cast<char>(p >> 24);
     }
   }
-  PngChunk(png, "IDAT", Compress(raw, false));
+  PngChunk(png, "IDAT", ZipTest::Deflate(raw, false));
   PngChunk(png, "IEND", std::string());
   return png;
 }
 
 std::string MakeSolidPng(int width, int height, uint32_t argb) {
   return MakePng(width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb));
-}
-
-ZipBuilder& ZipBuilder::Add(const std::string& name, const std::string& data, bool deflate) {
-  entries_.push_back({name, data, deflate ? Compress(data, true) : data, static_cast<uint16_t>(deflate ? 8 : 0),
-                      Crc(data)});
-  return *this;
-}
-
-std::string ZipBuilder::Build() const {
-  std::string zip, directory;
-  for (const Entry& e : entries_) {
-    std::string common;
-    PutLE(common, 20, 2);
-    PutLE(common, 0, 2);  // flags
-    PutLE(common, e.method, 2);
-    PutLE(common, 0, 4);  // time and date
-    PutLE(common, e.crc, 4);
-    PutLE(common, static_cast<uint32_t>(e.stored.size()), 4);
-    PutLE(common, static_cast<uint32_t>(e.data.size()), 4);
-    PutLE(common, static_cast<uint32_t>(e.name.size()), 2);
-    PutLE(common, 0, 2);  // extra
-    const uint32_t offset = static_cast<uint32_t>(zip.size());
-    PutLE(zip, 0x04034b50, 4);
-    zip += common + e.name + e.stored;
-    PutLE(directory, 0x02014b50, 4);
-    PutLE(directory, 20, 2);
-    directory += common;
-    PutLE(directory, 0, 2);  // comment
-    PutLE(directory, 0, 2);  // disk
-    PutLE(directory, 0, 2);  // internal attributes
-    PutLE(directory, 0, 4);  // external attributes
-    PutLE(directory, offset, 4);
-    directory += e.name;
-  }
-  const uint32_t directoryOffset = static_cast<uint32_t>(zip.size());
-  zip += directory;
-  PutLE(zip, 0x06054b50, 4);
-  PutLE(zip, 0, 4);
-  PutLE(zip, static_cast<uint32_t>(entries_.size()), 2);
-  PutLE(zip, static_cast<uint32_t>(entries_.size()), 2);
-  PutLE(zip, static_cast<uint32_t>(directory.size()), 4);
-  PutLE(zip, directoryOffset, 4);
-  PutLE(zip, 0, 2);
-  return zip;
 }
 
 Canvas::Canvas(int width, int height, uint32_t fill) : width_(width), height_(height) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "ZipTestWriter.h"
+#include "ZipWriter.h"
 #include "toolkit/skin/ZipArchive.h"
 
 using SkinUI::CZipArchive;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
+#include "ZipWriter.h"
 #include "toolkit/controls/UIButton.h"
 
 using namespace SkinUI;
@@ -215,7 +216,7 @@ class FiveStatusTest : public ::testing::Test {
     std::vector<uint32_t> pixels(50 * 10);
     for (int y = 0; y < 10; ++y)
       for (int x = 0; x < 50; ++x) pixels[y * 50 + x] = bands[x / 10];
-    zip_ = UiTest::ZipBuilder().Add("img/five.png", UiTest::MakePng(50, 10, pixels)).Build();
+    zip_ = ZipTest::ZipWriter().Add("img/five.png", UiTest::MakePng(50, 10, pixels), true).Build();
     Resource::UseSkinArchive(zip_.data(), zip_.size());
   }
   void TearDown() override { Resource::Reset(); }

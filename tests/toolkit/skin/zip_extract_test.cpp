@@ -4,7 +4,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "ZipTestWriter.h"
+#include "ZipWriter.h"
 #include "base/Scoped.h"
 #include "toolkit/skin/ZipArchive.h"
 
