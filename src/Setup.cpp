@@ -8,7 +8,7 @@
 #include "Window/SetupFrameWnd.h"
 #include "install/SingleInstance.h"
 #include "Window/WindowPlacement.h"
-#include "toolkit/UIResource.h"
+#include "toolkit/skin/UIResource.h"
 #include "base/ModulePath.h"
 #include "log/Log.h"
 

@@ -13,13 +13,13 @@ default_build="$root/build/x64"
 build=$(cd "${1:-$default_build}" && pwd)
 export SETUP_SCREENSHOT_DIR=$(mkdir -p "${2:-$root/docs}" && cd "${2:-$root/docs}" && pwd)
 
-cmake --build "$build" --target test_window
+cmake --build "$build" --target test_toolkit_window
 export WINEPREFIX="$build/wineprefix"
 "$root/tools/wine-session.sh" start
 trap '"$root/tools/wine-session.sh" stop' EXIT
-# Wine would otherwise wait for a window manager that a bare Xvfb does not have (see tests/window).
-"$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\AppDefaults\test_window.exe\X11 Driver' \
+# Wine would otherwise wait for a window manager that a bare Xvfb does not have (see tests/toolkit/window).
+"$root/tools/wine-run.sh" reg add 'HKCU\Software\Wine\AppDefaults\test_toolkit_window.exe\X11 Driver' \
   /v Managed /t REG_SZ /d N /f >/dev/null
-(cd "$build/tests/window" &&
-  "$root/tools/wine-run.sh" ./test_window.exe --gtest_brief=1 --gtest_filter='Directions/InstallerSkinTest.*')
+(cd "$build/tests/toolkit/window" &&
+  "$root/tools/wine-run.sh" ./test_toolkit_window.exe --gtest_brief=1 --gtest_filter='Directions/InstallerSkinTest.*')
 ls -l "$SETUP_SCREENSHOT_DIR"/window-*.png

@@ -16,7 +16,7 @@
 #include "Window/SetupEnvironment.h"
 #include "install/UiDispatcher.h"
 #include "Window/TaskbarProgress.h"
-#include "toolkit/UIWindowImplBase.h"
+#include "toolkit/window/UIWindowImplBase.h"
 
 namespace SkinUI {
 class CButtonUI;

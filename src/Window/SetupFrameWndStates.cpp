@@ -12,11 +12,11 @@
 #include "install/ProcessHelper.h"
 #include "base/Scoped.h"
 #include "base/SystemInfo.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UIEdit.h"
-#include "toolkit/UILabel.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIProgress.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UIEdit.h"
+#include "toolkit/controls/UILabel.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/controls/UIProgress.h"
 
 using namespace SkinUI;
 

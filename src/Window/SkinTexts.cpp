@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "language/LanguageManager.h"
-#include "toolkit/UIControl.h"
-#include "toolkit/UIManager.h"
-#include "toolkit/UIMarkupText.h"
+#include "toolkit/core/UIControl.h"
+#include "toolkit/core/UIManager.h"
+#include "toolkit/render/UIMarkupText.h"
 
 using namespace SkinUI;
 

@@ -11,7 +11,7 @@
 #include "log/Log.h"
 #include "res/resource.h"
 #include "base/TextHelper.h"
-#include "toolkit/ZipArchive.h"
+#include "toolkit/skin/ZipArchive.h"
 #include "base/ModulePath.h"
 #include "base/ModuleResource.h"
 #include "resources/StampedSiteTag.h"

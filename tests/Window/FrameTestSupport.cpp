@@ -6,9 +6,9 @@
 #include "TestServers.h"
 #include "TestSupport.h"
 #include "base/SystemInfo.h"
-#include "toolkit/UIControl.h"
-#include "toolkit/UIManager.h"
-#include "toolkit/UIResource.h"
+#include "toolkit/core/UIControl.h"
+#include "toolkit/core/UIManager.h"
+#include "toolkit/skin/UIResource.h"
 
 namespace FrameTest {
 

@@ -14,8 +14,8 @@
 #include "TestSupport.h"
 #include "base/Scoped.h"
 #include "base/SystemInfo.h"
-#include "toolkit/UIButton.h"
-#include "toolkit/UIProgress.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UIProgress.h"
 
 using FrameTest::Frame;
 using FrameTest::PumpFor;

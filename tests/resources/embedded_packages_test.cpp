@@ -9,7 +9,7 @@
 #include "res/resource.h"
 #include "trust/FileDigest.h"
 #include "base/Scoped.h"
-#include "toolkit/ZipArchive.h"
+#include "toolkit/skin/ZipArchive.h"
 
 using TestSupport::IsFile;
 using TestSupport::ReadFileBytes;

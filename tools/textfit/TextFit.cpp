@@ -16,11 +16,11 @@
 
 #include "Window/SkinTexts.h"
 #include "language/LanguageManager.h"
-#include "toolkit/UILayout.h"
-#include "toolkit/UIManager.h"
-#include "toolkit/UIResource.h"
-#include "toolkit/UISkinBuilder.h"
-#include "toolkit/UITextFit.h"
+#include "toolkit/controls/UILayout.h"
+#include "toolkit/core/UIManager.h"
+#include "toolkit/skin/UIResource.h"
+#include "toolkit/window/UISkinBuilder.h"
+#include "toolkit/controls/UITextFit.h"
 
 using namespace SkinUI;
 
