@@ -1,7 +1,8 @@
 # make        builds build/setup.exe and build/setup-loopback.exe
 # make test   runs every test under Wine (installs what it needs first)
 # make unit   runs the tests that need no servers (range plan, parsers, URL handling, rules): seconds
-# make lint   the tree's habits (no folder include cycle, no file over 600 lines) and cppcheck
+# make lint   the tree's habits (no folder include cycle, no file over 600 lines, the format) and cppcheck
+# make format applies .clang-format to every C++ file
 # make demo   installs the sample product with the loopback installer under Wine, through its window
 # make bench  download benchmark against nginx on loopback, then the installer's start-up and
 #             50 MiB install times
@@ -15,7 +16,7 @@ BUILD ?= build
 TEST_ARCH = $(shell tools/host-arch.sh)
 TEST_BUILD = $(if $(filter i686,$(TEST_ARCH)),$(BUILD),$(BUILD)/x64)
 
-.PHONY: all deps configure build build-tests test unit lint demo bench clean
+.PHONY: all deps configure build build-tests test unit lint format demo bench clean
 
 all: build
 
@@ -53,6 +54,9 @@ unit: build-tests
 
 lint: deps
 	@bash tools/lint.sh
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 demo: build-tests
 	bash tools/demo.sh $(TEST_BUILD)
