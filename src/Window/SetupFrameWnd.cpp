@@ -177,20 +177,29 @@ void CSetupFrameWnd::Notify(UINotification& msg) {
 
 void CSetupFrameWnd::OnClick(UINotification& msg) {
   const std::wstring name = msg.pSender ? msg.pSender->GetName() : std::wstring();
-  if (name == L"btn_install") OnClickInstall();
-  else if (name == L"btn_browse") BrowseInstallFolder();
-  else if (name == L"btn_hide") SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  else if (name == L"btn_start") StartProduct();
-  else if (name == L"btn_lisence") OpenLicence();
+  if (name == L"btn_install")
+    OnClickInstall();
+  else if (name == L"btn_browse")
+    BrowseInstallFolder();
+  else if (name == L"btn_hide")
+    SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else if (name == L"btn_start")
+    StartProduct();
+  else if (name == L"btn_lisence")
+    OpenLicence();
   WindowImplBase::OnClick(msg);
 }
 
 void CSetupFrameWnd::OnSelectChanged(UINotification& msg) {
   const std::wstring name = msg.pSender ? msg.pSender->GetName() : std::wstring();
-  if (name == L"examine") SelectPage(0);
-  else if (name == L"trojan") SelectPage(1);
-  else if (name == L"chk_fold") OnFoldChanged();
-  else if (name == L"chk_agree") OnAgreeChanged();
+  if (name == L"examine")
+    SelectPage(0);
+  else if (name == L"trojan")
+    SelectPage(1);
+  else if (name == L"chk_fold")
+    OnFoldChanged();
+  else if (name == L"chk_agree")
+    OnAgreeChanged();
 }
 
 void CSetupFrameWnd::OnTextChanged(UINotification& msg) {

@@ -24,20 +24,28 @@ namespace {
 
 const char* StateName(int state) {
   switch (state) {
-    case kWindow_Init: return "kWindow_Init";
-    case kWindow_Downloading: return "kWindow_Downloading";
-    case kWindow_Installing: return "kWindow_Installing";
-    case kWindow_Finish: return "kWindow_Finish";
-    default: return "unknown";
+    case kWindow_Init:
+      return "kWindow_Init";
+    case kWindow_Downloading:
+      return "kWindow_Downloading";
+    case kWindow_Installing:
+      return "kWindow_Installing";
+    case kWindow_Finish:
+      return "kWindow_Finish";
+    default:
+      return "unknown";
   }
 }
 
 // Each moment is reported on a thread of its own: the finish view must not wait for the analytics
 // host, which may answer slowly or never.
 void SendFlowEvent(FlowEvent event) {
-  if (event == kFlowEvent_StartInstall) StartGaEventThread(kGaEvent_StartInstall);
-  else if (event == kFlowEvent_Downloaded) StartGaEventThread(kGaEvent_Downloaded);
-  else StartGaEventThread(kGaEvent_InstallSucceed);
+  if (event == kFlowEvent_StartInstall)
+    StartGaEventThread(kGaEvent_StartInstall);
+  else if (event == kFlowEvent_Downloaded)
+    StartGaEventThread(kGaEvent_Downloaded);
+  else
+    StartGaEventThread(kGaEvent_InstallSucceed);
 }
 
 }  // namespace
@@ -124,10 +132,14 @@ UINT CSetupFrameWnd::MessageBoxStyle(UINT style) const {
 int CSetupFrameWnd::UnattendedAnswer(const std::wstring& text, UINT style) const {
   LOG_INFOW(L"ERR:an unattended run does not ask: %ls", text.c_str());
   switch (style & MB_TYPEMASK) {
-    case MB_OK: return IDOK;
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    case MB_YESNO: return IDNO;
-    default: return IDCANCEL;
+    case MB_OK:
+      return IDOK;
+    case MB_ABORTRETRYIGNORE:
+      return IDABORT;
+    case MB_YESNO:
+      return IDNO;
+    default:
+      return IDCANCEL;
   }
 }
 
@@ -169,7 +181,8 @@ void CSetupFrameWnd::OnClickInstall() {
     ShowTip(Text(L"STR_PATH_INVALID"));
     return;
   }
-  InstallFlowSettings settings = SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
+  InstallFlowSettings settings =
+      SettingsFromLanguage(environment_.Language(), WorkDir(), installFolder_, IsWindows64());
   settings.unattended = options_.Unattended();
   // A click before the background download began starts it now: the download then runs beside the
   // space check, which takes its size, instead of after it.
@@ -183,8 +196,10 @@ void CSetupFrameWnd::OnClickInstall() {
 void CSetupFrameWnd::StartProduct() {
   const LanguageManager& language = environment_.Language();
   const std::wstring product = installFolder_ + language.GetProductExePath();
-  if (IsServiceAccount()) LOG_INFO("StartProduct skipped: the installer runs under a service account");
-  else if (!StartProductProcess(product, language.IsRunAsAdmin())) ReportProductNotStarted(product);
+  if (IsServiceAccount())
+    LOG_INFO("StartProduct skipped: the installer runs under a service account");
+  else if (!StartProductProcess(product, language.IsRunAsAdmin()))
+    ReportProductNotStarted(product);
   PostMessage(WM_CLOSE, kOwnCloseRequest, 0);
 }
 
@@ -248,9 +263,12 @@ void CSetupFrameWnd::PollProgressFile() {
 }
 
 void CSetupFrameWnd::OnTimer(UINT_PTR id) {
-  if (id == kProgressTimer) PollProgressFile();
-  else if (id == kAfterPaintTimer) AfterFirstPaint();
-  else AdvanceBanner();
+  if (id == kProgressTimer)
+    PollProgressFile();
+  else if (id == kAfterPaintTimer)
+    AfterFirstPaint();
+  else
+    AdvanceBanner();
 }
 
 // Every window timer is ours: none reaches the toolkit's own timer handling.

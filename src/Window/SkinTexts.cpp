@@ -19,10 +19,10 @@ struct ControlText {
 };
 
 const ControlText kTexts[] = {
-    {L"btn_install", L"STR_INSTALL"},      {L"btn_hide", L"STR_HIDE"},
-    {L"text_install", L"STR_INSTALLING"},  {L"btn_start", L"STR_START"},
-    {L"label_path", L"STR_INSTALL_PATH"},  {L"btn_browse", L"STR_BROWSE"},
-    {L"btn_lisence", L"STR_LISENCE"},      {L"label_install", L"STR_INSTALLING"},
+    {L"btn_install", L"STR_INSTALL"},        {L"btn_hide", L"STR_HIDE"},
+    {L"text_install", L"STR_INSTALLING"},    {L"btn_start", L"STR_START"},
+    {L"label_path", L"STR_INSTALL_PATH"},    {L"btn_browse", L"STR_BROWSE"},
+    {L"btn_lisence", L"STR_LISENCE"},        {L"label_install", L"STR_INSTALLING"},
     {L"chk_fold", L"STR_CUSTOMIZE_INSTALL"},
 };
 

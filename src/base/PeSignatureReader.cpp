@@ -59,9 +59,12 @@ PeSignatureStatus PeSignatureReader::FindSecurityEntry(ULONGLONG& entryOffset) c
   const WORD optionalSize = ReadWord(&headers[4 + kOptionalHeaderSizeField]);
   const WORD magic = ReadWord(&headers[4 + kFileHeaderSize]);
   DWORD directories = 0;
-  if (magic == kMagicPe32) directories = kDirectoriesOffsetPe32;
-  else if (magic == kMagicPe32Plus) directories = kDirectoriesOffsetPe32Plus;
-  else return kPeSignature_NotProgram;
+  if (magic == kMagicPe32)
+    directories = kDirectoriesOffsetPe32;
+  else if (magic == kMagicPe32Plus)
+    directories = kDirectoriesOffsetPe32Plus;
+  else
+    return kPeSignature_NotProgram;
   const DWORD entryEnd = directories + 8 * (kSecurityDirectory + 1);
   if (optionalSize < entryEnd) return kPeSignature_Unsigned;  // the header has no room for the entry
   const ULONGLONG optional = pe + 4 + kFileHeaderSize;
@@ -101,11 +104,16 @@ PeSignatureStatus PeSignatureReader::Read(std::vector<unsigned char>& pkcs7) {
 
 const char* PeSignatureStatusText(PeSignatureStatus status) {
   switch (status) {
-    case kPeSignature_Found: return "signed";
-    case kPeSignature_Unreadable: return "the program file cannot be read";
-    case kPeSignature_NotProgram: return "the program file's headers are damaged";
-    case kPeSignature_Unsigned: return "the program is not signed";
-    case kPeSignature_Damaged: return "the signature data is damaged";
+    case kPeSignature_Found:
+      return "signed";
+    case kPeSignature_Unreadable:
+      return "the program file cannot be read";
+    case kPeSignature_NotProgram:
+      return "the program file's headers are damaged";
+    case kPeSignature_Unsigned:
+      return "the program is not signed";
+    case kPeSignature_Damaged:
+      return "the signature data is damaged";
   }
   return "unknown";
 }

@@ -16,10 +16,10 @@ namespace Base {
 
 enum PeSignatureStatus {
   kPeSignature_Found = 0,
-  kPeSignature_Unreadable,   // the file cannot be opened or read
-  kPeSignature_NotProgram,   // no MZ / PE headers, or headers cut off
-  kPeSignature_Unsigned,     // the certificate table is empty
-  kPeSignature_Damaged,      // the table or its entry lies outside the file or contradicts itself
+  kPeSignature_Unreadable,  // the file cannot be opened or read
+  kPeSignature_NotProgram,  // no MZ / PE headers, or headers cut off
+  kPeSignature_Unsigned,    // the certificate table is empty
+  kPeSignature_Damaged,     // the table or its entry lies outside the file or contradicts itself
 };
 
 class PeSignatureReader {

@@ -22,9 +22,8 @@ bool HasTranslationTable(const std::vector<BYTE>& block) {
 }
 
 std::wstring FormatFixedVersion(const VS_FIXEDFILEINFO& info) {
-  return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) +
-         L"." + std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." +
-         std::to_wstring(LOWORD(info.dwFileVersionLS));
+  return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) + L"." +
+         std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionLS));
 }
 
 }  // namespace
@@ -67,8 +66,7 @@ std::wstring GetFileVersion(const std::wstring& path) {
   if (!HasTranslationTable(block)) return {};
   void* fixed = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(block.data(), L"\\", &fixed, &length) || !fixed || length < sizeof(VS_FIXEDFILEINFO))
-    return {};
+  if (!::VerQueryValueW(block.data(), L"\\", &fixed, &length) || !fixed || length < sizeof(VS_FIXEDFILEINFO)) return {};
   return FormatFixedVersion(*static_cast<const VS_FIXEDFILEINFO*>(fixed));
 }
 
@@ -87,7 +85,9 @@ std::wstring GetProgramFilesDir() {
   return std::wstring(folder) + L"\\";
 }
 
-std::wstring GetWorkDir() { return GetProgramFilesDir() + L"pelarin_down\\" + Base::ProgramBaseName(Base::ModulePath()) + L"\\"; }
+std::wstring GetWorkDir() {
+  return GetProgramFilesDir() + L"pelarin_down\\" + Base::ProgramBaseName(Base::ModulePath()) + L"\\";
+}
 
 namespace {
 

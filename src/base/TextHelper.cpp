@@ -44,8 +44,7 @@ bool AppendWideChar(const char* narrow, size_t length, std::wstring& out) {
 
 void ReplaceAll(std::wstring& text, const std::wstring& search, const std::wstring& replacement) {
   if (search.empty()) return;
-  for (size_t pos = text.find(search); pos != std::wstring::npos;
-       pos = text.find(search, pos + replacement.size())) {
+  for (size_t pos = text.find(search); pos != std::wstring::npos; pos = text.find(search, pos + replacement.size())) {
     text.replace(pos, search.size(), replacement);
   }
 }

@@ -37,10 +37,10 @@ class CAttemptWatch {
   };
 
   enum class End {
-    kFinished,   // the work returned in time
-    kNoAnswer,   // no answer within nAnswerMs
-    kStalled,    // no body byte for nStallMs
-    kTooSlow,    // a window brought less than nMinWindowBytes
+    kFinished,  // the work returned in time
+    kNoAnswer,  // no answer within nAnswerMs
+    kStalled,   // no body byte for nStallMs
+    kTooSlow,   // a window brought less than nMinWindowBytes
   };
 
   // Runs `work` on a thread of its own and waits for it within `limits`. When it overruns, `cancel` is

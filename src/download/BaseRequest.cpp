@@ -236,8 +236,8 @@ std::wstring CBaseRequest::RedirectTarget() {
 // exchange answered over the same scheme from the same host: the platform then sends the request on
 // the connection the last answer came on, without a new connect and TLS handshake.
 bool CBaseRequest::OpenUrlImp(bool secure, const UrlParts& url) {
-  const bool keep = bSessionAnswered && hConnect && secure == bSessionSecure && url.host == strHost &&
-                    url.port == nPort;
+  const bool keep =
+      bSessionAnswered && hConnect && secure == bSessionSecure && url.host == strHost && url.port == nPort;
   bSessionAnswered = false;
   if (keep) {
     hRequest.reset();

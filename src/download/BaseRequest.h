@@ -120,7 +120,7 @@ class CBaseRequest {
   std::wstring strVerb = L"GET";
   std::wstring strHeaders;  // extra request headers, added as they stand
   std::wstring strPath;     // object path, without its leading slash
-  std::wstring strHost;      // host name, without a port
+  std::wstring strHost;     // host name, without a port
   // The port the URL names after the host; 0 when it names none and the attempt's scheme decides.
   unsigned short nPort = 0;
   int nMaxConnsPerServer = 0;  // when not 0, raises WinINet's process-wide connection limits to it
@@ -134,7 +134,7 @@ class CBaseRequest {
   DWORD nAnswerTimeoutMs = 30000;
   Schemes eSchemes = Schemes::kSecureThenPlain;
   bool bAnsweredOverTls = false;  // set by a successful OpenUrl
-  std::wstring strAnsweredUrl;     // set by a successful OpenUrl: the URL whose answer this is
+  std::wstring strAnsweredUrl;    // set by a successful OpenUrl: the URL whose answer this is
 
  protected:
   // `secure` tells which scheme the session will carry, which may decide the proxy.

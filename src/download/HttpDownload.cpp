@@ -61,7 +61,6 @@ const char* CHttpDownload::WriteErrorText(DWORD error) {
   }
 }
 
-
 // ---------------------------------------------------------------------------------------------------
 // Paths
 
@@ -313,8 +312,7 @@ std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(std::vector<Download
       --vecFetchers[index];
       LOG_INFO("ERR:CreateThread fail! (range %d) 0x%x", index, static_cast<unsigned>(::GetLastError()));
     }
-    DebugTrace("[%d] %lld ~ %lld,length = %lld\n", index, pPlan->Start(index), pPlan->End(index),
-               pPlan->Length(index));
+    DebugTrace("[%d] %lld ~ %lld,length = %lld\n", index, pPlan->Start(index), pPlan->End(index), pPlan->Length(index));
   }
   return threads;
 }
@@ -323,9 +321,8 @@ std::vector<Scoped::CloseHandle> CHttpDownload::StartRanges(std::vector<Download
 // none. Under the download's lock.
 int CHttpDownload::TakeFront() {
   const int count = static_cast<int>(vecFetchers.size());
-  const int index = pPlan->TakeFront(retry.nMinSplitBytes, nConnections, [this, count](int i) {
-    return i < count && vecFetchers[i] > 0;
-  });
+  const int index = pPlan->TakeFront(retry.nMinSplitBytes, nConnections,
+                                     [this, count](int i) { return i < count && vecFetchers[i] > 0; });
   if (index >= 0) Claim(index);
   return index;
 }
@@ -437,7 +434,8 @@ bool CHttpDownload::GivesUp(int index, int deadAttempts, DWORD lastGrowth) {
   }
   const DWORD still = ::GetTickCount() - lastGrowth;
   if (still >= retry.nNoGrowthMs) {
-    LOG_INFO("ERR:[Thread][%d][%d] gives up: nothing arrived for %u s", threadId, index, static_cast<unsigned>(still / 1000));
+    LOG_INFO("ERR:[Thread][%d][%d] gives up: nothing arrived for %u s", threadId, index,
+             static_cast<unsigned>(still / 1000));
     return true;
   }
   if (++nAttempts >= retry.nMaxAttempts) {
@@ -522,7 +520,7 @@ int CHttpDownload::DuplicateLastPiece(int finished) {
   double longestMs = 0;
   for (int i = 0; i < pPlan->RangeCount(); ++i) {
     if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] != 1 || pPlan->Remaining(i) <= kBlockSize) continue;
-    if (now - vecClocks[i].nTick < kDuplicateAfterMs) continue;  // too soon to tell its pace
+    if (now - vecClocks[i].nTick < kDuplicateAfterMs) continue;          // too soon to tell its pace
     if (now - vecClocks[i].nLastByte > kDuplicateAfterMs / 2) continue;  // not receiving now
     const double rate = RateOf(i, now);
     const double leftMs = pPlan->Remaining(i) / (rate > 0 ? rate : 1e-9);

@@ -223,7 +223,7 @@ class CHttpDownload {
   DownloadParam& param;
   DownloadCallback pCallback;
   long long nFileSize = 0;  // CRangePlan::kUnknownSize while no answer has named it
-  RemoteFile remote;  // set by GetDownloadFileSize
+  RemoteFile remote;        // set by GetDownloadFileSize
   RetryPolicy retry;
   std::unique_ptr<CRangePlan> pPlan;  // during DownLoadContent
   std::vector<int> vecFetchers;       // per range of the plan: how many threads fetch it (0 to 2)
@@ -235,18 +235,18 @@ class CHttpDownload {
     DWORD nLastByte = 0;  // when it last wrote; a range between attempts is not slow, it is waiting
   };
   std::vector<FetchClock> vecClocks;
-  Scoped::CloseFile hFile;            // during DownLoadContent
-  Scoped::CriticalSection csFile;     // guards hFile, the plan, vecFetchers and the progress callback
-  Scoped::CloseHandle hStopEvent;     // set when the whole download stops
+  Scoped::CloseFile hFile;         // during DownLoadContent
+  Scoped::CriticalSection csFile;  // guards hFile, the plan, vecFetchers and the progress callback
+  Scoped::CloseHandle hStopEvent;  // set when the whole download stops
   std::atomic<Stop> eStop{Stop::kNone};
   std::atomic<bool> bRangeFailed{false};
   std::atomic<int> nAttempts{0};
-  std::atomic<int> nPermanent{0};  // answers a retry cannot change, over all ranges
+  std::atomic<int> nPermanent{0};        // answers a retry cannot change, over all ranges
   std::atomic<int> nWorkingBackend{-1};  // the backend that last completed a range of this download
   RequestFactory pRequestFactory;
-  unsigned char* pStop;                 // the caller's stop flag, or null
-  std::wstring strStatePath;            // empty while the download cannot be resumed (no validator)
-  std::mutex saveLock;                  // one state save at a time
+  unsigned char* pStop;       // the caller's stop flag, or null
+  std::wstring strStatePath;  // empty while the download cannot be resumed (no validator)
+  std::mutex saveLock;        // one state save at a time
   std::atomic<DWORD> nLastSaveTick{0};
   std::unique_ptr<CPrefixDigest> pDigest;  // during DownLoadContent, when a digest is asked for
 };

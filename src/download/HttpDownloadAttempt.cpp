@@ -245,9 +245,10 @@ bool CHttpDownload::IsWholeFileAnswer(CBaseRequest& request, int index, Body& bo
   if (pPlan->IsDropped(index)) return false;
   const bool whole = pPlan->Start(index) == 0 && (!pPlan->SizeKnown() || pPlan->End(index) == nFileSize - 1);
   if (!whole) {
-    LOG_INFO("[%s] HTTP status 200 to a range request: the server sends whole files only; the rest of the "
-             "download comes as one stream on this connection",
-             request.GetTypeName());
+    LOG_INFO(
+        "[%s] HTTP status 200 to a range request: the server sends whole files only; the rest of the "
+        "download comes as one stream on this connection",
+        request.GetTypeName());
     pPlan->ToOneStream(index);
   }
   body.nOffset = 0;

@@ -111,7 +111,9 @@ void CHttpDownload::FinishDigest() {
   const DWORD begin = ::GetTickCount();
   const long long left = nFileSize - pDigest->Hashed();
   if (pDigest->Finish(nFileSize, param.strSha256)) {
-    LOG_INFO("SHA-256 of the download, hashed as it came: %s (%u ms after the last byte, which left %lld bytes "
-             "to hash)", param.strSha256.c_str(), static_cast<unsigned>(::GetTickCount() - begin), left);
+    LOG_INFO(
+        "SHA-256 of the download, hashed as it came: %s (%u ms after the last byte, which left %lld bytes "
+        "to hash)",
+        param.strSha256.c_str(), static_cast<unsigned>(::GetTickCount() - begin), left);
   }
 }

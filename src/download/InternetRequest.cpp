@@ -51,8 +51,8 @@ bool CInternetRequest::SetTimeouts(void* handle) {
 }
 
 bool CInternetRequest::ConnectSession(bool) {
-  hConnect.reset(::InternetConnectW(hSession.get(), strHost.c_str(), nPort ? nPort : INTERNET_DEFAULT_HTTPS_PORT, nullptr, nullptr,
-                                    INTERNET_SERVICE_HTTP, 0, 0),
+  hConnect.reset(::InternetConnectW(hSession.get(), strHost.c_str(), nPort ? nPort : INTERNET_DEFAULT_HTTPS_PORT,
+                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0),
                  kClose);
   if (!hConnect) ReportApiError("InternetConnect", "CInternetRequest::ConnectSession");
   return static_cast<bool>(hConnect);
@@ -60,8 +60,8 @@ bool CInternetRequest::ConnectSession(bool) {
 
 bool CInternetRequest::OpenRequest(bool) {
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-  hRequest.reset(::HttpOpenRequestW(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1", nullptr,
-                                    acceptTypes, kRequestFlags, 0),
+  hRequest.reset(::HttpOpenRequestW(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1", nullptr, acceptTypes,
+                                    kRequestFlags, 0),
                  kClose);
   if (!hRequest) {
     ReportApiError("HttpOpenRequest", "CInternetRequest::OpenRequest");
@@ -118,17 +118,21 @@ bool CInternetRequest::GetHeader(Header header, std::wstring& value) {
                                    HTTP_QUERY_LOCATION, HTTP_QUERY_CONTENT_ENCODING, HTTP_QUERY_DATE};
   const DWORD query = kQueries[static_cast<int>(header)];
   HINTERNET request = hRequest.get();
-  return QueryText([request, query](void* buffer, DWORD* bytes) {
-    DWORD index = 0;
-    return ::HttpQueryInfoW(request, query, buffer, bytes, &index) != FALSE;
-  }, value);
+  return QueryText(
+      [request, query](void* buffer, DWORD* bytes) {
+        DWORD index = 0;
+        return ::HttpQueryInfoW(request, query, buffer, bytes, &index) != FALSE;
+      },
+      value);
 }
 
 bool CInternetRequest::QueryAnsweredUrl(std::wstring& url) {
   HINTERNET request = hRequest.get();
-  return QueryText([request](void* buffer, DWORD* bytes) {
-    return ::InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, bytes) != FALSE;
-  }, url);
+  return QueryText(
+      [request](void* buffer, DWORD* bytes) {
+        return ::InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, bytes) != FALSE;
+      },
+      url);
 }
 
 int CInternetRequest::HttpRead(void* buffer, int capacity) {

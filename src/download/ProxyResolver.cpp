@@ -193,10 +193,9 @@ void CProxyResolver::ForgetSystemResolution() {
 namespace {
 
 Scoped::WinHttpCloseHandle OpenOnRoute(const ProxyRoute& route) {
-  return Scoped::WinHttpCloseHandle(::WinHttpOpen(nullptr, route.accessType,
-                                                  route.proxy.empty() ? WINHTTP_NO_PROXY_NAME : route.proxy.c_str(),
-                                                  route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(),
-                                                  0));
+  return Scoped::WinHttpCloseHandle(
+      ::WinHttpOpen(nullptr, route.accessType, route.proxy.empty() ? WINHTTP_NO_PROXY_NAME : route.proxy.c_str(),
+                    route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(), 0));
 }
 
 }  // namespace

@@ -92,8 +92,7 @@ void ProbeSizeWithRange(int type, const std::wstring& url, const CAttemptWatch::
   std::shared_ptr<Exchange> exchange = NewExchange(type);
   if (!exchange) return;
   exchange->request->strHeaders = L"Range:bytes=0-0";
-  exchange->request->eSchemes =
-      file.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
+  exchange->request->eSchemes = file.bOverTls ? CBaseRequest::Schemes::kSecureOnly : CBaseRequest::Schemes::kPlainOnly;
   const bool ended = RunWatched(exchange, limits, [url](Exchange& e) {
     int status = 0;
     long long start = 0, end = 0, total = 0;
@@ -107,8 +106,7 @@ void ProbeSizeWithRange(int type, const std::wstring& url, const CAttemptWatch::
     }
   });
   if (ended && exchange->result == SizeQuery::kAnswered) {
-    LOG_INFOW(L"the size comes from a range answer: %lld bytes (%ls)", exchange->file.nSize,
-              exchange->detail.c_str());
+    LOG_INFOW(L"the size comes from a range answer: %lld bytes (%ls)", exchange->file.nSize, exchange->detail.c_str());
     file.nSize = exchange->file.nSize;
     return;
   }
@@ -128,8 +126,8 @@ bool SecondsOfHttpDate(const std::wstring& text, long long& seconds) {
   wchar_t weekday[4] = {}, month[4] = {};
   SYSTEMTIME time = {};
   int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-  if (swscanf(text.c_str(), L"%3ls, %d %3ls %d %d:%d:%d GMT", weekday, &day, month, &year, &hour, &minute,
-              &second) != 7 ||
+  if (swscanf(text.c_str(), L"%3ls, %d %3ls %d %d:%d:%d GMT", weekday, &day, month, &year, &hour, &minute, &second) !=
+          7 ||
       MonthOf(month) == 0) {
     return false;
   }

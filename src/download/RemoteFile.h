@@ -9,11 +9,11 @@
 
 // What the size query learnt about the file.
 struct RemoteFile {
-  long long nSize = 0;      // CRangePlan::kUnknownSize when no answer named it
-  bool bOverTls = false;    // the scheme every range must use
-  std::wstring strETag;     // as the server wrote them; empty when not given
+  long long nSize = 0;    // CRangePlan::kUnknownSize when no answer named it
+  bool bOverTls = false;  // the scheme every range must use
+  std::wstring strETag;   // as the server wrote them; empty when not given
   std::wstring strLastModified;
-  std::wstring strDate;     // the answer's own date, which tells whether Last-Modified is strong
+  std::wstring strDate;  // the answer's own date, which tells whether Last-Modified is strong
   // What If-Range carries and every range must match: a strong Last-Modified (the same bytes on every
   // node of a server farm, where each node may name its own ETag), else a strong ETag, else
   // Last-Modified, else nothing.

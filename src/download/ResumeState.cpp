@@ -41,7 +41,8 @@ bool WriteAll(const std::wstring& path, const std::string& text) {
 
 // A state file is a few hundred bytes; anything much larger is not one.
 bool ReadSmallFile(const std::wstring& path, std::string& text) {
-  Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  Scoped::CloseFile file(
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return false;
   std::string buffer(65536, '\0');
   DWORD read = 0;
@@ -69,9 +70,10 @@ std::wstring ResumeState::PathFor(const std::wstring& savePath) { return savePat
 
 bool ResumeState::Save(const std::wstring& path) const {
   std::ostringstream out;
-  out << kHeader << "\nurl " << Utf8(strUrl) << "\nsize " << nSize << "\nvalidator " << Utf8(strValidator)
-      << "\ntls " << (bOverTls ? 1 : 0) << "\n";
-  for (const Piece& piece : vecPieces) out << "range " << piece.nStart << " " << piece.nEnd << " " << piece.nNext << "\n";
+  out << kHeader << "\nurl " << Utf8(strUrl) << "\nsize " << nSize << "\nvalidator " << Utf8(strValidator) << "\ntls "
+      << (bOverTls ? 1 : 0) << "\n";
+  for (const Piece& piece : vecPieces)
+    out << "range " << piece.nStart << " " << piece.nEnd << " " << piece.nNext << "\n";
   out << "end\n";
   const std::wstring temporary = path + L".tmp";
   if (!WriteAll(temporary, out.str())) {

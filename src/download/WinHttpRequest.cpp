@@ -56,8 +56,8 @@ bool CWinHttpRequest::ConnectSession(bool secure) {
 bool CWinHttpRequest::OpenRequest(bool secure) {
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};
   DWORD flags = secure ? (WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH) : WINHTTP_FLAG_REFRESH;
-  hRequest.reset(::WinHttpOpenRequest(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1",
-                                      WINHTTP_NO_REFERER, acceptTypes, flags),
+  hRequest.reset(::WinHttpOpenRequest(hConnect.get(), strVerb.c_str(), strPath.c_str(), L"HTTP/1.1", WINHTTP_NO_REFERER,
+                                      acceptTypes, flags),
                  kClose);
   if (!hRequest) {
     ReportApiError("WinHttpOpenRequest", "CWinHttpRequest::OpenRequest");
@@ -78,15 +78,17 @@ bool CWinHttpRequest::OpenRequest(bool secure) {
 
 bool CWinHttpRequest::QueryAnsweredUrl(std::wstring& url) {
   HINTERNET request = hRequest.get();
-  return QueryText([request](void* buffer, DWORD* bytes) {
-    return ::WinHttpQueryOption(request, WINHTTP_OPTION_URL, buffer, bytes) != FALSE;
-  }, url);
+  return QueryText(
+      [request](void* buffer, DWORD* bytes) {
+        return ::WinHttpQueryOption(request, WINHTTP_OPTION_URL, buffer, bytes) != FALSE;
+      },
+      url);
 }
 
 bool CWinHttpRequest::SendRequest() {
-  if (!strHeaders.empty() && !::WinHttpAddRequestHeaders(hRequest.get(), strHeaders.c_str(),
-                                                         static_cast<DWORD>(strHeaders.size()),
-                                                         WINHTTP_ADDREQ_FLAG_ADD)) {
+  if (!strHeaders.empty() &&
+      !::WinHttpAddRequestHeaders(hRequest.get(), strHeaders.c_str(), static_cast<DWORD>(strHeaders.size()),
+                                  WINHTTP_ADDREQ_FLAG_ADD)) {
     ReportApiError("WinHttpAddRequestHeaders", "CWinHttpRequest::SendRequest");
     return false;
   }
@@ -124,8 +126,8 @@ bool CWinHttpRequest::PrepareProxySignIn() {
                        : (supported & WINHTTP_AUTH_SCHEME_NTLM)    ? WINHTTP_AUTH_SCHEME_NTLM
                                                                    : 0;
   if (scheme == 0) {
-    LOG_INFOW(L"ERR:the proxy to %ls asks for sign-in schemes 0x%x, none of them the logged-on user's",
-              strHost.c_str(), static_cast<unsigned>(supported));
+    LOG_INFOW(L"ERR:the proxy to %ls asks for sign-in schemes 0x%x, none of them the logged-on user's", strHost.c_str(),
+              static_cast<unsigned>(supported));
     return false;
   }
   // The policy lets the logged-on user's credentials go out on this request only, which now speaks to
@@ -180,10 +182,12 @@ bool CWinHttpRequest::GetHeader(Header header, std::wstring& value) {
                                    WINHTTP_QUERY_LOCATION, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_QUERY_DATE};
   const DWORD query = kQueries[static_cast<int>(header)];
   HINTERNET request = hRequest.get();
-  return QueryText([request, query](void* buffer, DWORD* bytes) {
-    DWORD index = 0;
-    return ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, bytes, &index) != FALSE;
-  }, value);
+  return QueryText(
+      [request, query](void* buffer, DWORD* bytes) {
+        DWORD index = 0;
+        return ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, bytes, &index) != FALSE;
+      },
+      value);
 }
 
 int CWinHttpRequest::HttpRead(void* buffer, int capacity) {

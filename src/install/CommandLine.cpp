@@ -129,9 +129,12 @@ class Parser {
 
 const char* SetupOptions::ModeName() const {
   switch (mode) {
-    case RunMode::kQuiet: return "quiet";
-    case RunMode::kPassive: return "passive";
-    default: return "interactive";
+    case RunMode::kQuiet:
+      return "quiet";
+    case RunMode::kPassive:
+      return "passive";
+    default:
+      return "interactive";
   }
 }
 
@@ -161,17 +164,20 @@ SetupOptions ParseCommandLine(const wchar_t* commandLine) { return Parser(SplitC
 void CheckOptionsOnDisk(SetupOptions& options) {
   if (!options.error.empty() || options.installDir.empty()) return;
   if (!IsInstallFolderAccepted(InstallFolderFromText(options.installDir)))
-    options.error = L"/dir: \"" + options.installDir + L"\" cannot be installed into: its drive or parent folder is missing";
+    options.error =
+        L"/dir: \"" + options.installDir + L"\" cannot be installed into: its drive or parent folder is missing";
 }
 
 std::wstring UsageText() {
   const std::wstring program = Base::ProgramBaseName(Base::ModulePath()) + L".exe";
-  return L"Usage: " + program + L" [/quiet | /passive] [/dir=\"C:\\folder\"] [/log=\"C:\\folder\\setup.log\"] [/lang=LCID]\n\n"
+  return L"Usage: " + program +
+         L" [/quiet | /passive] [/dir=\"C:\\folder\"] [/log=\"C:\\folder\\setup.log\"] [/lang=LCID]\n\n"
          L"  /quiet     no window and no question; the product is not started\n"
          L"  /passive   the progress window only; no question; it closes when done\n"
          L"  /dir=...   the install folder (it must exist, or its parent folder must)\n"
          L"  /log=...   also write the log to this file (missing folders are created)\n"
          L"  /lang=...  the interface language by its LCID, for example 1031 for German\n"
          L"  /?         this text\n\n"
-         L"Exit codes:\n" + std::wstring(ExitCodeTable());
+         L"Exit codes:\n" +
+         std::wstring(ExitCodeTable());
 }

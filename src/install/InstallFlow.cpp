@@ -236,8 +236,8 @@ std::wstring InstallFlowSettings::PayloadPolicy() const {
 
 // ---- The flow ----
 
-CInstallFlow::CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view,
-                           const CUiDispatcher& dispatcher, FlowEventSender sendEvent)
+CInstallFlow::CInstallFlow(const InstallFlowSettings& settings, IInstallFlowView& view, const CUiDispatcher& dispatcher,
+                           FlowEventSender sendEvent)
     : settings_(settings), view_(view), dispatcher_(dispatcher), sendEvent_(std::move(sendEvent)) {}
 
 void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
@@ -247,10 +247,12 @@ void CInstallFlow::Show(std::function<void(IInstallFlowView&)> step) const {
 
 bool CInstallFlow::Apply(std::function<void(IInstallFlowView&)> step) const {
   IInstallFlowView* view = &view_;
-  return dispatcher_.Call([view, step = std::move(step)] {
-    step(*view);
-    return 1;
-  }, 0) == 1;
+  return dispatcher_.Call(
+             [view, step = std::move(step)] {
+               step(*view);
+               return 1;
+             },
+             0) == 1;
 }
 
 int CInstallFlow::Ask(const std::wstring& text, UINT style) const {
@@ -301,7 +303,10 @@ void CInstallFlow::RunSpaceCheck() {
   } else if (HasRoomFor(sizeMB, freeMB)) {
     if (!StartDownload()) DownloadFailed();
   } else {
-    LOG_INFO("OnClickInstall\xA3\xBA" "filesize:%lldMB--FreeSize:%dMB", sizeMB, freeMB);
+    LOG_INFO(
+        "OnClickInstall\xA3\xBA"
+        "filesize:%lldMB--FreeSize:%dMB",
+        sizeMB, freeMB);
     AskAboutStorage(sizeMB, freeMB);
   }
 }
@@ -409,7 +414,9 @@ const char* FailureReason(int exitCode) {
 // Unattended, nobody fetches the installer by hand: no browser, and a partial download stays for the
 // next run to go on from.
 void CInstallFlow::DownloadFailed(int result) {
-  LOG_INFO("HttpDownloadEnd\xA3\xBA" "Failed");
+  LOG_INFO(
+      "HttpDownloadEnd\xA3\xBA"
+      "Failed");
   Show([](IInstallFlowView& view) { view.SetTaskbarState(TBPF_ERROR); });
   const int exitCode = FailureExitCode(result);
   if (settings_.unattended) return EndUnattended(exitCode, FailureReason(exitCode));
@@ -441,7 +448,9 @@ void CInstallFlow::DownloadFailed(int result) {
 bool CInstallFlow::MakeRoomForInstall() {
   DWORD pid = 0;
   if (settings_.productExeName.empty() || !FindProcess(settings_.productExeName, pid)) return true;
-  LOG_INFO("StartInstallExe\xA3\xBA" "FindProcess");
+  LOG_INFO(
+      "StartInstallExe\xA3\xBA"
+      "FindProcess");
   if (settings_.unattended) {
     EndUnattended(kExit_ProductRunning, "the product is running and an unattended run does not close it");
     return false;
@@ -495,7 +504,9 @@ void CInstallFlow::RunInstall(HeldFile& installer) {
   ::WaitForSingleObject(process.get(), INFINITE);
   RecordInstallerExit(process.get());
   sendEvent_(kFlowEvent_Installed);
-  LOG_INFO("StartInstallExe\xA3\xBA" "SilentInstallation");
+  LOG_INFO(
+      "StartInstallExe\xA3\xBA"
+      "SilentInstallation");
   InstallExeFinish();
 }
 
@@ -527,4 +538,6 @@ void CInstallFlow::InstallExeFinish() {
   if (!installUrl.empty()) Show([installUrl](IInstallFlowView& view) { view.OpenInBrowser(installUrl); });
 }
 
-void CInstallFlow::CleanupInstallFiles(PartialDownload partial) const { RemoveInstallFiles(settings_.workDir, partial); }
+void CInstallFlow::CleanupInstallFiles(PartialDownload partial) const {
+  RemoveInstallFiles(settings_.workDir, partial);
+}

@@ -130,15 +130,15 @@ struct InstallFlowSettings {
   std::wstring workDir;        // ends with a backslash
   std::wstring installFolder;  // ends with a backslash
   std::wstring downloadUrl;
-  std::wstring payloadSha256;  // empty: no check
+  std::wstring payloadSha256;     // empty: no check
   PublisherPin payloadPublisher;  // empty: no check
-  std::wstring productDir;     // below the install folder, ends with a backslash
-  std::wstring productExeName; // image name of a running product
+  std::wstring productDir;        // below the install folder, ends with a backslash
+  std::wstring productExeName;    // image name of a running product
   std::wstring domainTag;
   std::wstring installUrl;
   std::wstring storageText, unitText, networkErrorText, operateTipText, softRunText;
   std::wstring diskErrorText, proxyErrorText;  // the failure question when the disk or the proxy is to blame
-  std::wstring payloadRefusedText;  // ... when the file arrived but is not the one the pack pins
+  std::wstring payloadRefusedText;             // ... when the file arrived but is not the one the pack pins
   int downloadShare = 90;
   int progressIntervalMs = 1500;
   int downloadThreads = 5;

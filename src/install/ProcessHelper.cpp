@@ -18,8 +18,8 @@ namespace {
 // Process names longer than this never match; the comparison works on a fixed-size copy.
 
 // Rights the installer has always asked for when it ends a running copy of the product.
-constexpr DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION |
-                              PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
+constexpr DWORD kKillAccess =
+    PROCESS_TERMINATE | PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
 
 // Flags the task scheduler route expects: run at once, as the user of the interactive desktop.
 constexpr DWORD kInteractiveTaskFlags = 57;
@@ -92,7 +92,8 @@ class SystemString {
     if (!oleaut_) return;
     auto alloc = reinterpret_cast<BSTR(WINAPI*)(const OLECHAR*)>(
         reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysAllocString")));
-    free_ = reinterpret_cast<void(WINAPI*)(BSTR)>(reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysFreeString")));
+    free_ = reinterpret_cast<void(WINAPI*)(BSTR)>(
+        reinterpret_cast<void*>(::GetProcAddress(oleaut_.get(), "SysFreeString")));
     if (alloc && free_) value_ = alloc(text.c_str());
   }
   ~SystemString() {
@@ -216,8 +217,8 @@ Scoped::CloseHandle StartSilentInstaller(const std::wstring& installerPath, cons
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(installerPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &info))
+  if (!::CreateProcessW(installerPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &info))
     return {};
   Scoped::CloseHandle process(info.hProcess);
   Scoped::CloseHandle thread(info.hThread);

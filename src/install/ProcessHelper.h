@@ -37,11 +37,11 @@ bool RunSilentInstaller(const std::wstring& installerPath, const std::wstring& i
 
 // How LaunchProduct started a program.
 enum LaunchRoute {
-  kLaunchRoute_None = 0,       // nothing was started
-  kLaunchRoute_Elevated,       // with this program's own rights
-  kLaunchRoute_Scheduler,      // handed to the system's task scheduler for the interactive user
-  kLaunchRoute_ShellDesktop,   // handed to the desktop shell, which starts it with the user's rights
-  kLaunchRoute_Direct,         // started directly; only when this program is not elevated itself
+  kLaunchRoute_None = 0,      // nothing was started
+  kLaunchRoute_Elevated,      // with this program's own rights
+  kLaunchRoute_Scheduler,     // handed to the system's task scheduler for the interactive user
+  kLaunchRoute_ShellDesktop,  // handed to the desktop shell, which starts it with the user's rights
+  kLaunchRoute_Direct,        // started directly; only when this program is not elevated itself
 };
 
 // Starts the installed product. With `runAsAdmin`, as it is, with this program's own rights; otherwise

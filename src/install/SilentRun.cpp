@@ -22,11 +22,16 @@ const wchar_t kHelperProcessName[] = L"pelarin-download.tmp";
 
 const char* RouteName(LaunchRoute route) {
   switch (route) {
-    case kLaunchRoute_Scheduler: return "task scheduler";
-    case kLaunchRoute_ShellDesktop: return "desktop shell";
-    case kLaunchRoute_Direct: return "direct start, not elevated";
-    case kLaunchRoute_Elevated: return "own rights";
-    default: return "none";
+    case kLaunchRoute_Scheduler:
+      return "task scheduler";
+    case kLaunchRoute_ShellDesktop:
+      return "desktop shell";
+    case kLaunchRoute_Direct:
+      return "direct start, not elevated";
+    case kLaunchRoute_Elevated:
+      return "own rights";
+    default:
+      return "none";
   }
 }
 

@@ -26,10 +26,12 @@ const LanguageManager::Table& DefaultStrings() {
       {L"STR_HIDE", L"Hide"},
       {L"STR_MESSAGEBOX_TITLE", L"PRODUCT Setup"},
       {L"STR_NETWORK_ERROR", L"Network error. Please check your network settings."},
-      {L"STR_DISK_ERROR", L"The installer could not be saved: the disk is full or the folder cannot be written. "
-                          L"Please free some space and try again."},
-      {L"STR_PROXY_ERROR", L"Your proxy server refused the download: it asks for credentials that Setup cannot "
-                           L"give. Please check your proxy settings."},
+      {L"STR_DISK_ERROR",
+       L"The installer could not be saved: the disk is full or the folder cannot be written. "
+       L"Please free some space and try again."},
+      {L"STR_PROXY_ERROR",
+       L"Your proxy server refused the download: it asks for credentials that Setup cannot "
+       L"give. Please check your proxy settings."},
       {L"STR_OPERATE_TIP",
        L"Click Abort to cancel installation, Retry to try again, or Ignore to download via browser."},
       {L"STR_SOFT_RUN",
@@ -64,8 +66,10 @@ void LanguageManager::InitForLanguage(const std::wstring& packFolder, LANGID lan
 
 void LanguageManager::ChooseFrom(const std::wstring& packFolder, LANGID language) {
   Reset(packFolder);
-  if (language) ChooseLanguage(language);
-  else InitCurrentLanguage();
+  if (language)
+    ChooseLanguage(language);
+  else
+    InitCurrentLanguage();
 }
 
 void LanguageManager::Reset(const std::wstring& packFolder) {
@@ -106,9 +110,7 @@ void LanguageManager::LoadStringTable() {
   }
 }
 
-void LanguageManager::LoadProductInfo() {
-  ReadProfileSection(packFolder_ + L"productInfo.ini", L"PRODUCT", product_);
-}
+void LanguageManager::LoadProductInfo() { ReadProfileSection(packFolder_ + L"productInfo.ini", L"PRODUCT", product_); }
 
 void LanguageManager::LoadUrlInfo() {
   ReadProfileSection(packFolder_ + languageFolder_ + L"\\UrlInfo.ini", L"URL", addresses_);

@@ -71,7 +71,8 @@ std::wstring AnsiToWide(const std::string& text) {
 
 std::shared_ptr<Log::RollingFileSink> MakeFileSink(const std::wstring& path) {
   auto sink = std::make_shared<Log::RollingFileSink>(path, Log::kMaxFileSize);
-  sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local, kLineEnd));
+  sink->set_formatter(
+      std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local, kLineEnd));
   return sink;
 }
 
@@ -98,11 +99,20 @@ spdlog::logger& ConfiguredLogger() {
 
 bool ToSpdlogLevel(int level, spdlog::level::level_enum& out) {
   switch (level) {
-    case Log::kDebug: out = spdlog::level::debug; return true;
-    case Log::kInfo: out = spdlog::level::info; return true;
-    case Log::kWarn: out = spdlog::level::warn; return true;
-    case Log::kError: out = spdlog::level::err; return true;
-    default: return false;
+    case Log::kDebug:
+      out = spdlog::level::debug;
+      return true;
+    case Log::kInfo:
+      out = spdlog::level::info;
+      return true;
+    case Log::kWarn:
+      out = spdlog::level::warn;
+      return true;
+    case Log::kError:
+      out = spdlog::level::err;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -167,7 +177,8 @@ bool FormatWideText(const wchar_t* format, va_list args, std::wstring& out) {
 
 std::string WideToOem(const std::wstring& text) {
   if (text.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int size =
+      ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   std::string out(static_cast<size_t>(size), '\0');
   ::WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);

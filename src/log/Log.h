@@ -35,8 +35,7 @@ void WriteLog(const char* function, const char* file, int line, int level, const
     SETUP_PRINTF_FORMAT(5, 6);
 void WriteLogW(const char* function, const char* file, int line, int level, const wchar_t* format, ...);
 void WriteLogV(const char* function, const char* file, int line, int level, const char* format, va_list args);
-void WriteLogWV(const char* function, const char* file, int line, int level, const wchar_t* format,
-                va_list args);
+void WriteLogWV(const char* function, const char* file, int line, int level, const wchar_t* format, va_list args);
 
 // Formats to standard output and the debugger.
 void DebugTrace(const char* format, ...) SETUP_PRINTF_FORMAT(1, 2);
@@ -48,7 +47,6 @@ void ShowAssertBox(const char* expression, const char* function, int line, const
 
 // Full path of the file the facility writes to; empty before it is configured.
 const wchar_t* LogFilePath();
-
 
 #define LOG_INFO(...) WriteLog(__PRETTY_FUNCTION__, __FILE__, __LINE__, Log::kInfo, __VA_ARGS__)
 #define LOG_INFOW(...) WriteLogW(__PRETTY_FUNCTION__, __FILE__, __LINE__, Log::kInfo, __VA_ARGS__)

@@ -26,8 +26,7 @@ constexpr unsigned char kExplicit0 = 0xA0;
 constexpr unsigned char kUnsignedAttributes = 0xA1;
 
 bool IsTagCharacter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-         c == '-';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == '-';
 }
 
 // The first child of `parent` with `tag`; false when there is none or the content is damaged.
@@ -54,8 +53,7 @@ bool FirstSignerInfo(const unsigned char* pkcs7, size_t size, DerElement& signer
   DerElement contentInfo, oid, wrapper, signedData, signerInfos;
   if (!DerElement::Read(pkcs7, size, contentInfo) || contentInfo.tag() != kSequence) return false;
   DerElement::Children outer(contentInfo);
-  if (!outer.Next(oid) || oid.tag() != kOid || !oid.ContentEquals(kSignedDataOid, sizeof kSignedDataOid))
-    return false;
+  if (!outer.Next(oid) || oid.tag() != kOid || !oid.ContentEquals(kSignedDataOid, sizeof kSignedDataOid)) return false;
   if (!outer.Next(wrapper) || wrapper.tag() != kExplicit0) return false;
   if (!FirstChild(wrapper, kSequence, signedData)) return false;
   bool damaged = false;
@@ -108,14 +106,26 @@ StampedTagStatus ReadStampedTag(const std::wstring& programFile, std::string& ta
   std::vector<unsigned char> pkcs7;
   Base::PeSignatureStatus signature = Base::PeSignatureReader(programFile).Read(pkcs7);
   StampedTagStatus status = kStampedTag_NoSignature;
-  if (signature == Base::kPeSignature_Damaged) status = kStampedTag_Damaged;
-  else if (signature == Base::kPeSignature_Found) status = FindStampedTag(pkcs7.data(), pkcs7.size(), tag);
+  if (signature == Base::kPeSignature_Damaged)
+    status = kStampedTag_Damaged;
+  else if (signature == Base::kPeSignature_Found)
+    status = FindStampedTag(pkcs7.data(), pkcs7.size(), tag);
   switch (status) {
-    case kStampedTag_Found: why.clear(); break;
-    case kStampedTag_NoSignature: why = Base::PeSignatureStatusText(signature); break;
-    case kStampedTag_NotStamped: why = "no site tag is stamped into the signature"; break;
-    case kStampedTag_Damaged: why = "the signature data is damaged"; break;
-    case kStampedTag_Invalid: why = "the stamped site tag is invalid"; break;
+    case kStampedTag_Found:
+      why.clear();
+      break;
+    case kStampedTag_NoSignature:
+      why = Base::PeSignatureStatusText(signature);
+      break;
+    case kStampedTag_NotStamped:
+      why = "no site tag is stamped into the signature";
+      break;
+    case kStampedTag_Damaged:
+      why = "the signature data is damaged";
+      break;
+    case kStampedTag_Invalid:
+      why = "the stamped site tag is invalid";
+      break;
   }
   return status;
 }

@@ -14,8 +14,8 @@ namespace {
 // Creates or opens `path` with write access; `created` tells whether it was new.
 bool CreateKey(const wchar_t* path, Scoped::RegCloseKey& key, bool& created) {
   DWORD disposition = 0;
-  LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                  nullptr, key.put(), &disposition);
+  LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                                  key.put(), &disposition);
   created = disposition == REG_CREATED_NEW_KEY;
   return status == ERROR_SUCCESS;
 }
@@ -52,9 +52,9 @@ std::wstring MakeClientId() {
   GUID guid = {};
   if (FAILED(::CoCreateGuid(&guid))) return {};
   char text[64] = {};
-  _snprintf(text, sizeof(text) - 1, "%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X", static_cast<unsigned>(guid.Data1),
-                 guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                 guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  _snprintf(text, sizeof(text) - 1, "%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X",
+            static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
+            guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
   wchar_t wide[64] = {};
   ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
   return wide;

@@ -152,8 +152,9 @@ bool CGaSender::Send(const std::wstring& fullPath, bool secure) {
   INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
   Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), strHost.c_str(), port, 0));
   if (!connect) return false;
-  Scoped::WinHttpCloseHandle request = OpenEventRequest(connect.get(), L"HEAD", fullPath, secure ? nullptr : L"HTTP/1.1",
-                                                        secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH);
+  Scoped::WinHttpCloseHandle request =
+      OpenEventRequest(connect.get(), L"HEAD", fullPath, secure ? nullptr : L"HTTP/1.1",
+                       secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH);
   if (!request) return false;
   return ::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
          ::WinHttpReceiveResponse(request.get(), nullptr);
@@ -177,15 +178,15 @@ bool CGaSender::SendMp(const char* name, const char* failureReason) {
   if (mpTarget.host.empty() || mpTarget.measurementId.empty()) return false;
   const char* mode = mpTarget.installMode.empty() ? nullptr : mpTarget.installMode.c_str();
   std::string body = BuildMpEventBody(mpTarget.clientId, MpEvent{name, mpTarget.category, mpTarget.label, failureReason,
-                                                                  GaSessionId(), TakeEngagementMs(), mode});
-  const std::wstring route =
-      mpTarget.port == INTERNET_DEFAULT_HTTPS_PORT ? mpTarget.host : mpTarget.host + L":" + std::to_wstring(mpTarget.port);
+                                                                 GaSessionId(), TakeEngagementMs(), mode});
+  const std::wstring route = mpTarget.port == INTERNET_DEFAULT_HTTPS_PORT
+                                 ? mpTarget.host
+                                 : mpTarget.host + L":" + std::to_wstring(mpTarget.port);
   Scoped::WinHttpCloseHandle session = OpenEventSession(true, route);
   if (!session) return false;
   Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mpTarget.host.c_str(), mpTarget.port, 0));
   if (!connect) return false;
-  Scoped::WinHttpCloseHandle request =
-      OpenEventRequest(connect.get(), L"POST", MpPath(), nullptr, WINHTTP_FLAG_SECURE);
+  Scoped::WinHttpCloseHandle request = OpenEventRequest(connect.get(), L"POST", MpPath(), nullptr, WINHTTP_FLAG_SECURE);
   if (!request) return false;
   const wchar_t headers[] = L"Content-Type: application/json\r\n";
   return ::WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), &body[0],
@@ -196,17 +197,25 @@ bool CGaSender::SendMp(const char* name, const char* failureReason) {
 DWORD WINAPI CGaSender::GaThreadProc(LPVOID parameter) {
   std::unique_ptr<GaThreadParam> param(static_cast<GaThreadParam*>(parameter));
   switch (param->kind) {
-    case kGaEvent_Downloaded: param->sender->SendDownloaded(); break;
-    case kGaEvent_DownloadFailed: param->sender->SendDownloadFailed(param->failureReason); break;
-    case kGaEvent_InstallSucceed: param->sender->SendInstallSucceed(); break;
-    default: param->sender->SendStartInstall(); break;
+    case kGaEvent_Downloaded:
+      param->sender->SendDownloaded();
+      break;
+    case kGaEvent_DownloadFailed:
+      param->sender->SendDownloadFailed(param->failureReason);
+      break;
+    case kGaEvent_InstallSucceed:
+      param->sender->SendInstallSucceed();
+      break;
+    default:
+      param->sender->SendStartInstall();
+      break;
   }
   return 0;
 }
 
 std::wstring BuildGaBasePath(const std::wstring& trackingId, const std::wstring& clientId, const std::wstring& title) {
-  return L"collect?v=1&t=event&tid=" + trackingId + L"&cid=" + clientId + L"&ec=" + title +
-         L" (Windows version)&el=" + clientId;
+  return L"collect?v=1&t=event&tid=" + trackingId + L"&cid=" + clientId + L"&ec=" + title + L" (Windows version)&el=" +
+         clientId;
 }
 
 std::wstring GaCategory(const std::wstring& title) { return title + L" (Windows version)"; }

@@ -14,8 +14,8 @@
 #include <string>
 
 enum GaEventKind {
-  kGaEvent_StartInstall = 0,  // "Downloader_Start_Install"
-  kGaEvent_Downloaded = 1,    // "Downloader_Installed"
+  kGaEvent_StartInstall = 0,    // "Downloader_Start_Install"
+  kGaEvent_Downloaded = 1,      // "Downloader_Installed"
   kGaEvent_DownloadFailed = 2,  // "Downloader_Failed", current protocol only
   kGaEvent_InstallSucceed = 3,  // "Installed_Succeed"
 };

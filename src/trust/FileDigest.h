@@ -28,7 +28,6 @@ class Sha256Stream {
   void* hash_ = nullptr;
 };
 
-
 // Lower-case hexadecimal SHA-256 of the file's bytes; false (and `hex` emptied) when the file cannot be
 // read or the system's hash provider is missing.
 bool Sha256File(const std::wstring& path, std::string& hex);
@@ -36,8 +35,8 @@ bool Sha256File(const std::wstring& path, std::string& hex);
 // The same of an open file (opened for reading), read from its start through `file`.
 bool Sha256Handle(HANDLE file, std::string& hex);
 
-// Lower-case hexadecimal SHA-256 of `count` bytes in memory (a DWORD count, as the hash call takes); false (and `hex` emptied) when the
-// system's hash provider is missing.
+// Lower-case hexadecimal SHA-256 of `count` bytes in memory (a DWORD count, as the hash call takes); false (and `hex`
+// emptied) when the system's hash provider is missing.
 bool Sha256Bytes(const void* bytes, unsigned long count, std::string& hex);
 
 // Whether `text` is a SHA-256 written as 64 hexadecimal digits, in either case, with nothing else.

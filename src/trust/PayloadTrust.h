@@ -21,9 +21,9 @@ struct PublisherPin {
 
 enum PublisherVerdict {
   kPublisher_Accepted = 0,
-  kPublisher_BadSignature,      // unsigned, altered after signing, untrusted or expired: WinVerifyTrust refused
-  kPublisher_NoSigner,          // the signature verified but its signer's certificate could not be read
-  kPublisher_NameMismatch,      // signed by someone else
+  kPublisher_BadSignature,         // unsigned, altered after signing, untrusted or expired: WinVerifyTrust refused
+  kPublisher_NoSigner,             // the signature verified but its signer's certificate could not be read
+  kPublisher_NameMismatch,         // signed by someone else
   kPublisher_CertificateMismatch,  // the pinned name, but not the pinned certificate
 };
 

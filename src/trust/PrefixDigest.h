@@ -49,5 +49,5 @@ class CPrefixDigest {
   std::atomic<long long> finalSize_{-1};
   std::atomic<bool> stop_{false};
   std::atomic<long long> hashed_{0};  // written by the digest's thread only
-  bool failed_ = false;  // touched by the digest's thread only, until it is joined
+  bool failed_ = false;               // touched by the digest's thread only, until it is joined
 };

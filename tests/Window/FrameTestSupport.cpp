@@ -69,9 +69,7 @@ int Frame::ClientHeight() const {
   return rc.bottom - rc.top;
 }
 
-std::string Frame::Log() const {
-  return TestSupport::ReadFileBytes(window_->WorkDir() + L"Log\\pelarin_down.log");
-}
+std::string Frame::Log() const { return TestSupport::ReadFileBytes(window_->WorkDir() + L"Log\\pelarin_down.log"); }
 
 BoxAnswerer::BoxAnswerer(HWND owner, int answer) : owner_(owner), answer_(answer), thread_([this] { Watch(); }) {}
 

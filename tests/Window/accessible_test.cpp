@@ -30,10 +30,10 @@ using TestSupport::Utf8;
 namespace {
 
 // The skin's controls a reader may meet; each child is matched to one of them by where it lies.
-const wchar_t* const kControls[] = {L"minbtn",         L"closebtn",          L"btn_install",   L"btn_start",
-                                    L"chk_agree",      L"btn_lisence",       L"chk_fold",      L"label_path",
-                                    L"edit_path",      L"btn_browse",        L"label_tip",     L"progress_download",
-                                    L"label_install",  L"label_progress",    L"btn_hide",      L"banner"};
+const wchar_t* const kControls[] = {L"minbtn",        L"closebtn",       L"btn_install", L"btn_start",
+                                    L"chk_agree",     L"btn_lisence",    L"chk_fold",    L"label_path",
+                                    L"edit_path",     L"btn_browse",     L"label_tip",   L"progress_download",
+                                    L"label_install", L"label_progress", L"btn_hide",    L"banner"};
 
 struct Element {
   long id = 0;
@@ -447,7 +447,7 @@ TEST_F(AccessibleRtl, DefaultActionsAreNamedInArabic) {
   const std::vector<Element> children = reader.Children();
   EXPECT_EQ(L"\x0636\x063A\x0637", Reader::Find(children, "btn_install").action);  // press
   EXPECT_EQ(L"\x0625\x0644\x063A\x0627\x0621 \x0627\x0644\x062A\x062D\x062F\x064A\x062F",
-            Reader::Find(children, "chk_agree").action);  // uncheck
+            Reader::Find(children, "chk_agree").action);                                    // uncheck
   EXPECT_EQ(L"\x062A\x062D\x062F\x064A\x062F", Reader::Find(children, "chk_fold").action);  // check
 }
 

@@ -122,8 +122,8 @@ TEST(Frame, OpensInTheInitialStateWithTheLanguagesTexts) {
   // The pack was unpacked into the work folder before the skin was chosen.
   EXPECT_TRUE(IsFile(frame->WorkDir() + L"language\\language.ini"));
   std::string log = frame.Log();
-  for (const char* line : {"UpdateWindowSate:kWindow_Init", "Windows Version:", "downloader version:",
-                           "DownloadRatio:90  ==== ReadFileTimeout:1500"}) {
+  for (const char* line : {"UpdateWindowSate:kWindow_Init",
+                           "Windows Version:", "downloader version:", "DownloadRatio:90  ==== ReadFileTimeout:1500"}) {
     EXPECT_TRUE(Contains(log, line)) << line;
   }
 }
@@ -203,8 +203,8 @@ TEST(Frame, ThePathFieldOpensTheFolderChooserAndHandsTheFocusOn) {
 TEST(Frame, TheFolderChooserKeepsThePathForAFolderWithoutAFileSystemPath) {
   Frame frame;
   Scoped::CoTaskMemFree thisPc;
-  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES,
-                                               reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  ASSERT_EQ(S_OK,
+            ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
   const std::wstring path = ControlText(frame, L"edit_path");
   ASSERT_FALSE(path.empty());
   LogMark log(frame);
@@ -350,10 +350,12 @@ TEST(Frame, TheProgressTimerMovesTheBarWithTheInstallersProgressFile) {
   });
   frame->StartProgressTimer(250);
   std::set<int> shown;
-  EXPECT_TRUE(PumpUntil([&] {
-    shown.insert(BarValue(frame));
-    return ended && BarValue(frame) == 100;
-  }, 30000));
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        shown.insert(BarValue(frame));
+        return ended && BarValue(frame) == 100;
+      },
+      30000));
   installer.join();
   EXPECT_EQ(L"100 %", ControlText(frame, L"label_progress"));
   // Steps in between were shown, never a value below the download's share.
@@ -391,7 +393,10 @@ TEST(Frame, AFullDriveShowsTheStorageMessageAndReturnsToTheHomePageAtZero) {
   EXPECT_EQ(0, Page(frame));
   EXPECT_EQ(0, BarValue(frame));
   EXPECT_EQ(L"0 %", ControlText(frame, L"label_progress"));
-  const std::string sizes = "OnClickInstall\xA3\xBA" "filesize:16MB--FreeSize:" + std::to_string(freeMB) + "MB";
+  const std::string sizes =
+      "OnClickInstall\xA3\xBA"
+      "filesize:16MB--FreeSize:" +
+      std::to_string(freeMB) + "MB";
   EXPECT_TRUE(InOrder(log.Text(), {"sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\", "UpdateWindowSate:kWindow_Downloading",
                                    "get disk size end", sizes, "UpdateWindowSate:kWindow_Init"}))
       << log.Text();
@@ -454,8 +459,10 @@ TEST(Frame, DestructionPostsTheQuitRequest) {
   while (!quit && ::GetTickCount() - start < 3000) {
     MSG msg;
     if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
-    if (msg.message == WM_QUIT) quit = true;
-    else ::DispatchMessageW(&msg);
+    if (msg.message == WM_QUIT)
+      quit = true;
+    else
+      ::DispatchMessageW(&msg);
   }
   EXPECT_TRUE(quit);
   EXPECT_FALSE(frame.alive());

@@ -19,13 +19,15 @@ class DisplayScale {
  public:
   explicit DisplayScale(DWORD dpi) {
     DWORD size = sizeof(old_);
-    hadOld_ = ::RegGetValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old_, &size) ==
-              ERROR_SUCCESS;
+    hadOld_ =
+        ::RegGetValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old_, &size) == ERROR_SUCCESS;
     Write(dpi);
   }
   ~DisplayScale() {
-    if (hadOld_) Write(old_);
-    else ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels");
+    if (hadOld_)
+      Write(old_);
+    else
+      ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels");
   }
   DisplayScale(const DisplayScale&) = delete;
   DisplayScale& operator=(const DisplayScale&) = delete;
@@ -135,8 +137,7 @@ Shot HalveByAveraging(const Shot& shot) {
       uint32_t out = 0;
       for (int c = 0; c < 24; c += 8) {
         const uint32_t sum = ((shot.At(2 * x, 2 * y) >> c) & 0xFF) + ((shot.At(2 * x + 1, 2 * y) >> c) & 0xFF) +
-                             ((shot.At(2 * x, 2 * y + 1) >> c) & 0xFF) +
-                             ((shot.At(2 * x + 1, 2 * y + 1) >> c) & 0xFF);
+                             ((shot.At(2 * x, 2 * y + 1) >> c) & 0xFF) + ((shot.At(2 * x + 1, 2 * y + 1) >> c) & 0xFF);
         out |= ((sum + 2) / 4) << c;
       }
       half.pixels[static_cast<size_t>(y) * half.width + x] = out;

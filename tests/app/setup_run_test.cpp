@@ -51,7 +51,8 @@ TEST(SetupRun, TheLoopbackPackPointsEveryAddressAtLocalhost) {
   std::string urls = ReadFileBytes(installer.pack() + L"English\\UrlInfo.ini");
   ASSERT_GE(urls.size(), 2u);
   std::wstring text(reinterpret_cast<const wchar_t*>(urls.data() + 2), (urls.size() - 2) / 2);
-  EXPECT_NE(text.find(L"STR_DOWN_URL=https://localhost/solvetta/brenmark-solvetta_setup_x64.exe\r\n"), std::wstring::npos);
+  EXPECT_NE(text.find(L"STR_DOWN_URL=https://localhost/solvetta/brenmark-solvetta_setup_x64.exe\r\n"),
+            std::wstring::npos);
   EXPECT_NE(text.find(L"STR_LICENCE_URL=https://localhost/producturl?key=license_agreement&lang=English&pid=2100\r\n"),
             std::wstring::npos);
   EXPECT_EQ(text.find(L"@"), std::wstring::npos);

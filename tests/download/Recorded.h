@@ -80,8 +80,8 @@ inline RetryPolicy QuickRetries() {
 // ("URL THREADS ..."), logging into `folder`log and saving into `folder`save (`folder` ends with a
 // backslash); hands back its exit code and its log.
 inline int RunBackendProbe(const std::wstring& folder, const std::wstring& downloads, std::string& log) {
-  const std::wstring command = L"\"" + TestSupport::ExeDir() + L"backend_probe.exe\" \"" + folder + L"log\" \"" + folder +
-                               L"save\" " + downloads;
+  const std::wstring command = L"\"" + TestSupport::ExeDir() + L"backend_probe.exe\" \"" + folder + L"log\" \"" +
+                               folder + L"save\" " + downloads;
   const int code = TestSupport::RunProcess(command, 60000);
   log = TestSupport::ReadFileBytes(folder + L"log\\pelarin_down.log");
   return code;

@@ -175,7 +175,9 @@ TEST_F(BadNetwork, AnswersThatARetryCannotChangeEndTheDownloadAtOnce) {
     std::string log;
     const DWORD begin = ::GetTickCount();
     const std::wstring folder = dir_ / (TestSupport::Wide(fault).substr(0, 4) + L"\\");
-    EXPECT_EQ(RunBackendProbe(folder, L"https://localhost/fault/" + TestSupport::Wide(fault) + L"/bad-permanent.bin 3", log), 1)
+    EXPECT_EQ(
+        RunBackendProbe(folder, L"https://localhost/fault/" + TestSupport::Wide(fault) + L"/bad-permanent.bin 3", log),
+        1)
         << fault;
     EXPECT_LT(::GetTickCount() - begin, 8000u) << fault;
     EXPECT_EQ(CountIn(log, "HttpDownload,ret = -4"), 1) << log;
@@ -200,9 +202,9 @@ TEST_F(BadNetwork, EveryAttemptEndsWithinItsDeadline) {
     const wchar_t* url;
     int result;
   };
-  for (const Case& c : {Case{L"https://127.0.0.2:8444/bad-deadline.bin", -3},
-                        Case{L"https://127.0.0.2:8445/bad-deadline.bin", -3},
-                        Case{L"http://127.0.0.2/slowheaders/1000/bad-deadline.bin", -4}}) {
+  for (const Case& c :
+       {Case{L"https://127.0.0.2:8444/bad-deadline.bin", -3}, Case{L"https://127.0.0.2:8445/bad-deadline.bin", -3},
+        Case{L"http://127.0.0.2/slowheaders/1000/bad-deadline.bin", -4}}) {
     Recorded download(c.url, dir_ / L"deadline.bin", 2);
     download.policy = &policy;
     download.param.bSecureOnly = c.result == -3;
@@ -288,8 +290,8 @@ TEST_F(BadNetwork, ADownloadKilledHalfWayGoesOnFromItsPartialFileInTheNextRun) {
   const long long size = 16 * 1024 * 1024;
   std::string bytes = TestServers::MakeFile(L"bad-resume.bin", static_cast<int>(size));
   const std::wstring target = dir_ / L"resume.bin";
-  const std::wstring command =
-      L"\"" + TestSupport::BuildFile(L"httpget.exe") + L"\" https://localhost/slow/bad-resume.bin \"" + target + L"\" 5";
+  const std::wstring command = L"\"" + TestSupport::BuildFile(L"httpget.exe") +
+                               L"\" https://localhost/slow/bad-resume.bin \"" + target + L"\" 5";
   const std::wstring logPath = TestSupport::BuildFile(L"Log/httpget.log");
   const size_t logStart = TestSupport::ReadFileBytes(logPath).size();
   LogMark server(ServerLog::kNginx);
@@ -297,12 +299,13 @@ TEST_F(BadNetwork, ADownloadKilledHalfWayGoesOnFromItsPartialFileInTheNextRun) {
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION process = {};
   std::wstring line = command;
-  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process));
+  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                               &process));
   Scoped::CloseHandle first(process.hProcess), firstThread(process.hThread);
   ResumeState state;
   std::string why;
-  for (int i = 0; i < 400 && !(state.Load(ResumeState::PathFor(target), why) && state.WrittenBytes() >= size / 2); ++i) {
+  for (int i = 0; i < 400 && !(state.Load(ResumeState::PathFor(target), why) && state.WrittenBytes() >= size / 2);
+       ++i) {
     state = ResumeState();
     ::Sleep(10);
   }

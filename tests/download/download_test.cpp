@@ -16,8 +16,8 @@
 #include "TestServers.h"
 #include "TestSupport.h"
 
-using TestServers::ServerLog;
 using TestServers::LogMark;
+using TestServers::ServerLog;
 
 namespace {
 
@@ -25,7 +25,6 @@ class Download : public testing::Test {
  protected:
   TestSupport::ScratchDir dir_{L"dl"};
 };
-
 
 }  // namespace
 
@@ -146,8 +145,9 @@ TEST_F(Download, SendsAStrongDateOrElseAStrongETagOrElseTheDateAsIfRange) {
   for (const char* kind : {"strong", "fresh", "weak", "date", "farm"}) {
     std::string token = TestServers::UniqueToken(kind);
     const bool farm = std::string(kind) == "farm";
-    std::wstring url = L"https://localhost/fault/" + (farm ? std::wstring(L"farm") : L"versioned/" + TestSupport::Wide(kind)) +
-                       L"/" + TestSupport::Wide(token) + L"/dl-ifrange.bin";
+    std::wstring url = L"https://localhost/fault/" +
+                       (farm ? std::wstring(L"farm") : L"versioned/" + TestSupport::Wide(kind)) + L"/" +
+                       TestSupport::Wide(token) + L"/dl-ifrange.bin";
     LogMark fault(ServerLog::kFault);
     Recorded download(url, dir_ / L"ifrange.bin", farm ? 4 : 1);  // unversioned: size query and ranges agree
     ASSERT_TRUE(download.Run()) << kind;
@@ -312,10 +312,10 @@ TEST(DownloadBackend, PrefersTheBackendThatFailedLessAndAlternatesOnATie) {
 // of the next download starts with WinINet.
 TEST_F(Download, AfterOneWinHttpFailureEveryRangeStartsWithWinInet) {
   std::string bytes = TestServers::MakeFile(L"dl-prefer.bin", 900000);
-  std::wstring first = L"https://localhost/fault/cutfirst/1000/" + TestSupport::Wide(TestServers::UniqueToken("p1")) +
-                       L"/dl-prefer.bin";
-  std::wstring second = L"https://localhost/fault/cutfirst/1000/" + TestSupport::Wide(TestServers::UniqueToken("p2")) +
-                        L"/dl-prefer.bin";
+  std::wstring first =
+      L"https://localhost/fault/cutfirst/1000/" + TestSupport::Wide(TestServers::UniqueToken("p1")) + L"/dl-prefer.bin";
+  std::wstring second =
+      L"https://localhost/fault/cutfirst/1000/" + TestSupport::Wide(TestServers::UniqueToken("p2")) + L"/dl-prefer.bin";
   std::string log;
   ASSERT_EQ(RunBackendProbe(dir_.path(), first + L" 1 " + second + L" 3", log), 0) << log;
   auto count = [&log](const std::string& text) { return CountIn(log, text); };
@@ -446,7 +446,8 @@ TEST_F(Download, SecureOnlyNeverFallsBackToPlainHttp) {
     const wchar_t* url;
     bool refuseHttps;
   };
-  for (const Case& c : {Case{L"https://localhost/dl-secure.bin", true}, Case{L"https://127.0.0.1/dl-secure.bin", false}}) {
+  for (const Case& c :
+       {Case{L"https://localhost/dl-secure.bin", true}, Case{L"https://127.0.0.1/dl-secure.bin", false}}) {
     std::string name = Narrow(c.url);
     std::unique_ptr<ServerSwitch> refuse(c.refuseHttps ? new ServerSwitch(L".refuse-https") : nullptr);
     LogMark server(ServerLog::kNginx);
@@ -480,9 +481,9 @@ TEST_F(Download, NeverStitchesOneFileFromVersionsRangesOrSchemesThatDiffer) {
   SuiteLog::Tail log;
   const RetryPolicy quick = QuickRetries();
   std::vector<std::unique_ptr<Recorded>> downloads;
-  for (const std::wstring& path : {std::wstring(L"fault/shifted/1000/dl-onefile.bin"), std::wstring(L"mixed/dl-onefile.bin"),
-                                   L"fault/versioned/restless/" + TestSupport::Wide(TestServers::UniqueToken("restless")) +
-                                       L"/dl-onefile.bin"}) {
+  for (const std::wstring& path :
+       {std::wstring(L"fault/shifted/1000/dl-onefile.bin"), std::wstring(L"mixed/dl-onefile.bin"),
+        L"fault/versioned/restless/" + TestSupport::Wide(TestServers::UniqueToken("restless")) + L"/dl-onefile.bin"}) {
     std::wstring save = dir_ / (L"onefile" + std::to_wstring(downloads.size()) + L".bin");
     downloads.push_back(std::make_unique<Recorded>(L"https://localhost/" + path, save, 4));
     downloads.back()->policy = &quick;
@@ -523,7 +524,8 @@ TEST_F(Download, AFileReplacedDuringTheDownloadIsFetchedOnceMoreAsItNowIs) {
     const char* kind;
     const std::string* expected;
   };
-  for (const Case& c : {Case{"versioned/strong", &inverted}, Case{"versioned/blind", &inverted}, Case{"grown/65536", &bytes}}) {
+  for (const Case& c :
+       {Case{"versioned/strong", &inverted}, Case{"versioned/blind", &inverted}, Case{"grown/65536", &bytes}}) {
     const std::wstring url = L"https://localhost/fault/" + TestSupport::Wide(c.kind) + L"/" +
                              TestSupport::Wide(TestServers::UniqueToken("replaced")) + L"/dl-replaced.bin";
     Recorded download(url, dir_ / L"replaced.bin", 4);

@@ -63,7 +63,7 @@ class ProxyProbe : public testing::Test {
     return result;
   }
 
-    // Lines of the proxy's log with `part`, once at least `least` are there: squid logs a tunnel when
+  // Lines of the proxy's log with `part`, once at least `least` are there: squid logs a tunnel when
   // it closes, a moment after the client process ended. Waits up to 3 s.
   static int ProxyLines(const TestServers::LogMark& mark, const std::string& part, int least = 1) {
     int count = 0;
@@ -140,8 +140,9 @@ TEST_F(ProxyProbe, TheUsersProxyScriptChoosesTheProxyForWinHttp) {
   ASSERT_EQ(Request(CBaseRequest::kWinHttp, L"https://payload.corp.test/px-script.bin"), 200) << Log();
   EXPECT_TRUE(Body() == bytes);
   EXPECT_EQ(ProxyLines(proxy, "CONNECT payload.corp.test:443 200"), 1) << proxy.Text() << Log();
-  EXPECT_TRUE(LogHas("proxy for https://payload.corp.test/: 127.0.0.4:3128 (user settings, script "
-                     "http://localhost/px-script.pac)"))
+  EXPECT_TRUE(
+      LogHas("proxy for https://payload.corp.test/: 127.0.0.4:3128 (user settings, script "
+             "http://localhost/px-script.pac)"))
       << Log();
 
   // The script sends everything else direct.
@@ -177,8 +178,9 @@ TEST_F(ProxyProbe, TheMachinesWinHttpProxyServesWhenTheUserHasNone) {
   ASSERT_EQ(Request(CBaseRequest::kWinHttp, L"https://payload.corp.test/px-machine.bin"), 200) << Log();
   EXPECT_TRUE(Body() == bytes);
   EXPECT_EQ(ProxyLines(proxy, "CONNECT payload.corp.test:443 200"), 1) << proxy.Text() << Log();
-  EXPECT_TRUE(LogHas("proxy for https://payload.corp.test/: 127.0.0.4:3128 (machine WinHTTP settings; bypass "
-                     "<local>)"))
+  EXPECT_TRUE(
+      LogHas("proxy for https://payload.corp.test/: 127.0.0.4:3128 (machine WinHTTP settings; bypass "
+             "<local>)"))
       << Log();
 }
 
@@ -257,8 +259,8 @@ TEST_F(ProxyProbe, AnHttpsOnlyRequestBehindAPasswordProxyAnswers407OverWinInet) 
 // probe). Wine then goes direct, so only the choice is visible here.
 TEST_F(ProxyProbe, FromWindows81OnTheSystemsAutomaticProxyIsUsed) {
   std::wstring copy = L"proxy_probe_81.exe";
-  ASSERT_TRUE(::CopyFileW((TestSupport::ExeDir() + L"proxy_probe.exe").c_str(),
-                          (TestSupport::ExeDir() + copy).c_str(), FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW((TestSupport::ExeDir() + L"proxy_probe.exe").c_str(), (TestSupport::ExeDir() + copy).c_str(), FALSE));
   ProxyTest::WineVersionFor windows81(copy, L"win81");
   ASSERT_TRUE(settings_.SetUser(kOpenProxy, L"", L""));
   TestServers::MakeFile(L"px-auto.bin", 1000);

@@ -49,7 +49,7 @@ TEST(RangePlan, ClipKeepsOnlyTheMissingBytesOfABlock) {
   EXPECT_EQ(skip, 0);
   plan.Advance(1, 100);
   EXPECT_EQ(plan.Next(1), 600);
-  EXPECT_EQ(plan.Clip(1, 0, 550, skip), 0);    // wholly before the missing bytes
+  EXPECT_EQ(plan.Clip(1, 0, 550, skip), 0);     // wholly before the missing bytes
   EXPECT_EQ(plan.Clip(1, 550, 100, skip), 50);  // partly
   EXPECT_EQ(skip, 50);
   EXPECT_EQ(plan.Clip(1, 600, 500, skip), 400);  // runs past the range's end
@@ -63,7 +63,7 @@ TEST(RangePlan, SplitsTheLargestBusyRemainderInHalvesOfAtLeastTheMinimum) {
   auto all = [](int) { return true; };
   plan.Advance(0, 2000);
   plan.Advance(1, 400);
-  EXPECT_EQ(plan.SplitLargest(1000, all), -1);  // 1600 left: halves of 800
+  EXPECT_EQ(plan.SplitLargest(1000, all), -1);                          // 1600 left: halves of 800
   EXPECT_EQ(plan.SplitLargest(800, [](int i) { return i != 1; }), -1);  // nobody fetches it
   ASSERT_EQ(plan.SplitLargest(800, all), 2);
   EXPECT_EQ(plan.End(1), 3199);
@@ -184,8 +184,8 @@ TEST(RangePlan, WritesALargeFileFromItsStartOnwardsInPiecesThatShrinkTowardsTheE
     long long size;
     int connections;
   };
-  for (const Case& c : {Case{16 * kMiB, 5}, Case{50 * kMiB, 5}, Case{256 * kMiB, 5}, Case{2048 * kMiB + kMiB, 5},
-                        Case{50 * kMiB, 1}}) {
+  for (const Case& c :
+       {Case{16 * kMiB, 5}, Case{50 * kMiB, 5}, Case{256 * kMiB, 5}, Case{2048 * kMiB + kMiB, 5}, Case{50 * kMiB, 1}}) {
     const long long prefix = PrefixWhenWritten(c.size, c.connections, 512 * 1024, 0.9);
     EXPECT_GE(prefix, c.size * 3 / 4) << c.size << " bytes, " << c.connections << " connections";
   }

@@ -38,7 +38,8 @@ TEST(ParseUrl, TakesSchemeHostPortAndPathAndRefusesWhatItCannotUse) {
   };
   const Case cases[] = {
       {L"https://dl.example.com/dir/file.exe", true, true, L"dl.example.com", 0, L"dir/file.exe"},
-      {L"HTTPS://dl.example.com/setup.exe?from=http://ref", true, true, L"dl.example.com", 0, L"setup.exe?from=http://ref"},
+      {L"HTTPS://dl.example.com/setup.exe?from=http://ref", true, true, L"dl.example.com", 0,
+       L"setup.exe?from=http://ref"},
       {L"Http://localhost:8080/a/b?x=1", true, false, L"localhost", 8080, L"a/b?x=1"},
       {L"http://[::1]:8081/f.bin", true, false, L"[::1]", 8081, L"f.bin"},
       {L"https://[2001:db8::7]/f.bin", true, true, L"[2001:db8::7]", 0, L"f.bin"},
@@ -229,7 +230,8 @@ TEST(Requests, EachBackendFollowsRedirectsButNeverDownToPlainHttpNorRoundALoop) 
     SuiteLog::Tail log;
     std::unique_ptr<CBaseRequest> down = CBaseRequest::CreateInstance(type);
     EXPECT_FALSE(down->OpenUrl(L"https://localhost/tohttp/req-redirect.bin")) << type;
-    EXPECT_TRUE(log.Has("refused a redirect from HTTPS to plain HTTP (http://localhost/req-redirect.bin)")) << log.Text();
+    EXPECT_TRUE(log.Has("refused a redirect from HTTPS to plain HTTP (http://localhost/req-redirect.bin)"))
+        << log.Text();
 
     std::unique_ptr<CBaseRequest> moved = CBaseRequest::CreateInstance(type);
     moved->eSchemes = CBaseRequest::Schemes::kSecureOnly;
@@ -298,8 +300,8 @@ bool WinHttpAnswersWith(DWORD protocols, const wchar_t* host, INTERNET_PORT port
 // Port 8443 of the loopback nginx refuses TLS 1.0 and 1.1, as a server that Windows 7 and 8 reach
 // only when a program asks for TLS 1.2 itself (their default offers 1.0 alone).
 TEST(Requests, EachBackendFetchesFromAServerThatRefusesTlsBelow12) {
-  ASSERT_FALSE(WinHttpAnswersWith(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1,
-                                  L"localhost", 8443))
+  ASSERT_FALSE(
+      WinHttpAnswersWith(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1, L"localhost", 8443))
       << "the server must refuse TLS 1.0 and 1.1, or this test proves nothing";
   ASSERT_TRUE(WinHttpAnswersWith(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, L"localhost", 8443));
   std::string bytes = TestServers::MakeFile(L"req-tls12.bin", 120000);

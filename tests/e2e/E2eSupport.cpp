@@ -124,8 +124,8 @@ namespace {
 class RemoteMemory {
  public:
   RemoteMemory(HANDLE process, SIZE_T bytes)
-      : process_(process), address_(static_cast<char*>(
-                               ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE))) {}
+      : process_(process),
+        address_(static_cast<char*>(::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE))) {}
   ~RemoteMemory() {
     if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
   }
@@ -156,7 +156,8 @@ std::wstring SelectedItemText(HWND chooser, HANDLE process) {
   request.hItem = reinterpret_cast<HTREEITEM>(item);
   request.pszText = reinterpret_cast<LPWSTR>(block.address() + sizeof(TVITEMW));
   request.cchTextMax = MAX_PATH;
-  if (!block.Write(&request, sizeof(request)) || !block.Write(text, sizeof(text), sizeof(TVITEMW))) return std::wstring();
+  if (!block.Write(&request, sizeof(request)) || !block.Write(text, sizeof(text), sizeof(TVITEMW)))
+    return std::wstring();
   ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.address()));
   block.Read(text, sizeof(text) - sizeof(wchar_t), sizeof(TVITEMW));
   return text;
@@ -174,10 +175,12 @@ bool ChooseFolder(HWND owner, const std::wstring& folder, const std::wstring& it
   if (!path.Write(folder.c_str(), (folder.size() + 1) * sizeof(wchar_t))) return false;
   // A chooser that has only just appeared may still be filling its tree; the selection is asked
   // for until the tree shows it.
-  const bool selected = WaitFor([&] {
-    ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
-    return SelectedItemText(chooser, process.get()).find(itemText) != std::wstring::npos;
-  }, 10000);
+  const bool selected = WaitFor(
+      [&] {
+        ::SendMessageW(chooser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.address()));
+        return SelectedItemText(chooser, process.get()).find(itemText) != std::wstring::npos;
+      },
+      10000);
   const bool offered = ::IsWindowEnabled(::GetDlgItem(chooser, IDOK)) != FALSE;
   if (!selected || !offered) {
     ::PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

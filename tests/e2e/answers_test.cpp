@@ -29,8 +29,12 @@ std::wstring RefusedQuestion() { return ShownText(L"STR_PAYLOAD_REFUSED") + L"\n
 // The question about the running product: the pack's text names the product.
 std::wstring RunningProductQuestion() { return ShownText(L"STR_SOFT_RUN"); }
 
-const char kFailed[] = "HttpDownloadEnd\xA3\xBA" "Failed";
-const char kSucceeded[] = "HttpDownloadEnd\xA3\xBA" "Success";
+const char kFailed[] =
+    "HttpDownloadEnd\xA3\xBA"
+    "Failed";
+const char kSucceeded[] =
+    "HttpDownloadEnd\xA3\xBA"
+    "Success";
 
 // Each test starts the installer with the sample installer served and no product installed; the
 // sample installer steps its progress every `stepMs`.
@@ -76,7 +80,8 @@ TEST_F(EndToEndAnswers, AFailedDownloadAnsweredAbortCloses) {
 // The sample installer as another publisher signed it, and unsigned: the user gets the failure
 // question, the file is gone before anything could start it, and nothing is installed.
 TEST_F(EndToEndAnswers, AnInstallerNotSignedByThePinnedPublisherIsNeverStarted) {
-  for (const wchar_t* variant : {L"tests/fixtures/SampleInstaller-other.exe", L"tests/fixtures/SampleInstaller-unsigned.exe"}) {
+  for (const wchar_t* variant :
+       {L"tests/fixtures/SampleInstaller-other.exe", L"tests/fixtures/SampleInstaller-unsigned.exe"}) {
     CleanProduct clean;
     Start();
     ASSERT_TRUE(::CopyFileW(BuildFile(variant).c_str(), ServedInstallerPath().c_str(), FALSE));
@@ -189,9 +194,12 @@ TEST_F(EndToEndAnswers, TheRunningProductIsEndedWhenTheUserAgrees) {
   EXPECT_EQ(RunningProductQuestion(), AnswerBox(window_, IDOK));
   EXPECT_TRUE(product.EndsWithin(10000));
   ASSERT_TRUE(WaitForLog("InstallExeFinish")) << Log();
-  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBA" "FindProcess",
-                              "StartInstallExe\xA3\xBA" "SilentInstallation", "UpdateWindowSate:kWindow_Finish",
-                              "InstallExeFinish"}))
+  EXPECT_TRUE(InOrder(Log(), {"UpdateWindowSate:kWindow_Installing",
+                              "StartInstallExe\xA3\xBA"
+                              "FindProcess",
+                              "StartInstallExe\xA3\xBA"
+                              "SilentInstallation",
+                              "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
       << Log();
   CloseFinished();
 }
@@ -232,7 +240,10 @@ TEST_F(EndToEndAnswers, AFullDriveShowsTheStorageMessageAndOkReturnsToTheHomePag
   EXPECT_EQ(PackText(L"STR_STORAGE") + L" 48 " + unit, AnswerBox(window_, IDOK));
   ASSERT_TRUE(WaitFor([] { return CountOf(Log(), "UpdateWindowSate:kWindow_Init") == 2; }, 10000)) << Log();
   const std::string log = Log();
-  const std::string sizes = "OnClickInstall\xA3\xBA" "filesize:16MB--FreeSize:" + std::to_string(freeMB) + "MB";
+  const std::string sizes =
+      "OnClickInstall\xA3\xBA"
+      "filesize:16MB--FreeSize:" +
+      std::to_string(freeMB) + "MB";
   // The space check's worker may finish before the window shows the progress page: the background
   // download already knows the size.
   EXPECT_TRUE(InOrder(log, {("sel path:" + Utf8(SETUP_SMALL_DRIVE) + "\\").c_str(), "get disk size end", sizes.c_str(),

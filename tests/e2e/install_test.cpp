@@ -15,7 +15,6 @@ using TestSupport::IsFile;
 using TestSupport::ReadFileBytes;
 using TestSupport::Utf8;
 
-
 // Install clicked on the home page: the sample installer is downloaded from nginx, checked and run
 // silently into the product folder; the finish view comes, the temporary files are gone, the three
 // analytics events reached the server, and closing the finish view asks nothing.
@@ -49,20 +48,19 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
   EXPECT_TRUE(WaitForLog("KillSilentInstallProcess", 5000)) << Log();
   std::string log = Log();
   // The window's thread, from its start to the progress page.
-  EXPECT_TRUE(InOrder(log, {"UpdateWindowSate:kWindow_Init", "Windows Version:", "Windows Bit:", "downloader version:",
-                            "DownloadRatio:90  ==== ReadFileTimeout:1500", "OnClickInstall",
-                            ("sel path:" + Utf8(installFolder)).c_str(), "sel path end", "send ga begin",
-                            "send ga end", "change page downloading begin", "UpdateWindowSate:kWindow_Downloading",
-                            "change page downloading end"}))
+  EXPECT_TRUE(InOrder(
+      log, {"UpdateWindowSate:kWindow_Init", "Windows Version:", "Windows Bit:", "downloader version:",
+            "DownloadRatio:90  ==== ReadFileTimeout:1500", "OnClickInstall",
+            ("sel path:" + Utf8(installFolder)).c_str(), "sel path end", "send ga begin", "send ga end",
+            "change page downloading begin", "UpdateWindowSate:kWindow_Downloading", "change page downloading end"}))
       << log;
   // The workers, each step after the window has applied the state before it.
   // The pack pins both the digest and the test publisher that signed the sample installer.
   EXPECT_TRUE(InOrder(log, {"sel path end", "payload policy: digest+publisher", "get file size begin",
                             "get file size end", "get disk size begin", "get disk size end",
                             "VerifyPublisher accepted, signed by", "HttpDownloadEnd\xA3\xBASuccess",
-                            "UpdateWindowSate:kWindow_Installing",
-                            "StartInstallExe\xA3\xBASilentInstallation", "UpdateWindowSate:kWindow_Finish",
-                            "InstallExeFinish", "KillSilentInstallProcess"}))
+                            "UpdateWindowSate:kWindow_Installing", "StartInstallExe\xA3\xBASilentInstallation",
+                            "UpdateWindowSate:kWindow_Finish", "InstallExeFinish", "KillSilentInstallProcess"}))
       << log;
 
   // Started with Arabic as the interface language, the installer ran in Arabic.
@@ -162,8 +160,8 @@ TEST(EndToEnd, TheHomePageFetchesTheInstallerAheadOfTheClick) {
     Installer installer;
     HWND window = installer.WaitForWindow();
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(WaitFor([&] { return Contains(logSince(), "prefetch: ended with 0, before Install was clicked"); },
-                        20000))
+    ASSERT_TRUE(
+        WaitFor([&] { return Contains(logSince(), "prefetch: ended with 0, before Install was clicked"); }, 20000))
         << logSince();
     const int fetched = server.CountLines("GET \"" + path + "\" 206");
     EXPECT_GE(fetched, 1) << server.Text();

@@ -86,7 +86,8 @@ TEST_F(EndToEndProxy, AProxyThatKeepsAskingForCredentialsGetsItsOwnQuestionQuick
   std::string log = Log();
   EXPECT_TRUE(InOrder(log, {"proxy for https://payload.corp.test/: 127.0.0.4:3129 (user settings, static; bypass "
                             "localhost)",
-                            "HttpDownloadEnd\xA3\xBA" "Failed"}))
+                            "HttpDownloadEnd\xA3\xBA"
+                            "Failed"}))
       << log;
   EXPECT_FALSE(IsFile(ProductDir() + L"Solvetta.exe"));
   EXPECT_GE(ProxyLines(proxy, "3129 ", 1), 1) << proxy.Text();
@@ -101,8 +102,12 @@ TEST_F(EndToEndProxy, AQuietInstallWithoutAUserProfileTakesTheMachinesProxy) {
   ASSERT_TRUE(settings_.SetMachine(L"127.0.0.4:3128", L"localhost"));
   std::unique_ptr<Installer> started;
   {
-    TestSupport::EnvironmentScope service({{L"USERPROFILE", nullptr}, {L"APPDATA", nullptr}, {L"LOCALAPPDATA", nullptr},
-                                           {L"HOMEDRIVE", nullptr}, {L"HOMEPATH", nullptr}, {L"USERNAME", L"SYSTEM"}});
+    TestSupport::EnvironmentScope service({{L"USERPROFILE", nullptr},
+                                           {L"APPDATA", nullptr},
+                                           {L"LOCALAPPDATA", nullptr},
+                                           {L"HOMEDRIVE", nullptr},
+                                           {L"HOMEPATH", nullptr},
+                                           {L"USERNAME", L"SYSTEM"}});
     started = std::make_unique<Installer>(kProgramName, L"setup-proxyhost.exe", L"/quiet");
   }
   Installer& installer = *started;
@@ -110,5 +115,6 @@ TEST_F(EndToEndProxy, AQuietInstallWithoutAUserProfileTakesTheMachinesProxy) {
   EXPECT_EQ(0, installer.WaitForExitUnseen(sawWindow)) << Log();
   EXPECT_FALSE(sawWindow);
   EXPECT_TRUE(IsFile(ProductDir() + L"Solvetta.exe"));
-  EXPECT_TRUE(Contains(Log(), "proxy for https://payload.corp.test/: 127.0.0.4:3128 (machine WinHTTP settings")) << Log();
+  EXPECT_TRUE(Contains(Log(), "proxy for https://payload.corp.test/: 127.0.0.4:3128 (machine WinHTTP settings"))
+      << Log();
 }

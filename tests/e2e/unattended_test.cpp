@@ -65,7 +65,8 @@ TEST_F(Unattended, AQuietInstallUsesTheGivenFolderAndLogAndStartsNothing) {
   EXPECT_EQ(0u, RunningProcess(kProductImage));
   EXPECT_FALSE(IsFile(WorkDir() + L"pelarin-download.exe"));
   const std::string copy = TestSupport::ReadFileBytes(logCopy);
-  EXPECT_TRUE(InOrder(copy, {"command line:", "(quiet run)", "unattended run (quiet)", "UpdateWindowSate:kWindow_Finish"}))
+  EXPECT_TRUE(
+      InOrder(copy, {"command line:", "(quiet run)", "unattended run (quiet)", "UpdateWindowSate:kWindow_Finish"}))
       << copy;
   EXPECT_EQ("exit code 0: installed", LastRecord(copy)) << copy;
   EXPECT_EQ("exit code 0: installed", LastRecord(Log())) << Log();
@@ -118,15 +119,29 @@ TEST_F(Unattended, EachFailureOfAQuietRunEndsWithItsCode) {
        "ERR:command line refused: unknown switch /bogus"},
       {"folder on a missing drive", [] { return std::wstring(L"/dir=Q:\\nowhere\\x"); }, L"setup-loopback.exe", 87,
        "cannot be installed into"},
-      {"installer missing on the server", [] { ::DeleteFileW(ServedInstallerAhead().c_str()); return std::wstring(); },
+      {"installer missing on the server",
+       [] {
+         ::DeleteFileW(ServedInstallerAhead().c_str());
+         return std::wstring();
+       },
        L"setup-loopback.exe", 1619, "the download failed"},
       {"HTTPS dropped, and no digest allows plain HTTP",
-       [&] { serverSwitch = std::make_unique<ServerSwitch>(L".refuse-https"); return std::wstring(); },
+       [&] {
+         serverSwitch = std::make_unique<ServerSwitch>(L".refuse-https");
+         return std::wstring();
+       },
        L"setup-publisher-loopback.exe", 1619, "the download failed"},
       {"a file that is not the pinned one",
-       [] { TestSupport::WriteFileBytes(ServedInstallerAhead(), std::string(4096, 'x')); return std::wstring(); },
+       [] {
+         TestSupport::WriteFileBytes(ServedInstallerAhead(), std::string(4096, 'x'));
+         return std::wstring();
+       },
        L"setup-loopback.exe", 1620, "the downloaded installer was refused"},
-      {"the product is running", [&] { product = std::make_unique<RunningProduct>(); return std::wstring(); },
+      {"the product is running",
+       [&] {
+         product = std::make_unique<RunningProduct>();
+         return std::wstring();
+       },
        L"setup-loopback.exe", 32, "the product is running"},
   };
   for (const Case& c : cases) {

@@ -22,9 +22,9 @@ namespace {
 
 constexpr wchar_t kVendorBuild[] = L"setup-vendor-loopback.exe";
 constexpr wchar_t kVendorTitle[] = L"Harwick Lumen Setup";  // "PRODUCT Setup" with STR_PRODUCT_NAME
-const COLORREF kBrandOrange = RGB(0xF2, 0x8C, 0x28);     // the fixture logo's plate
-const COLORREF kSkinNavy = RGB(0x17, 0x32, 0x4D);        // the fixture skin's background
-const COLORREF kShippedGrey = RGB(0x1F, 0x1F, 0x1F);     // packages/ skin's background
+const COLORREF kBrandOrange = RGB(0xF2, 0x8C, 0x28);        // the fixture logo's plate
+const COLORREF kSkinNavy = RGB(0x17, 0x32, 0x4D);           // the fixture skin's background
+const COLORREF kShippedGrey = RGB(0x1F, 0x1F, 0x1F);        // packages/ skin's background
 const POINT kLogoPlate = {202, 128};  // left part of "img\logo.png" (266 x 52 at 192,102), no text there
 const POINT kBackground = {20, 80};   // the home page's background, left of everything
 
@@ -86,9 +86,9 @@ TEST(VendorProduct, InstallsThroughItsOwnWindow) {
   EXPECT_EQ("lumen_web", ReadFileBytes(product + L"domain"));
   EXPECT_TRUE(IsFile(product + L"Lumen.exe"));
   const std::string log = Log();
-  EXPECT_TRUE(InOrder(log, {"Domain:lumen_web", "UpdateWindowSate:kWindow_Init", "OnClickInstall",
-                            "payload policy: digest+publisher", "VerifyPublisher accepted, signed by",
-                            "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
+  EXPECT_TRUE(InOrder(
+      log, {"Domain:lumen_web", "UpdateWindowSate:kWindow_Init", "OnClickInstall", "payload policy: digest+publisher",
+            "VerifyPublisher accepted, signed by", "UpdateWindowSate:kWindow_Finish", "InstallExeFinish"}))
       << log;
   // Started with Swedish as the interface language, the program asked for Swedish and the pack,
   // which has none, gave it English.

@@ -114,8 +114,8 @@ class RecordingView : public IInstallFlowView {
 
   std::vector<std::string> events;
   std::vector<std::pair<std::wstring, UINT>> boxes;
-  std::deque<int> answers;     // next answers of ShowMessage; IDCANCEL when empty
-  int offThreadCalls = 0;      // requests that did not arrive on the window's thread
+  std::deque<int> answers;  // next answers of ShowMessage; IDCANCEL when empty
+  int offThreadCalls = 0;   // requests that did not arrive on the window's thread
   std::vector<int> SentEvents() {
     std::lock_guard<std::mutex> hold(sentLock_);
     return sentEvents_;

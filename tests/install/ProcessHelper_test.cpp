@@ -162,7 +162,8 @@ TEST(LaunchProduct, AsAdminStartsTheProgramAsItIs) {
 TEST(LaunchProduct, AsUserIgnoresAPlantedSchedulerDll) {
   if (SystemHasWdc()) GTEST_SKIP() << "this system has the scheduler route";
   ScratchDir dir;
-  ASSERT_TRUE(::CopyFileW(TestSupport::BuildFile(L"tests/base/PlantedWdc.dll").c_str(), (dir / L"wdc.dll").c_str(), FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW(TestSupport::BuildFile(L"tests/base/PlantedWdc.dll").c_str(), (dir / L"wdc.dll").c_str(), FALSE));
   wchar_t previous[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));

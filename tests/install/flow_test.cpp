@@ -179,8 +179,8 @@ TEST_F(InstallFlowRun, DownloadsChecksInstallsAndFinishes) {
                            "SHA-256 of the download, hashed as it came: " + Utf8(settings_.payloadSha256),
                            "VerifyPayload takes the digest hashed during the download",
                            "VerifyPublisher accepted, signed by \"" + Utf8(SETUP_TEST_PUBLISHER),
-                           "HttpDownloadEnd\xA3\xBASuccess",
-                           "StartInstallExe\xA3\xBASilentInstallation", "KillSilentInstallProcess"}))
+                           "HttpDownloadEnd\xA3\xBASuccess", "StartInstallExe\xA3\xBASilentInstallation",
+                           "KillSilentInstallProcess"}))
       << log.Text();
   EXPECT_EQ(log.Count("GetDownloadFileSize...."), 1) << log.Text();
   EXPECT_EQ(log.Count("size query answered"), 0) << log.Text();
@@ -203,7 +203,8 @@ TEST_F(InstallFlowRun, RefusesAnInstallerWhoseDigestDiffers) {
   EXPECT_FALSE(IsFile(settings_.InstallerPath()));
   EXPECT_FALSE(TestSupport::IsFolder(settings_.ProductFolder()));
   EXPECT_TRUE(log.InOrder({std::string(64, '0'), sample, "ERR:VerifyPayload refused the download: its SHA-256",
-                           "HttpDownloadEnd\xA3\xBA" "Failed"}))
+                           "HttpDownloadEnd\xA3\xBA"
+                           "Failed"}))
       << log.Text();
   ASSERT_EQ(1u, view_->boxes.size());
   EXPECT_EQ(settings_.payloadRefusedText + L"\n\n" + settings_.operateTipText, view_->boxes[0].first);
@@ -288,7 +289,8 @@ TEST_F(InstallFlowRun, RefusesAnInstallerSignedByAnotherPublisher) {
   DWORD helper = 0;
   EXPECT_FALSE(FindProcess(L"pelarin-download.tmp", helper));
   EXPECT_TRUE(log.InOrder({"payload policy: publisher", "signed by \"" + Utf8(SETUP_OTHER_PUBLISHER) + "\"",
-                           "HttpDownloadEnd\xA3\xBA" "Failed"}))
+                           "HttpDownloadEnd\xA3\xBA"
+                           "Failed"}))
       << log.Text();
 }
 
@@ -314,7 +316,8 @@ TEST(PayloadCheck, NoDigestNoCheckAndAnUnreadableFileFails) {
 // address to the browser and returns to the home page at 0 %.
 TEST_F(InstallFlowRun, RetryThenIgnoreAfterAFailedDownload) {
   // Nobody listens on that port: the failure comes at once, not after the engine's retries.
-  settings_.downloadUrl = L"https://localhost:1/" + TestSupport::Wide(TestServers::UniqueToken("flow-missing")) + L".exe";
+  settings_.downloadUrl =
+      L"https://localhost:1/" + TestSupport::Wide(TestServers::UniqueToken("flow-missing")) + L".exe";
   settings_.payloadSha256.clear();
   view_->answers = {IDRETRY, IDIGNORE};
   Run("state:0");
@@ -355,9 +358,9 @@ TEST_F(InstallFlowRun, AnInstallerThatCannotStartAsksTheFailureQuestion) {
   settings_.payloadPublisher = PublisherPin{};
   view_->answers = {IDABORT};
   Run("close");
-  EXPECT_EQ((std::vector<std::string>{"state:1", "state:2", "timer:1500", "timer:stop", "taskbar:4", kFailureBox,
-                                      "close"}),
-            Milestones());
+  EXPECT_EQ(
+      (std::vector<std::string>{"state:1", "state:2", "timer:1500", "timer:stop", "taskbar:4", kFailureBox, "close"}),
+      Milestones());
 }
 
 // Nothing vouches for an unpinned payload but the connection, so with HTTPS refused it is never
@@ -443,8 +446,10 @@ TEST_F(InstallFlowRun, TheWorkersStepsWaitForTheWindowsStates) {
   view_->answers = {IDOK};
   LogTail log;
   Run("browser:" + Utf8(settings_.installUrl));
-  EXPECT_TRUE(log.InOrder({"HttpDownloadEnd\xA3\xBASuccess", "view applies state 2", "StartInstallExe\xA3\xBA" "FindProcess",
-                           "StartInstallExe\xA3\xBASilentInstallation", "view applies state 3",
-                           "KillSilentInstallProcess"}))
+  EXPECT_TRUE(
+      log.InOrder({"HttpDownloadEnd\xA3\xBASuccess", "view applies state 2",
+                   "StartInstallExe\xA3\xBA"
+                   "FindProcess",
+                   "StartInstallExe\xA3\xBASilentInstallation", "view applies state 3", "KillSilentInstallProcess"}))
       << log.Text();
 }

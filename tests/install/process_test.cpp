@@ -119,7 +119,7 @@ TEST(SingleInstance, OneCopyPerProgramFileName) {
   EXPECT_EQ(0u, ExitCodeAfter(other, 10000));
   ScratchDir lower(L"instance");
   Scoped::CloseHandle otherCase = Start(ProbeCopy(lower, L"install.beta.exe"), L"0");
-  EXPECT_EQ(0u, ExitCodeAfter(otherCase, 10000));  // mutex names differ by case
+  EXPECT_EQ(0u, ExitCodeAfter(otherCase, 10000));                         // mutex names differ by case
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), ExitCodeAfter(holder, 0));  // the first copy is unaffected
   ::TerminateProcess(holder.get(), 0);
   ::WaitForSingleObject(holder.get(), 5000);

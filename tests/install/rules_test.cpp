@@ -61,7 +61,7 @@ TEST(InstallFolder, GetsItsBackslashAndIsTestedLikeTheFolderItNames) {
 
   ScratchDir dir(L"folder");
   EXPECT_TRUE(IsInstallFolderAccepted(dir.path()));
-  EXPECT_TRUE(IsInstallFolderAccepted(dir / L"new\\"));         // the last level is made later
+  EXPECT_TRUE(IsInstallFolderAccepted(dir / L"new\\"));           // the last level is made later
   EXPECT_FALSE(IsInstallFolderAccepted(dir / L"new\\deeper\\"));  // an upper level is missing
   std::wstring drive = MissingDrive();
   ASSERT_FALSE(drive.empty());
@@ -78,7 +78,8 @@ TEST(InstallFolder, GetsItsBackslashAndIsTestedLikeTheFolderItNames) {
 // (with a log line); a real folder gives its path.
 TEST(InstallFolder, AChosenItemWithoutAFileSystemPathKeepsTheFolder) {
   Scoped::CoTaskMemFree thisPc;
-  ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
+  ASSERT_EQ(S_OK,
+            ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, reinterpret_cast<PIDLIST_ABSOLUTE*>(thisPc.put())));
   FlowTest::LogTail log;
   std::wstring path = L"D:\\Apps\\";
   EXPECT_FALSE(ChosenFolderPath(static_cast<PCIDLIST_ABSOLUTE>(thisPc.get()), path));
@@ -136,8 +137,8 @@ TEST(ProgressFile, ParsesTheStartAndMapsItOntoTheLastTenPercent) {
     std::string text;
     int shown;
   };
-  for (const Case& c : {Case{"37\r\n", 93}, Case{"150", 105}, Case{"junk", 90}, Case{"", 90},
-                        Case{"100\r\n", 100}, Case{std::string(10, ' ') + "42", 90},  // only 10 bytes count
+  for (const Case& c : {Case{"37\r\n", 93}, Case{"150", 105}, Case{"junk", 90}, Case{"", 90}, Case{"100\r\n", 100},
+                        Case{std::string(10, ' ') + "42", 90},  // only 10 bytes count
                         Case{"9999999999", 214748454}}) {
     ASSERT_TRUE(WriteFileBytes(file, c.text));
     ASSERT_TRUE(ProgressFilePercent(file, 90, percent)) << c.text;

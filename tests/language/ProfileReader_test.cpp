@@ -17,8 +17,9 @@ class ProfileFiles : public testing::Test {
   std::wstring ansi_ = dir_ / L"ansi.ini";
 
   void SetUp() override {
-    const char lines[] = "[First]\nA=1\n  Spaced   =   inner  blanks  \nUrl=https://h/p?key=x&lang=y\nBare\n"
-                         "[Second]\nA=2\nOnlySecond=yes\n";
+    const char lines[] =
+        "[First]\nA=1\n  Spaced   =   inner  blanks  \nUrl=https://h/p?key=x&lang=y\nBare\n"
+        "[Second]\nA=2\nOnlySecond=yes\n";
     ASSERT_TRUE(WriteUtf16Ini(unicode_, TestSupport::Wide(lines) + L"[Third]\nArabic=\u062A\u062B\u0628\n"));
     ASSERT_TRUE(WriteAnsiIni(ansi_, lines));
   }
@@ -41,7 +42,10 @@ TEST_F(ProfileFiles, SectionsFromBothEncodingsMergeIntoWhatIsThere) {
   for (const std::wstring& file : {unicode_, ansi_}) {
     Table table = {{L"A", L"old"}, {L"Kept", L"stays"}};
     ReadProfileSection(file, L"First", table);
-    EXPECT_EQ((Table{{L"A", L"1"}, {L"Bare", L""}, {L"Kept", L"stays"}, {L"Spaced", L"inner  blanks"},
+    EXPECT_EQ((Table{{L"A", L"1"},
+                     {L"Bare", L""},
+                     {L"Kept", L"stays"},
+                     {L"Spaced", L"inner  blanks"},
                      {L"Url", L"https://h/p?key=x&lang=y"}}),  // split at the first "=" only
               table);
   }

@@ -74,7 +74,8 @@ TEST(LogFile, RecordLayoutIsDateMessageLineEndBlank) {
   LOG_INFO("first %s", "record");
   LOG_INFO("second");
   // Each record: "YYYY-MM-DD hh:mm:ss,mmm text" CR LF and a blank that opens the next record.
-  std::regex layout(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} first record\r\n \d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} second\r\n )");
+  std::regex layout(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} first record\r\n \d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} second\r\n )");
   EXPECT_TRUE(std::regex_search(tail.Text(), layout)) << tail.Text();
 }
 
@@ -97,14 +98,16 @@ TEST(LogFile, LevelsZeroToThreeWriteAndOthersOrEmptyTextsDoNot) {
 TEST(LogFile, AFaultWhileFormattingBecomesTheFatalCheckRecord) {
   LogTail tail;
   const int line = __LINE__ + 1;
-  WriteLog("CHttpDownload::CheckParam", "C:\\src\\HttpDownload.cpp", line, Log::kInfo, "%s", reinterpret_cast<const char*>(8));
+  WriteLog("CHttpDownload::CheckParam", "C:\\src\\HttpDownload.cpp", line, Log::kInfo, "%s",
+           reinterpret_cast<const char*>(8));
   Downloader::LogBadPointer();
   WriteLogW("CSetupFrameWnd::InitData", "C:/src/Window/SetupFrameWnd.cpp", 99, Log::kInfo, L"%s",
             reinterpret_cast<const wchar_t*>(8));
   LOG_INFO("after the faults");
   std::string text = tail.Text();
   EXPECT_NE(text.find("[HttpDownload.cpp:" + std::to_string(line) + "][CHttpDownload::CheckParam] " + kFatal),
-            std::string::npos) << text;
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find(std::string("[log_test.cpp:"), 0), std::string::npos);
   EXPECT_NE(text.find(std::string("][{anonymous}::Downloader::LogBadPointer] ") + kFatal), std::string::npos) << text;
   EXPECT_NE(text.find(std::string("[SetupFrameWnd.cpp:99][CSetupFrameWnd::InitData] ") + kFatal), std::string::npos);
@@ -152,7 +155,8 @@ TEST(LogFile, GrowingPastTenMebibytesMovesTheFileToOneBackup) {
   LOG_INFO("fresh file");
   EXPECT_LT(TestSupport::FileSize(LogFile()), 1024);
   // A second rollover replaces the single backup instead of keeping a second one.
-  for (int i = 0; i < 170 && TestSupport::FileSize(LogFile()) < 1024 * 1024 * 9; ++i) LOG_INFO("%d %s", i, block.c_str());
+  for (int i = 0; i < 170 && TestSupport::FileSize(LogFile()) < 1024 * 1024 * 9; ++i)
+    LOG_INFO("%d %s", i, block.c_str());
   for (int i = 0; i < 40 && TestSupport::FileSize(LogFile()) > 1024; ++i) LOG_INFO("%d %s", i, block.c_str());
   EXPECT_LT(TestSupport::FileSize(LogFile()), 1024);
   EXPECT_FALSE(TestSupport::IsFile(LogFile() + L".2"));

@@ -37,8 +37,9 @@ bool RemoveTree(const std::wstring& path) {
 }
 
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
-  Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
   if (!file) return false;
   bytes.clear();
   char buffer[65536];
@@ -110,7 +111,8 @@ int RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
 
 std::string Utf8(const std::wstring& wide) {
   if (wide.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string out(size, '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], size, nullptr, nullptr);
   return out;
@@ -200,7 +202,8 @@ EnvironmentScope::EnvironmentScope(std::initializer_list<std::pair<const wchar_t
 }
 
 EnvironmentScope::~EnvironmentScope() {
-  for (const Saved& saved : saved_) ::SetEnvironmentVariableW(saved.name.c_str(), saved.existed ? saved.value.c_str() : nullptr);
+  for (const Saved& saved : saved_)
+    ::SetEnvironmentVariableW(saved.name.c_str(), saved.existed ? saved.value.c_str() : nullptr);
 }
 
 }  // namespace TestSupport

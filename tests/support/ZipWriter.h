@@ -59,8 +59,7 @@ struct Placed {
 class ZipWriter {
  public:
   ZipWriter& Add(const std::string& name, const std::string& data, bool deflate = false, uint16_t flags = 0) {
-    items_.push_back(
-        {name, data, deflate ? Deflate(data) : data, "", static_cast<uint16_t>(deflate ? 8 : 0), flags});
+    items_.push_back({name, data, deflate ? Deflate(data) : data, "", static_cast<uint16_t>(deflate ? 8 : 0), flags});
     return *this;
   }
   // Writers may put an extra field into the local header only, so the data starts later than the

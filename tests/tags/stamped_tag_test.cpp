@@ -185,15 +185,15 @@ TEST(StampedTag, DamagedSignatureDataFallsBackToTheResource) {
   cases.push_back({"tag breaking the rules", bytes, kStampedTag_Invalid, "the stamped site tag is invalid"});
   bytes = file.bytes;
   SetDword(bytes, 0x3C, 0x7FFFFFF0);
-  cases.push_back({"PE header past the end", bytes, kStampedTag_NoSignature,
-                   "the program file's headers are damaged"});
+  cases.push_back({"PE header past the end", bytes, kStampedTag_NoSignature, "the program file's headers are damaged"});
 
   for (const Case& c : cases) {
     DamagedOutcome outcome = ReadCopy(c.bytes);
     EXPECT_EQ(c.expected, outcome.status) << c.name;
     EXPECT_EQ(L"com_english", outcome.tag) << c.name;
     EXPECT_NE(outcome.log.find(std::string("site tag from resource 106: ") + c.logged), std::string::npos)
-        << c.name << "\n" << outcome.log;
+        << c.name << "\n"
+        << outcome.log;
   }
 }
 

@@ -37,9 +37,9 @@ class ClientId : public testing::Test {
   }
   static void Write(const std::wstring& text) {
     Scoped::RegCloseKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                                nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     ::RegSetValueExW(key.get(), kClientIdValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
@@ -114,8 +114,7 @@ class WriteOnlyKey {
  public:
   WriteOnlyKey() {
     Scoped::RegCloseKey key;
-    EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, READ_CONTROL | WRITE_DAC, key.put()),
-              ERROR_SUCCESS);
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClientIdKey, 0, READ_CONTROL | WRITE_DAC, key.put()), ERROR_SUCCESS);
     DWORD size = 0;
     ::RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     saved_.resize(size);

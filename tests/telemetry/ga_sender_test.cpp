@@ -24,8 +24,8 @@ std::wstring BasePath(const std::string& clientId) {
 
 // The query as the server logs it (blanks and parentheses percent-encoded by WinHTTP).
 std::string LoggedQuery(const std::string& clientId, const char* action) {
-  return "/collect?v=1&t=event&tid=UA-1-2&cid=" + clientId + "&ec=Brenmark%20Solvetta%20(Windows%20version)&el=" +
-         clientId + "&ea=" + action + "\"";
+  return "/collect?v=1&t=event&tid=UA-1-2&cid=" + clientId +
+         "&ec=Brenmark%20Solvetta%20(Windows%20version)&el=" + clientId + "&ea=" + action + "\"";
 }
 
 // Event threads run on their own: wait (boundedly) until the server saw `count` lines with `part`.
@@ -155,7 +155,8 @@ TEST(GaSender, RequestsToASilentHostEndWithinTheEventTimeOut) {
   } cases[] = {
       {"v1, plain HTTP", [&] { return sender.SendHttp(L"collect?v=1&silent=1"); }},
       {"v1, HTTPS", [&] { return sender.SendHttps(L"collect?v=1&silent=2"); }},
-      {"current protocol", [&] {
+      {"current protocol",
+       [&] {
          sender.SetMpTarget(mp);
          return sender.SendStartInstall();
        }},
@@ -208,7 +209,8 @@ TEST(GaSenderRoute, EventsCrossTheUsersProxyToAHostOnlyItKnows) {
   EXPECT_EQ(server.CountLines("http 80 HEAD \"" + LoggedQuery(v1Cid, "Downloader_Start_Install") + " 200"), 1)
       << server.Text();
   const std::string log = TestSupport::ReadFileBytes(dir / L"log\\pelarin_down.log");
-  EXPECT_TRUE(TestSupport::InOrder(log, {"proxy for https://payload.corp.test/: 127.0.0.4:3128 (user settings, static)",
-                                         "proxy for http://payload.corp.test/: 127.0.0.4:3128 (user settings, static)"}))
+  EXPECT_TRUE(
+      TestSupport::InOrder(log, {"proxy for https://payload.corp.test/: 127.0.0.4:3128 (user settings, static)",
+                                 "proxy for http://payload.corp.test/: 127.0.0.4:3128 (user settings, static)"}))
       << log;
 }

@@ -59,8 +59,8 @@ MpTarget LoopbackTarget(const std::wstring& clientId, const std::wstring& title)
 }
 
 std::string Line(const std::string& body) {
-  return "https 443 POST \"/mp/collect?measurement_id=G-TEST0001&api_secret=s3cr3t_-x\" \"application/json\" " +
-         body + "\n";
+  return "https 443 POST \"/mp/collect?measurement_id=G-TEST0001&api_secret=s3cr3t_-x\" \"application/json\" " + body +
+         "\n";
 }
 
 // The session and the engagement time every event carries: this process's session, and "#" for the
@@ -190,13 +190,17 @@ TEST(MpSender, EscapesTheTextsItCarries) {
   EXPECT_EQ(Line("{\"client_id\":\"" + cid +
                  "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{\"event_category\":"
                  "\"Sol\\\"vet\\\\ta\\t\\u0001 \xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80 (Windows version)\","
-                 "\"event_label\":\"" + cid + "\"" + SessionAndEngagement() + "}}]}"),
+                 "\"event_label\":\"" +
+                 cid + "\"" + SessionAndEngagement() + "}}]}"),
             Engagements(capture.Text()));
 }
 
 TEST(MpSender, JsonStringsCutAtWholeCharactersAndReplaceLoneSurrogates) {
   EXPECT_EQ("\"a\\r\\nb\\u001f\\b\\f/\"", JsonString(L"a\r\nb\x001F\b\f/"));
-  EXPECT_EQ("\"\xEF\xBF\xBD" "x\xEF\xBF\xBD\"", JsonString(L"\xDC00x\xD800"));
+  EXPECT_EQ(
+      "\"\xEF\xBF\xBD"
+      "x\xEF\xBF\xBD\"",
+      JsonString(L"\xDC00x\xD800"));
   EXPECT_EQ("\"ab\"", JsonString(L"abc", 2));
   EXPECT_EQ("\"a\xF0\x9F\x98\x80\"", JsonString(L"a\xD83D\xDE00z", 2));  // a pair is one character
   MpEvent event{"Installed_Succeed", std::wstring(150, L'c'), L"L"};
@@ -269,9 +273,12 @@ TEST(MpSender, ABuildForTheCurrentProtocolSetsItselfUpForIt) {
   ASSERT_EQ(1u, session.size()) << capture.Text();
   EXPECT_GE(session[0], before);
   EXPECT_LE(session[0], after);
-  EXPECT_EQ("https 443 POST \"/mp/collect?measurement_id=G-PROBE1&api_secret=probe_secret\" \"application/json\" "
-            "{\"client_id\":\"" + cid + "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{"
-            "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" + cid +
-                "\",\"session_id\":" + std::to_string(session[0]) + ",\"engagement_time_msec\":#}}]}\n",
-            Engagements(capture.Text()));
+  EXPECT_EQ(
+      "https 443 POST \"/mp/collect?measurement_id=G-PROBE1&api_secret=probe_secret\" \"application/json\" "
+      "{\"client_id\":\"" +
+          cid +
+          "\",\"events\":[{\"name\":\"Downloader_Start_Install\",\"params\":{"
+          "\"event_category\":\"Probe \\\"Title\\\" (Windows version)\",\"event_label\":\"" +
+          cid + "\",\"session_id\":" + std::to_string(session[0]) + ",\"engagement_time_msec\":#}}]}\n",
+      Engagements(capture.Text()));
 }

@@ -50,8 +50,7 @@ TEST(HeldFile, NothingCanReplaceTheFileWhileItIsHeld) {
       {"delete", [&] { return ::DeleteFileW(path.c_str()) != FALSE; }, ERROR_SHARING_VIOLATION},
       {"rename away", [&] { return ::MoveFileExW(path.c_str(), (dir / L"moved.exe").c_str(), 0) != FALSE; },
        ERROR_SHARING_VIOLATION},
-      {"rename over it",
-       [&] { return ::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; },
+      {"rename over it", [&] { return ::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; },
        ERROR_ACCESS_DENIED},
   };
   for (const auto& attempt : changes) {

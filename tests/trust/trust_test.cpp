@@ -100,8 +100,8 @@ TEST(PublisherCheck, RefusesWhatTheSignatureDoesNotVouchFor) {
 TEST(PublisherCheck, RefusesAnotherSignerOrAnotherCertificate) {
   LogTail log;
   EXPECT_EQ(kPublisher_NameMismatch, VerifyPublisher(SignedByAnother(), TestPublisher()));
-  EXPECT_TRUE(log.Has("signed by \"" + Utf8(SETUP_OTHER_PUBLISHER) + "\", expected \"" +
-                      Utf8(SETUP_TEST_PUBLISHER) + "\""))
+  EXPECT_TRUE(
+      log.Has("signed by \"" + Utf8(SETUP_OTHER_PUBLISHER) + "\", expected \"" + Utf8(SETUP_TEST_PUBLISHER) + "\""))
       << log.Text();
 
   EXPECT_EQ(kPublisher_CertificateMismatch,

@@ -61,9 +61,7 @@ void DrawBar(const Progress& progress, double seconds) {
   std::fflush(stderr);
 }
 
-bool ErrorStreamIsConsole() {
-  return ::GetFileType(::GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR;
-}
+bool ErrorStreamIsConsole() { return ::GetFileType(::GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
 
 // Redraws the bar four times a second until the download is over.
 void ShowProgress(const Progress& progress, const LARGE_INTEGER& begin) {

@@ -58,8 +58,8 @@ class HiddenWindow {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TextFitWindow";
     ::RegisterClassW(&wc);
-    hwnd_ = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 650, 360, nullptr, nullptr, wc.hInstance,
-                              nullptr);
+    hwnd_ =
+        ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 650, 360, nullptr, nullptr, wc.hInstance, nullptr);
   }
   ~HiddenWindow() {
     if (hwnd_) ::DestroyWindow(hwnd_);
@@ -76,10 +76,14 @@ class HiddenWindow {
 enum class Page { kHome, kHomeOptionsOpen, kProgress, kFinish };
 const wchar_t* PageName(Page page) {
   switch (page) {
-    case Page::kHome: return L"home";
-    case Page::kHomeOptionsOpen: return L"home, options open";
-    case Page::kProgress: return L"progress";
-    case Page::kFinish: return L"finish";
+    case Page::kHome:
+      return L"home";
+    case Page::kHomeOptionsOpen:
+      return L"home, options open";
+    case Page::kProgress:
+      return L"progress";
+    case Page::kFinish:
+      return L"finish";
   }
   return L"";
 }
@@ -114,9 +118,8 @@ class InstallerWindow {
 
   void Show(Page page) {
     FillSkinTexts(manager_, language_);
-    if (auto* tabs = static_cast<CTabLayoutUI*>(manager_.LookupControl(L"switch")
-                                                    ? manager_.LookupControl(L"switch")->CastTo(L"TabLayout")
-                                                    : nullptr))
+    if (auto* tabs = static_cast<CTabLayoutUI*>(
+            manager_.LookupControl(L"switch") ? manager_.LookupControl(L"switch")->CastTo(L"TabLayout") : nullptr))
       tabs->SelectIndex(page == Page::kProgress ? 1 : 0, false);
     const bool finish = page == Page::kFinish;
     Visible(L"btn_install", !finish);
@@ -139,7 +142,8 @@ class InstallerWindow {
 
 // UTF-8 whatever the console's code page: the lines name texts in every script.
 void Print(const std::wstring& line) {
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(bytes), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &out[0], bytes, nullptr, nullptr);
   fwrite(out.data(), 1, out.size(), stdout);

@@ -131,10 +131,12 @@ std::vector<CControlUI*> CUIAccessible::Children() {
   if (!root) return {};
   if (manager_->IsLayoutPending()) ::UpdateWindow(hwnd_);
   std::vector<CControlUI*> exposed;
-  root->LookupControl([](CControlUI* control, void* data) -> CControlUI* {
-    if (CAccessibleElement::IsExposed(*control)) static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
-    return nullptr;
-  }, &exposed, FindVisible | FindMeFirst);
+  root->LookupControl(
+      [](CControlUI* control, void* data) -> CControlUI* {
+        if (CAccessibleElement::IsExposed(*control)) static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+        return nullptr;
+      },
+      &exposed, FindVisible | FindMeFirst);
   return ReadingOrder(std::move(exposed), IsRightToLeft());
 }
 
@@ -364,8 +366,10 @@ STDMETHODIMP CUIAccessible::get_accFocus(VARIANT* child) {
   ::VariantInit(child);
   return OnWindowThread([&]() -> HRESULT {
     CControlUI* focus = manager_->GetFocus();
-    if (focus && CAccessibleElement::IsExposed(*focus)) SetChildId(child, IdOf(focus));
-    else if (::GetFocus() == hwnd_) SetChildId(child, CHILDID_SELF);
+    if (focus && CAccessibleElement::IsExposed(*focus))
+      SetChildId(child, IdOf(focus));
+    else if (::GetFocus() == hwnd_)
+      SetChildId(child, CHILDID_SELF);
     return S_OK;
   });
 }
@@ -416,8 +420,10 @@ STDMETHODIMP CUIAccessible::accLocation(long* left, long* top, long* width, long
     if (FAILED(hr)) return hr;
     RECT client = {};
     if (control && manager_->IsLayoutPending()) ::UpdateWindow(hwnd_);
-    if (control) client = control->Placement();
-    else ::GetClientRect(hwnd_, &client);
+    if (control)
+      client = control->Placement();
+    else
+      ::GetClientRect(hwnd_, &client);
     const RECT rc = ScreenRect(client);
     *left = rc.left;
     *top = rc.top;
@@ -481,8 +487,7 @@ STDMETHODIMP CUIAccessible::accDoDefaultAction(VARIANT child) {
     CControlUI* control = nullptr;
     const HRESULT hr = Resolve(child, control);
     if (FAILED(hr)) return hr;
-    if (!control || ElementOf(*control).DefaultAction().empty())
-      return DISP_E_MEMBERNOTFOUND;
+    if (!control || ElementOf(*control).DefaultAction().empty()) return DISP_E_MEMBERNOTFOUND;
     if (!control->IsVisible() || !control->IsEnabled()) return E_FAIL;
     return ::PostMessageW(hwnd_, ActionMessage(), reinterpret_cast<WPARAM>(this), IdOf(control)) ? S_OK : E_FAIL;
   });

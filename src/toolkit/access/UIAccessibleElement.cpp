@@ -35,10 +35,14 @@ bool CAccessibleElement::IsExposed(CControlUI& control) {
   if (!control.IsVisible()) return false;
   const CAccessibleElement element(control, nullptr, false);
   switch (element.role_) {
-    case 0: return false;
-    case ROLE_SYSTEM_STATICTEXT: return !element.ShownText().empty();
-    case ROLE_SYSTEM_GRAPHIC: return !control.GetToolTip().empty();
-    default: return true;
+    case 0:
+      return false;
+    case ROLE_SYSTEM_STATICTEXT:
+      return !element.ShownText().empty();
+    case ROLE_SYSTEM_GRAPHIC:
+      return !control.GetToolTip().empty();
+    default:
+      return true;
   }
 }
 
@@ -81,11 +85,16 @@ std::wstring CAccessibleElement::DefaultAction() const {
   static const ActionNames kEnglish;
   const ActionNames& names = control_.Manager() ? control_.Manager()->GetActionNames() : kEnglish;
   switch (role_) {
-    case ROLE_SYSTEM_PUSHBUTTON: return names.press;
-    case ROLE_SYSTEM_LINK: return names.jump;
-    case ROLE_SYSTEM_CHECKBUTTON: return IsSelected() ? names.uncheck : names.check;
-    case ROLE_SYSTEM_RADIOBUTTON: return names.check;
-    default: return std::wstring();
+    case ROLE_SYSTEM_PUSHBUTTON:
+      return names.press;
+    case ROLE_SYSTEM_LINK:
+      return names.jump;
+    case ROLE_SYSTEM_CHECKBUTTON:
+      return IsSelected() ? names.uncheck : names.check;
+    case ROLE_SYSTEM_RADIOBUTTON:
+      return names.check;
+    default:
+      return std::wstring();
   }
 }
 

@@ -68,8 +68,6 @@ long CEditUI::AccessibleState() const {
   return state;
 }
 
-std::wstring CEditUI::AccessibleValue(bool rightToLeft) const {
-  return IsPasswordMode() ? std::wstring() : GetText();
-}
+std::wstring CEditUI::AccessibleValue(bool rightToLeft) const { return IsPasswordMode() ? std::wstring() : GetText(); }
 
 }  // namespace SkinUI

@@ -15,9 +15,7 @@ enum StatePart { kPartNormal = 0, kPartPushed = 1, kPartHot = 2, kPartFocused = 
 
 CButtonUI::CButtonUI() { SetTextStyle(DT_CENTER | DT_VCENTER | DT_SINGLELINE); }
 
-void* CButtonUI::CastTo(const std::wstring& name) {
-  return name == L"Button" ? this : CLabelUI::CastTo(name);
-}
+void* CButtonUI::CastTo(const std::wstring& name) { return name == L"Button" ? this : CLabelUI::CastTo(name); }
 
 UINT CButtonUI::ControlFlags() const {
   const UINT tabStop = IsKeyboardEnabled() ? UINT{ControlFlagTabStop} : 0u;
@@ -60,20 +58,34 @@ void CButtonUI::ApplyAttribute(const std::wstring& name, const std::wstring& val
 }
 
 bool CButtonUI::ApplyButtonAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"normalimage") SetNormalImage(value);
-  else if (name == L"hotimage") SetHotImage(value);
-  else if (name == L"pushedimage") SetPushedImage(value);
-  else if (name == L"focusedimage") SetFocusedImage(value);
-  else if (name == L"disabledimage") SetDisabledImage(value);
-  else if (name == L"foreimage") SetForeImage(value);
-  else if (name == L"hotforeimage") SetHotForeImage(value);
-  else if (name == L"fivestatusimage") SetFiveStatusImage(value);
-  else if (name == L"fadedelta") SetFadeDelta(static_cast<BYTE>(std::clamp<long>(Parse::Int(value), 0, 255)));
-  else if (name == L"hotbkcolor") SetHotBkColor(Parse::Color(value));
-  else if (name == L"hottextcolor") SetHotTextColor(Parse::Color(value));
-  else if (name == L"pushedtextcolor") SetPushedTextColor(Parse::Color(value));
-  else if (name == L"focusedtextcolor") SetFocusedTextColor(Parse::Color(value));
-  else return false;
+  if (name == L"normalimage")
+    SetNormalImage(value);
+  else if (name == L"hotimage")
+    SetHotImage(value);
+  else if (name == L"pushedimage")
+    SetPushedImage(value);
+  else if (name == L"focusedimage")
+    SetFocusedImage(value);
+  else if (name == L"disabledimage")
+    SetDisabledImage(value);
+  else if (name == L"foreimage")
+    SetForeImage(value);
+  else if (name == L"hotforeimage")
+    SetHotForeImage(value);
+  else if (name == L"fivestatusimage")
+    SetFiveStatusImage(value);
+  else if (name == L"fadedelta")
+    SetFadeDelta(static_cast<BYTE>(std::clamp<long>(Parse::Int(value), 0, 255)));
+  else if (name == L"hotbkcolor")
+    SetHotBkColor(Parse::Color(value));
+  else if (name == L"hottextcolor")
+    SetHotTextColor(Parse::Color(value));
+  else if (name == L"pushedtextcolor")
+    SetPushedTextColor(Parse::Color(value));
+  else if (name == L"focusedtextcolor")
+    SetFocusedTextColor(Parse::Color(value));
+  else
+    return false;
   return true;
 }
 
@@ -216,19 +228,26 @@ void CButtonUI::DrawStateImage(HDC dc) {
 void CButtonUI::DrawButtonState(HDC dc, UINT hidden) {
   const UINT state = state_ & ~hidden;
   const BYTE fade = fadeDelta_ > 0 ? fadeAlpha_ : 255;
-  if (state & kStateDisabled) DrawStateOrNormal(dc, disabled_, kPartDisabled);
-  else if (state & kStatePushed) DrawStateOrNormal(dc, pushed_, kPartPushed);
-  else if (state & kStateHot) DrawHot(dc);
-  else if (state & kStateFocused) DrawStateOrNormal(dc, focused_, kPartFocused);
-  else DrawStateOrNormal(dc, normal_, kPartNormal, fade);
+  if (state & kStateDisabled)
+    DrawStateOrNormal(dc, disabled_, kPartDisabled);
+  else if (state & kStatePushed)
+    DrawStateOrNormal(dc, pushed_, kPartPushed);
+  else if (state & kStateHot)
+    DrawHot(dc);
+  else if (state & kStateFocused)
+    DrawStateOrNormal(dc, focused_, kPartFocused);
+  else
+    DrawStateOrNormal(dc, normal_, kPartNormal, fade);
   DrawPart(dc, fore_);
 }
 
 void CButtonUI::DrawHot(HDC dc) {
   if (fadeDelta_ > 0) {
     DrawStateOrNormal(dc, normal_, kPartNormal, fadeAlpha_);
-    if (!fiveStatus_.descriptor.empty()) DrawFiveStatusPart(dc, kPartHot, static_cast<BYTE>(255 - fadeAlpha_));
-    else DrawPart(dc, hot_, static_cast<BYTE>(255 - fadeAlpha_));
+    if (!fiveStatus_.descriptor.empty())
+      DrawFiveStatusPart(dc, kPartHot, static_cast<BYTE>(255 - fadeAlpha_));
+    else
+      DrawPart(dc, hot_, static_cast<BYTE>(255 - fadeAlpha_));
   } else {
     DrawStateOrNormal(dc, hot_, kPartHot);
   }
@@ -245,9 +264,12 @@ void CButtonUI::DrawButtonText(HDC dc, UINT hidden) {
   ResolveDefaultColors();
   const UINT state = state_ & ~hidden;
   DWORD color = IsEnabled() ? GetTextColor() : GetDisabledTextColor();
-  if ((state & kStatePushed) && pushedTextColor_) color = pushedTextColor_;
-  else if ((state & kStateHot) && hotTextColor_) color = hotTextColor_;
-  else if ((state & kStateFocused) && focusedTextColor_) color = focusedTextColor_;
+  if ((state & kStatePushed) && pushedTextColor_)
+    color = pushedTextColor_;
+  else if ((state & kStateHot) && hotTextColor_)
+    color = hotTextColor_;
+  else if ((state & kStateFocused) && focusedTextColor_)
+    color = focusedTextColor_;
   RECT rc = TextRect();
   int none = 0;
   DrawLabelText(dc, rc, color, GetTextStyle(), nullptr, nullptr, none, -1);
@@ -259,9 +281,7 @@ COptionUI::~COptionUI() {
   if (manager_ && !group_.empty()) manager_->LeaveGroup(group_, this);
 }
 
-void* COptionUI::CastTo(const std::wstring& name) {
-  return name == L"Option" ? this : CButtonUI::CastTo(name);
-}
+void* COptionUI::CastTo(const std::wstring& name) { return name == L"Option" ? this : CButtonUI::CastTo(name); }
 
 void COptionUI::AttachManager(CUIManager* manager, CControlUI* parent, bool init) {
   CButtonUI::AttachManager(manager, parent, init);
@@ -313,14 +333,22 @@ void COptionUI::SetEnabled(bool enabled) {
 }
 
 void COptionUI::ApplyAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"group") SetGroup(value);
-  else if (name == L"selected") Selected(Parse::Bool(value), true);
-  else if (name == L"selectedimage") SetSelectedImage(value);
-  else if (name == L"selectedhotimage") SetSelectedHotImage(value);
-  else if (name == L"foreimage") SetImage(optionFore_, value);
-  else if (name == L"selectedbkcolor") SetSelectedBkColor(Parse::Color(value));
-  else if (name == L"selectedtextcolor") SetSelectedTextColor(Parse::Color(value));
-  else CButtonUI::ApplyAttribute(name, value);
+  if (name == L"group")
+    SetGroup(value);
+  else if (name == L"selected")
+    Selected(Parse::Bool(value), true);
+  else if (name == L"selectedimage")
+    SetSelectedImage(value);
+  else if (name == L"selectedhotimage")
+    SetSelectedHotImage(value);
+  else if (name == L"foreimage")
+    SetImage(optionFore_, value);
+  else if (name == L"selectedbkcolor")
+    SetSelectedBkColor(Parse::Color(value));
+  else if (name == L"selectedtextcolor")
+    SetSelectedTextColor(Parse::Color(value));
+  else
+    CButtonUI::ApplyAttribute(name, value);
 }
 
 bool COptionUI::DrawSelected(HDC dc) {
@@ -353,8 +381,6 @@ void COptionUI::DrawTextContent(HDC dc) {
   DrawLabelText(dc, rc, color, GetTextStyle(), nullptr, nullptr, none, -1);
 }
 
-void* CCheckBoxUI::CastTo(const std::wstring& name) {
-  return name == L"CheckBox" ? this : COptionUI::CastTo(name);
-}
+void* CCheckBoxUI::CastTo(const std::wstring& name) { return name == L"CheckBox" ? this : COptionUI::CastTo(name); }
 
 }  // namespace SkinUI

@@ -48,10 +48,22 @@ class CButtonUI : public CLabelUI {
   void SetFiveStatusImage(const std::wstring& descriptor);
   const ImageDrawInfo& FiveStatusImage() const { return fiveStatus_; }
   void SetFadeDelta(BYTE delta) { fadeDelta_ = delta; }
-  void SetHotBkColor(DWORD color) { hotBkColor_ = color; Invalidate(); }
-  void SetHotTextColor(DWORD color) { hotTextColor_ = color; Invalidate(); }
-  void SetPushedTextColor(DWORD color) { pushedTextColor_ = color; Invalidate(); }
-  void SetFocusedTextColor(DWORD color) { focusedTextColor_ = color; Invalidate(); }
+  void SetHotBkColor(DWORD color) {
+    hotBkColor_ = color;
+    Invalidate();
+  }
+  void SetHotTextColor(DWORD color) {
+    hotTextColor_ = color;
+    Invalidate();
+  }
+  void SetPushedTextColor(DWORD color) {
+    pushedTextColor_ = color;
+    Invalidate();
+  }
+  void SetFocusedTextColor(DWORD color) {
+    focusedTextColor_ = color;
+    Invalidate();
+  }
   BYTE FadeAlpha() const { return fadeAlpha_; }
   void OnAttached() override;
 
@@ -112,8 +124,14 @@ class COptionUI : public CButtonUI {
   void SetGroup(const std::wstring& group);
   void SetSelectedImage(const std::wstring& descriptor) { SetImage(selectedImage_, descriptor); }
   void SetSelectedHotImage(const std::wstring& descriptor) { SetImage(selectedHot_, descriptor); }
-  void SetSelectedBkColor(DWORD color) { selectedBkColor_ = color; Invalidate(); }
-  void SetSelectedTextColor(DWORD color) { selectedTextColor_ = color; Invalidate(); }
+  void SetSelectedBkColor(DWORD color) {
+    selectedBkColor_ = color;
+    Invalidate();
+  }
+  void SetSelectedTextColor(DWORD color) {
+    selectedTextColor_ = color;
+    Invalidate();
+  }
 
  private:
   void DeselectOthers(bool send);

@@ -29,8 +29,10 @@ bool CEditWnd::Init() {
   if (!manager || !manager->PaintWindow()) return false;
   DWORD style = owner_->NativeStyle() | WS_CHILD | ES_AUTOHSCROLL;
   const UINT textStyle = owner_->GetTextStyle();
-  if (textStyle & DT_CENTER) style |= ES_CENTER;
-  else if (textStyle & DT_RIGHT) style |= ES_RIGHT;
+  if (textStyle & DT_CENTER)
+    style |= ES_CENTER;
+  else if (textStyle & DT_RIGHT)
+    style |= ES_RIGHT;
   if (owner_->IsPasswordMode()) style |= ES_PASSWORD;
   if (!Create(manager->PaintWindow(), nullptr, style, 0, owner_->NativeRect())) return false;
   FillFromOwner();
@@ -57,8 +59,10 @@ void CEditWnd::FillFromOwner() {
   ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
   ::SetFocus(hwnd_);
   const int length = ::GetWindowTextLengthW(hwnd_);
-  if (owner_->IsAutoSelAll()) ::SendMessageW(hwnd_, EM_SETSEL, 0, std::max(length, 1));
-  else ::SendMessageW(hwnd_, EM_SETSEL, length, length);
+  if (owner_->IsAutoSelAll())
+    ::SendMessageW(hwnd_, EM_SETSEL, 0, std::max(length, 1));
+  else
+    ::SendMessageW(hwnd_, EM_SETSEL, length, length);
   initialised_ = true;
 }
 
@@ -282,17 +286,28 @@ void CEditUI::ApplyAttribute(const std::wstring& name, const std::wstring& value
 }
 
 bool CEditUI::ApplyEditAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"readonly") SetReadOnly(Parse::Bool(value));
-  else if (name == L"numberonly") SetNumberOnly(Parse::Bool(value));
-  else if (name == L"password") SetPasswordMode(Parse::Bool(value));
-  else if (name == L"autoselall") SetAutoSelAll(Parse::Bool(value));
-  else if (name == L"maxchar") SetMaxChar(static_cast<UINT>(std::max<long>(Parse::Int(value), 0)));
-  else if (name == L"normalimage") SetImage(normal_, value);
-  else if (name == L"hotimage") SetImage(hot_, value);
-  else if (name == L"focusedimage") SetImage(focused_, value);
-  else if (name == L"disabledimage") SetImage(disabled_, value);
-  else if (name == L"nativebkcolor") SetNativeBkColor(Parse::Color(value));
-  else return false;
+  if (name == L"readonly")
+    SetReadOnly(Parse::Bool(value));
+  else if (name == L"numberonly")
+    SetNumberOnly(Parse::Bool(value));
+  else if (name == L"password")
+    SetPasswordMode(Parse::Bool(value));
+  else if (name == L"autoselall")
+    SetAutoSelAll(Parse::Bool(value));
+  else if (name == L"maxchar")
+    SetMaxChar(static_cast<UINT>(std::max<long>(Parse::Int(value), 0)));
+  else if (name == L"normalimage")
+    SetImage(normal_, value);
+  else if (name == L"hotimage")
+    SetImage(hot_, value);
+  else if (name == L"focusedimage")
+    SetImage(focused_, value);
+  else if (name == L"disabledimage")
+    SetImage(disabled_, value);
+  else if (name == L"nativebkcolor")
+    SetNativeBkColor(Parse::Color(value));
+  else
+    return false;
   return true;
 }
 
@@ -389,8 +404,10 @@ void CEditUI::CloseNative() {
   HWND native = NativeWindow();
   if (!native) return;
   HWND paint = manager_ ? manager_->PaintWindow() : nullptr;
-  if (paint && ::GetFocus() == native) ::SetFocus(paint);
-  else ::PostMessageW(native, WM_CLOSE, 0, 0);
+  if (paint && ::GetFocus() == native)
+    ::SetFocus(paint);
+  else
+    ::PostMessageW(native, WM_CLOSE, 0, 0);
 }
 
 void CEditUI::OnNativeTextChanged(const std::wstring& text) {
@@ -407,9 +424,12 @@ bool CEditUI::DrawPart(HDC dc, ImageDrawInfo& info) { return DrawImage(dc, manag
 void CEditUI::DrawStateImage(HDC dc) {
   state_ = IsEnabled() ? state_ & ~kStateDisabled : state_ | kStateDisabled;
   bool drawn = false;
-  if (state_ & kStateDisabled) drawn = DrawPart(dc, disabled_);
-  else if (IsFocused()) drawn = DrawPart(dc, focused_);
-  else if (state_ & kStateHot) drawn = DrawPart(dc, hot_);
+  if (state_ & kStateDisabled)
+    drawn = DrawPart(dc, disabled_);
+  else if (IsFocused())
+    drawn = DrawPart(dc, focused_);
+  else if (state_ & kStateHot)
+    drawn = DrawPart(dc, hot_);
   if (!drawn) DrawPart(dc, normal_);
 }
 

@@ -27,8 +27,7 @@ void CLabelUI::DrawSystemText(HDC dc, int colorIndex) {
   if (text_.empty()) return;
   RECT rc = TextRect();
   int none = 0;
-  DrawLabelText(dc, rc, SystemColor(IsEnabled() ? colorIndex : COLOR_GRAYTEXT), textStyle_, nullptr, nullptr, none,
-                -1);
+  DrawLabelText(dc, rc, SystemColor(IsEnabled() ? colorIndex : COLOR_GRAYTEXT), textStyle_, nullptr, nullptr, none, -1);
 }
 
 // A button drawn on a picture of its own gets a plain face; the caption buttons the system's glyphs.
@@ -78,8 +77,9 @@ void COptionUI::DrawInSystemColors(HDC dc) {
   if (EnsureLoaded(mark) && !RectEmpty(mark.dest)) {
     const RECT d = Scaled(mark.dest);
     RECT box = {item_.left + d.left, item_.top + d.top, item_.left + d.right, item_.top + d.bottom};
-    ::DrawFrameControl(dc, &box, DFC_BUTTON,
-                       DFCS_BUTTONCHECK | DFCS_FLAT | (selected_ ? DFCS_CHECKED : 0) | (IsEnabled() ? 0 : DFCS_INACTIVE));
+    ::DrawFrameControl(
+        dc, &box, DFC_BUTTON,
+        DFCS_BUTTONCHECK | DFCS_FLAT | (selected_ ? DFCS_CHECKED : 0) | (IsEnabled() ? 0 : DFCS_INACTIVE));
   }
   DrawSystemText(dc, COLOR_WINDOWTEXT);
 }

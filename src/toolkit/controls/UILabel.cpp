@@ -21,9 +21,7 @@ int FontHeight(CUIManager* manager, int font) {
 
 }  // namespace
 
-void* CLabelUI::CastTo(const std::wstring& name) {
-  return name == L"Label" ? this : CControlUI::CastTo(name);
-}
+void* CLabelUI::CastTo(const std::wstring& name) { return name == L"Label" ? this : CControlUI::CastTo(name); }
 
 void CLabelUI::SetText(const std::wstring& text) {
   if (text == text_) return;
@@ -69,8 +67,10 @@ void CLabelUI::SetShowHtml(bool on) {
 bool CLabelUI::ForwardWhenMouseDisabled(UIEvent& event) {
   const bool mouse = event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
   if (IsMouseEnabled() || !mouse) return false;
-  if (parent_) parent_->HandleEvent(event);
-  else CLabelUI::HandleEvent(event);
+  if (parent_)
+    parent_->HandleEvent(event);
+  else
+    CLabelUI::HandleEvent(event);
   return true;
 }
 
@@ -134,19 +134,32 @@ void CLabelUI::ApplyVAlign(const std::wstring& value) {
 }
 
 bool CLabelUI::ApplyEffectAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"enabledeffect") effect_.enabled = Parse::Bool(value);
-  else if (name == L"enabledluminous") effect_.luminous = Parse::Bool(value);
-  else if (name == L"enabledstroke") effect_.stroke = Parse::Bool(value);
-  else if (name == L"enabledshadow") effect_.shadow = Parse::Bool(value);
-  else if (name == L"luminousfuzzy") effect_.luminousBlur = wcstod(value.c_str(), nullptr);
-  else if (name == L"gradientangle") effect_.gradientAngle = Parse::Int(value);
-  else if (name == L"gradientlength") effect_.gradientLength = Parse::Int(value);
-  else if (name == L"shadowoffset") Parse::Point(value, effect_.shadowOffset);
-  else if (name == L"textcolor1") effect_.color1 = Parse::Color(value);
-  else if (name == L"textshadowcolora") effect_.shadowColorA = Parse::Color(value);
-  else if (name == L"textshadowcolorb") effect_.shadowColorB = Parse::Color(value);
-  else if (name == L"strokecolor") effect_.strokeColor = Parse::Color(value);
-  else return false;
+  if (name == L"enabledeffect")
+    effect_.enabled = Parse::Bool(value);
+  else if (name == L"enabledluminous")
+    effect_.luminous = Parse::Bool(value);
+  else if (name == L"enabledstroke")
+    effect_.stroke = Parse::Bool(value);
+  else if (name == L"enabledshadow")
+    effect_.shadow = Parse::Bool(value);
+  else if (name == L"luminousfuzzy")
+    effect_.luminousBlur = wcstod(value.c_str(), nullptr);
+  else if (name == L"gradientangle")
+    effect_.gradientAngle = Parse::Int(value);
+  else if (name == L"gradientlength")
+    effect_.gradientLength = Parse::Int(value);
+  else if (name == L"shadowoffset")
+    Parse::Point(value, effect_.shadowOffset);
+  else if (name == L"textcolor1")
+    effect_.color1 = Parse::Color(value);
+  else if (name == L"textshadowcolora")
+    effect_.shadowColorA = Parse::Color(value);
+  else if (name == L"textshadowcolorb")
+    effect_.shadowColorB = Parse::Color(value);
+  else if (name == L"strokecolor")
+    effect_.strokeColor = Parse::Color(value);
+  else
+    return false;
   Invalidate();
   return true;
 }
@@ -182,8 +195,8 @@ SIZE CLabelUI::MeasureText(SIZE available, bool multiLine) {
   size.cx = GetFixedWidth() ? GetFixedWidth() : available.cx;
   RECT rc = {0, 0, size.cx - padX, 9999};
   int none = 0;
-  DrawLabelText(manager_->PaintContext(), rc, 0, (textStyle_ & ~kHorizontalBits) | DT_CALCRECT, nullptr, nullptr,
-                none, -1);
+  DrawLabelText(manager_->PaintContext(), rc, 0, (textStyle_ & ~kHorizontalBits) | DT_CALCRECT, nullptr, nullptr, none,
+                -1);
   size.cy = RectHeight(rc) + padY;
   return size;
 }
@@ -228,7 +241,8 @@ bool CLabelUI::TextFits() { return FitsIn(TextRect(), textStyle_); }
 bool CLabelUI::FitsIn(const RECT& rc, UINT style) {
   const SIZE area = {RectWidth(rc), RectHeight(rc)};
   const int dpi = manager_ ? manager_->Dpi() : 0;
-  if (fit_.text == text_ && fit_.area.cx == area.cx && fit_.area.cy == area.cy && fit_.style == style && fit_.dpi == dpi)
+  if (fit_.text == text_ && fit_.area.cx == area.cx && fit_.area.cy == area.cy && fit_.style == style &&
+      fit_.dpi == dpi)
     return fit_.fits;
   const UINT savedStyle = textStyle_;
   textStyle_ = style;
@@ -238,9 +252,7 @@ bool CLabelUI::FitsIn(const RECT& rc, UINT style) {
   return fit_.fits;
 }
 
-std::wstring CLabelUI::PlainText() const {
-  return showHtml_ ? MarkupPlainText(text_) : MultiLanguage::Expand(text_);
-}
+std::wstring CLabelUI::PlainText() const { return showHtml_ ? MarkupPlainText(text_) : MultiLanguage::Expand(text_); }
 
 std::wstring CLabelUI::ShownToolTip() const {
   if (!GetToolTip().empty() || fit_.fits || fit_.text != text_) return GetToolTip();
@@ -255,8 +267,10 @@ void CLabelUI::DrawLabelText(HDC dc, RECT& rc, DWORD color, UINT style, RECT* li
     DrawMarkupText(dc, manager_, rc, text_, color, links, targets, linkCount, font_, style, hoverLink);
   } else {
     linkCount = 0;
-    if (text_.empty()) rc.right = rc.left, rc.bottom = rc.top;
-    else DrawText(dc, manager_, rc, text_, color, font_, style);
+    if (text_.empty())
+      rc.right = rc.left, rc.bottom = rc.top;
+    else
+      DrawText(dc, manager_, rc, text_, color, font_, style);
   }
 }
 
@@ -305,8 +319,10 @@ void CTextUI::DrawTextContent(HDC dc) {
 void CTextUI::HandleEvent(UIEvent& event) {
   const bool mouseEvent = event.Type > UIEVENT_MOUSEBEGIN && event.Type < UIEVENT_MOUSEEND;
   if (!IsMouseEnabled() && mouseEvent) {
-    if (parent_) parent_->HandleEvent(event);
-    else CLabelUI::HandleEvent(event);
+    if (parent_)
+      parent_->HandleEvent(event);
+    else
+      CLabelUI::HandleEvent(event);
     return;
   }
   if (!HandleLinkEvent(event)) CLabelUI::HandleEvent(event);

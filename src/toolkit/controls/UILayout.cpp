@@ -9,13 +9,9 @@ namespace SkinUI {
 namespace {
 
 int ClampWidth(const CControlUI* c, int cx) { return std::max(c->GetMinWidth(), std::min(cx, c->GetMaxWidth())); }
-int ClampHeight(const CControlUI* c, int cy) {
-  return std::max(c->GetMinHeight(), std::min(cy, c->GetMaxHeight()));
-}
+int ClampHeight(const CControlUI* c, int cy) { return std::max(c->GetMinHeight(), std::min(cy, c->GetMaxHeight())); }
 int WidthLimit(const CControlUI* c) { return c->GetFixedWidth() < 1 ? c->GetMaxWidth() : c->GetFixedWidth(); }
-int HeightLimit(const CControlUI* c) {
-  return c->GetFixedHeight() < 1 ? c->GetMaxHeight() : c->GetFixedHeight();
-}
+int HeightLimit(const CControlUI* c) { return c->GetFixedHeight() < 1 ? c->GetMaxHeight() : c->GetFixedHeight(); }
 struct Pad {
   int left, top, right, bottom;
 };
@@ -58,11 +54,13 @@ FlowPlan CVerticalLayoutUI::PlanStack(const RECT& area) const {
   for (CControlUI* child : items_) {
     if (!InFlow(child)) continue;
     const Pad p = PadOf(child);
-    SIZE sz = child->MeasureSize({std::min(WidthLimit(child), availW - p.left - p.right),
-                                  std::min(HeightLimit(child), availH)});
+    SIZE sz = child->MeasureSize(
+        {std::min(WidthLimit(child), availW - p.left - p.right), std::min(HeightLimit(child), availH)});
     ++plan.count;
-    if (sz.cy == 0) ++plan.stretchy;
-    else plan.fixedTotal += p.top + ClampHeight(child, sz.cy) + p.bottom;
+    if (sz.cy == 0)
+      ++plan.stretchy;
+    else
+      plan.fixedTotal += p.top + ClampHeight(child, sz.cy) + p.bottom;
   }
   FinishPlan(plan, availH, GetChildPadding());
   return plan;
@@ -95,8 +93,10 @@ void CVerticalLayoutUI::StackChildren(const RECT& area, const FlowPlan& plan) {
     }
     const int width = std::max(child->GetMinWidth(), std::min(widthCap, std::max(0, child->GetMaxWidth())));
     int left = area.left + p.left;
-    if (GetChildAlign() == kAlignCenter) left = (area.left + area.right) / 2 - width / 2;
-    else if (GetChildAlign() == kAlignRight) left = area.right - p.right - width;
+    if (GetChildAlign() == kAlignCenter)
+      left = (area.left + area.right) / 2 - width / 2;
+    else if (GetChildAlign() == kAlignRight)
+      left = area.right - p.right - width;
     const int top = y + p.top;
     child->Place({left, top, left + width, top + height}, false);
     y += height + p.top + p.bottom + GetChildPadding();
@@ -122,10 +122,12 @@ FlowPlan CHorizontalLayoutUI::PlanLine(const RECT& area) const {
       ++plan.stretchy;
       continue;
     }
-    SIZE sz = child->MeasureSize({std::min(WidthLimit(child), availW),
-                                  std::min(HeightLimit(child), availH - p.top - p.bottom)});
-    if (sz.cx == 0) ++plan.stretchy;
-    else plan.fixedTotal += p.left + ClampWidth(child, sz.cx) + p.right;
+    SIZE sz = child->MeasureSize(
+        {std::min(WidthLimit(child), availW), std::min(HeightLimit(child), availH - p.top - p.bottom)});
+    if (sz.cx == 0)
+      ++plan.stretchy;
+    else
+      plan.fixedTotal += p.left + ClampWidth(child, sz.cx) + p.right;
   }
   FinishPlan(plan, availW, GetChildPadding());
   return plan;
@@ -158,8 +160,10 @@ void CHorizontalLayoutUI::LineUpChildren(const RECT& area, const FlowPlan& plan)
     }
     const int height = std::max(child->GetMinHeight(), std::min(heightCap, std::max(0, child->GetMaxHeight())));
     int top = area.top + p.top;
-    if (GetChildVAlign() == kAlignVCenter) top = (area.top + area.bottom) / 2 - height / 2;
-    else if (GetChildVAlign() == kAlignBottom) top = area.bottom - p.bottom - height;
+    if (GetChildVAlign() == kAlignVCenter)
+      top = (area.top + area.bottom) / 2 - height / 2;
+    else if (GetChildVAlign() == kAlignBottom)
+      top = area.bottom - p.bottom - height;
     const int left = x + p.left;
     child->Place({left, top, left + width, top + height}, false);
     x += width + p.left + p.right + GetChildPadding();
@@ -169,16 +173,21 @@ void CHorizontalLayoutUI::LineUpChildren(const RECT& area, const FlowPlan& plan)
 
 bool CTabLayoutUI::Add(CControlUI* control) {
   if (!CContainerUI::Add(control)) return false;
-  if (selected_ == -1 && control->IsVisible()) selected_ = GetItemIndex(control);
-  else control->SetVisible(false);
+  if (selected_ == -1 && control->IsVisible())
+    selected_ = GetItemIndex(control);
+  else
+    control->SetVisible(false);
   return true;
 }
 
 bool CTabLayoutUI::AddAt(CControlUI* control, int index) {
   if (!CContainerUI::AddAt(control, index)) return false;
-  if (selected_ == -1 && control->IsVisible()) selected_ = GetItemIndex(control);
-  else if (selected_ == -1 || index > selected_) control->SetVisible(false);
-  else ++selected_;
+  if (selected_ == -1 && control->IsVisible())
+    selected_ = GetItemIndex(control);
+  else if (selected_ == -1 || index > selected_)
+    control->SetVisible(false);
+  else
+    ++selected_;
   return true;
 }
 

@@ -8,10 +8,10 @@ namespace SkinUI {
 
 // What the first pass learns about the children that take part in the flow.
 struct FlowPlan {
-  int count = 0;      // children in the flow
-  int stretchy = 0;   // of which take a share of the free space
-  int fixedTotal = 0; // space taken by the others, their padding and the gaps
-  int share = 0;      // space for each stretchable child
+  int count = 0;       // children in the flow
+  int stretchy = 0;    // of which take a share of the free space
+  int fixedTotal = 0;  // space taken by the others, their padding and the gaps
+  int share = 0;       // space for each stretchable child
 };
 
 class CVerticalLayoutUI : public CContainerUI {

@@ -7,9 +7,7 @@
 
 namespace SkinUI {
 
-void* CProgressUI::CastTo(const std::wstring& name) {
-  return name == L"Progress" ? this : CLabelUI::CastTo(name);
-}
+void* CProgressUI::CastTo(const std::wstring& name) { return name == L"Progress" ? this : CLabelUI::CastTo(name); }
 
 void CProgressUI::SetHorizontal(bool horizontal) {
   if (horizontal_ == horizontal) return;
@@ -40,12 +38,18 @@ void CProgressUI::SetForeImage(const std::wstring& descriptor) {
 }
 
 void CProgressUI::ApplyAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"foreimage") SetForeImage(value);
-  else if (name == L"hor") SetHorizontal(Parse::Bool(value));
-  else if (name == L"min") SetMinValue(Parse::Int(value));
-  else if (name == L"max") SetMaxValue(Parse::Int(value));
-  else if (name == L"value") SetValue(Parse::Int(value));
-  else CLabelUI::ApplyAttribute(name, value);
+  if (name == L"foreimage")
+    SetForeImage(value);
+  else if (name == L"hor")
+    SetHorizontal(Parse::Bool(value));
+  else if (name == L"min")
+    SetMinValue(Parse::Int(value));
+  else if (name == L"max")
+    SetMaxValue(Parse::Int(value));
+  else if (name == L"value")
+    SetValue(Parse::Int(value));
+  else
+    CLabelUI::ApplyAttribute(name, value);
 }
 
 void CProgressUI::RepairRange() {
@@ -58,8 +62,9 @@ RECT CProgressUI::FillRect() {
   RepairRange();
   const long long range = static_cast<long long>(max_) - min_;
   const long long width = GetWidth(), height = GetHeight();
-  if (horizontal_) return {0, 0, static_cast<LONG>(width * (value_ - static_cast<long long>(min_)) / range),
-                           static_cast<LONG>(height)};
+  if (horizontal_)
+    return {0, 0, static_cast<LONG>(width * (value_ - static_cast<long long>(min_)) / range),
+            static_cast<LONG>(height)};
   return {0, static_cast<LONG>(height * (max_ - static_cast<long long>(value_)) / range), static_cast<LONG>(width),
           static_cast<LONG>(height)};
 }

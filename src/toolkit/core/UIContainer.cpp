@@ -51,18 +51,24 @@ bool CContainerUI::AddAt(CControlUI* control, int index) {
     return false;
   }
   // The parent is set even without a manager so that trees built before attaching lay out alike.
-  if (manager_) manager_->BindControls(control, this);
-  else control->AttachManager(nullptr, this, false);
-  if (IsVisible()) MarkNeedsLayout();
-  else control->SetShownByParent(false);
+  if (manager_)
+    manager_->BindControls(control, this);
+  else
+    control->AttachManager(nullptr, this, false);
+  if (IsVisible())
+    MarkNeedsLayout();
+  else
+    control->SetShownByParent(false);
   items_.insert(items_.begin() + index, control);
   return true;
 }
 
 void CContainerUI::ReleaseChild(CControlUI* control, bool doNotDestroy) {
   if (doNotDestroy || !autoDestroy_) return;
-  if (delayedDestroy_ && manager_) manager_->QueueDeletion(control);
-  else control->Delete();
+  if (delayedDestroy_ && manager_)
+    manager_->QueueDeletion(control);
+  else
+    control->Delete();
 }
 
 bool CContainerUI::Remove(CControlUI* control, bool doNotDestroy) {
@@ -224,13 +230,19 @@ void CContainerUI::ApplyAttribute(const std::wstring& name, const std::wstring& 
   } else if (name == L"childpadding") {
     SetChildPadding(Parse::Int(value));
   } else if (name == L"childalign") {
-    if (value == L"left") SetChildAlign(kAlignLeft);
-    else if (value == L"center") SetChildAlign(kAlignCenter);
-    else if (value == L"right") SetChildAlign(kAlignRight);
+    if (value == L"left")
+      SetChildAlign(kAlignLeft);
+    else if (value == L"center")
+      SetChildAlign(kAlignCenter);
+    else if (value == L"right")
+      SetChildAlign(kAlignRight);
   } else if (name == L"childvalign") {
-    if (value == L"top") SetChildVAlign(kAlignTop);
-    else if (value == L"vcenter") SetChildVAlign(kAlignVCenter);
-    else if (value == L"bottom") SetChildVAlign(kAlignBottom);
+    if (value == L"top")
+      SetChildVAlign(kAlignTop);
+    else if (value == L"vcenter")
+      SetChildVAlign(kAlignVCenter);
+    else if (value == L"bottom")
+      SetChildVAlign(kAlignBottom);
   } else {
     CControlUI::ApplyAttribute(name, value);
   }

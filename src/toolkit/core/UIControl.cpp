@@ -119,10 +119,11 @@ void CControlUI::PlaceCover() {
   if (cover_->IsFloat()) {
     const FloatShares& p = cover_->AnchorShares();
     const POINT xy = cover_->FloatOffset();
-    cover_->Place({item_.left + static_cast<int>(width * p.left) + xy.x, item_.top + static_cast<int>(height * p.top) + xy.y,
-                   item_.left + static_cast<int>(width * p.right) + xy.x + cover_->GetFixedWidth(),
-                   item_.top + static_cast<int>(height * p.bottom) + xy.y + cover_->GetFixedHeight()},
-                  false);
+    cover_->Place(
+        {item_.left + static_cast<int>(width * p.left) + xy.x, item_.top + static_cast<int>(height * p.top) + xy.y,
+         item_.left + static_cast<int>(width * p.right) + xy.x + cover_->GetFixedWidth(),
+         item_.top + static_cast<int>(height * p.bottom) + xy.y + cover_->GetFixedHeight()},
+        false);
     return;
   }
   const int cx = std::max(cover_->GetMinWidth(), std::min(width, cover_->GetMaxWidth()));
@@ -135,8 +136,10 @@ void CControlUI::SetCoverControl(CControlUI* cover) {
   if (CControlUI* old = std::exchange(cover_, cover)) old->Delete();
   if (!cover_) return;
   cover_->AttachManager(manager_, this, manager_ != nullptr);
-  if (IsVisible()) MarkNeedsLayout();
-  else cover_->SetShownByParent(false);
+  if (IsVisible())
+    MarkNeedsLayout();
+  else
+    cover_->SetShownByParent(false);
 }
 
 CControlUI* CControlUI::LookupCover(FindControlProc proc, void* data, UINT flags) {

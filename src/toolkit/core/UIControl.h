@@ -176,12 +176,27 @@ class CControlUI {
   void SetBkColor(DWORD color, int index = 0);
   void SetBkImage(const std::wstring& descriptor);
   ImageDrawInfo& BkImage() { return bkImage_; }
-  void SetBorderColor(DWORD color) { borderColor_ = color; Invalidate(); }
-  void SetFocusBorderColor(DWORD color) { focusBorderColor_ = color; Invalidate(); }
-  void SetBorderSize(const RECT& widths) { borderSize_ = widths; Invalidate(); }
-  void SetBorderRound(SIZE round) { borderRound_ = round; Invalidate(); }
+  void SetBorderColor(DWORD color) {
+    borderColor_ = color;
+    Invalidate();
+  }
+  void SetFocusBorderColor(DWORD color) {
+    focusBorderColor_ = color;
+    Invalidate();
+  }
+  void SetBorderSize(const RECT& widths) {
+    borderSize_ = widths;
+    Invalidate();
+  }
+  void SetBorderRound(SIZE round) {
+    borderRound_ = round;
+    Invalidate();
+  }
   // Drawn over the control while it has the keyboard focus (and the window shows focus cues).
-  void SetFocusImage(const std::wstring& descriptor) { focusImage_.SetDescriptor(descriptor); Invalidate(); }
+  void SetFocusImage(const std::wstring& descriptor) {
+    focusImage_.SetDescriptor(descriptor);
+    Invalidate();
+  }
 
   CEventSource<CControlUI*> OnInit, OnDestroy, OnSize, OnPostPaint;
   CEventSource<UIEvent&> OnEvent;

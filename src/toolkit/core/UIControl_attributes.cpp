@@ -115,19 +115,32 @@ bool CControlUI::ApplyLookAttribute(const std::wstring& name, const std::wstring
 }
 
 bool CControlUI::ApplyStateAttribute(const std::wstring& name, const std::wstring& value) {
-  if (name == L"name") SetName(value);
-  else if (name == L"text") SetText(value);
-  else if (name == L"tooltip") SetToolTip(value);
-  else if (name == L"userdata") SetUserData(value);
-  else if (name == L"tag") SetTag(static_cast<UINT_PTR>(Parse::Int(value)));
-  else if (name == L"enabled") SetEnabled(Parse::Bool(value));
-  else if (name == L"mouse") SetMouseEnabled(Parse::Bool(value));
-  else if (name == L"keyboard") SetKeyboardEnabled(Parse::Bool(value));
-  else if (name == L"visible") SetVisible(Parse::Bool(value));
-  else if (name == L"shortcut") SetShortcut(value.empty() ? 0 : value[0]);
-  else if (name == L"menu") SetWantsContextMenu(Parse::Bool(value));
-  else if (name == L"virtualwnd") SetVirtualWnd(value);
-  else return false;
+  if (name == L"name")
+    SetName(value);
+  else if (name == L"text")
+    SetText(value);
+  else if (name == L"tooltip")
+    SetToolTip(value);
+  else if (name == L"userdata")
+    SetUserData(value);
+  else if (name == L"tag")
+    SetTag(static_cast<UINT_PTR>(Parse::Int(value)));
+  else if (name == L"enabled")
+    SetEnabled(Parse::Bool(value));
+  else if (name == L"mouse")
+    SetMouseEnabled(Parse::Bool(value));
+  else if (name == L"keyboard")
+    SetKeyboardEnabled(Parse::Bool(value));
+  else if (name == L"visible")
+    SetVisible(Parse::Bool(value));
+  else if (name == L"shortcut")
+    SetShortcut(value.empty() ? 0 : value[0]);
+  else if (name == L"menu")
+    SetWantsContextMenu(Parse::Bool(value));
+  else if (name == L"virtualwnd")
+    SetVirtualWnd(value);
+  else
+    return false;
   return true;
 }
 

@@ -76,8 +76,8 @@ void CControlUI::DrawFrame(HDC dc) {
     if (b.right > 0)
       DrawLine(dc, {r.right - b.right / 2, r.top, r.right - b.right / 2, r.bottom}, b.right, color, borderStyle_);
     if (b.bottom > 0)
-      DrawLine(dc, {r.left + b.left, r.bottom - b.bottom / 2, r.right - b.right, r.bottom - b.bottom / 2},
-               b.bottom, color, borderStyle_);
+      DrawLine(dc, {r.left + b.left, r.bottom - b.bottom / 2, r.right - b.right, r.bottom - b.bottom / 2}, b.bottom,
+               color, borderStyle_);
   }
 }
 

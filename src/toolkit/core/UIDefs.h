@@ -43,7 +43,13 @@ enum UIEventType : int32_t {
 };
 
 // Key state bits read from the keyboard when the event is made.
-enum : uint16_t { UIKEY_LBUTTON = 0x01, UIKEY_RBUTTON = 0x02, UIKEY_SHIFT = 0x04, UIKEY_CONTROL = 0x08, UIKEY_ALT = 0x20 };
+enum : uint16_t {
+  UIKEY_LBUTTON = 0x01,
+  UIKEY_RBUTTON = 0x02,
+  UIKEY_SHIFT = 0x04,
+  UIKEY_CONTROL = 0x08,
+  UIKEY_ALT = 0x20
+};
 
 struct UIEvent {
   UIEventType Type = UIEVENT_FIRST;

@@ -47,9 +47,7 @@ CControlUI* RegisterNameProc(CControlUI* control, void* data) {
 
 }  // namespace
 
-CUIManager::CUIManager() {
-  std::copy(SharedColors(), SharedColors() + kColorCount, colors_);
-}
+CUIManager::CUIManager() { std::copy(SharedColors(), SharedColors() + kColorCount, colors_); }
 
 CUIManager::~CUIManager() {
   EraseValue(LiveManagers(), this);
@@ -101,10 +99,12 @@ void CUIManager::SetDpi(int dpi) {
   dpi_ = dpi;
   fonts_.Rebuild();
   if (!root_) return;
-  root_->LookupControl([](CControlUI* control, void*) -> CControlUI* {
-    control->OnDpiChanged();
-    return nullptr;
-  }, nullptr, 0);
+  root_->LookupControl(
+      [](CControlUI* control, void*) -> CControlUI* {
+        control->OnDpiChanged();
+        return nullptr;
+      },
+      nullptr, 0);
   root_->MarkNeedsLayout();
   updateNeeded_ = true;
   Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
@@ -139,10 +139,12 @@ void CUIManager::QueueDeletion(CControlUI* control) {
   if (!control) return;
   control->AttachManager(nullptr, nullptr, false);
   // A detached tree no longer reaches this manager, so drop its references now.
-  control->LookupControl([](CControlUI* c, void* data) -> CControlUI* {
-    static_cast<CUIManager*>(data)->ForgetControl(c);
-    return nullptr;
-  }, this, 0);
+  control->LookupControl(
+      [](CControlUI* c, void* data) -> CControlUI* {
+        static_cast<CUIManager*>(data)->ForgetControl(c);
+        return nullptr;
+      },
+      this, 0);
   AddUnique(delayed_, control);
   if (hwnd_) ::PostMessageW(hwnd_, WM_UI_DELIVER, 0, 0);
 }
@@ -260,10 +262,11 @@ void CUIManager::RequestInitialFocus(CControlUI* control) {
   // A window still being made takes the focus when it is shown, not from inside its creation.
   if (hwnd_ && !noActivate_ && ::IsWindowVisible(hwnd_)) ::SetFocus(hwnd_);
   SetFocus(nullptr, false);
-  initialFocus_ = control ? control->LookupControl(
-                                [](CControlUI* c, void*) { return (c->ControlFlags() & ControlFlagTabStop) ? c : nullptr; },
-                                nullptr, FindVisible | FindEnabled | FindMeFirst)
-                          : nullptr;
+  initialFocus_ = control
+                      ? control->LookupControl(
+                            [](CControlUI* c, void*) { return (c->ControlFlags() & ControlFlagTabStop) ? c : nullptr; },
+                            nullptr, FindVisible | FindEnabled | FindMeFirst)
+                      : nullptr;
   focusNeeded_ = true;
   if (root_) root_->MarkNeedsLayout();
 }

@@ -209,10 +209,8 @@ class CUIManager : public IRenderHost {
   bool DispatchMouse(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
   bool DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
   void RememberMousePoint(UINT msg, LPARAM lParam);
-  void SendEvent(CControlUI* control, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0,
-                 wchar_t key = 0);
-  UIEvent MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0,
-                    wchar_t key = 0) const;
+  void SendEvent(CControlUI* control, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0);
+  UIEvent MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0) const;
   bool TranslateForWindow(const MSG* msg);
   void OnMouseMove(LPARAM lParam);
   void OnButtonDown(WPARAM wParam, LPARAM lParam, bool doubleClick);
@@ -240,7 +238,6 @@ class CUIManager : public IRenderHost {
   void DeleteDelayed();
   CControlUI* FindTabStop(bool forward) const;
   void ApplyPendingFocus();
-
 
   HWND hwnd_ = nullptr;
   int dpi_ = kBaseDpi;

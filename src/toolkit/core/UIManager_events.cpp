@@ -28,8 +28,7 @@ bool IsLabel(const CControlUI* control) { return wcsstr(control->ClassName(), L"
 
 // The first filter that says it handled the message consumes it with its answer. A copy is walked, so
 // a filter may remove itself.
-bool AskFilters(const std::vector<IMessageFilterUI*>& list, UINT msg, WPARAM wParam, LPARAM lParam,
-                LRESULT& result) {
+bool AskFilters(const std::vector<IMessageFilterUI*>& list, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   const std::vector<IMessageFilterUI*> filters = list;
   for (IMessageFilterUI* filter : filters) {
     bool handled = false;
@@ -168,8 +167,8 @@ bool CUIManager::DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
       }
       break;
     case WM_KEYUP:
-      if (keyTarget_) SendEvent(std::exchange(keyTarget_, nullptr), UIEVENT_KEYUP, wParam, lParam,
-                                static_cast<wchar_t>(wParam));
+      if (keyTarget_)
+        SendEvent(std::exchange(keyTarget_, nullptr), UIEVENT_KEYUP, wParam, lParam, static_cast<wchar_t>(wParam));
       break;
     case WM_CHAR:
       if (focus_) SendEvent(focus_, UIEVENT_CHAR, wParam, lParam, static_cast<wchar_t>(wParam));
@@ -180,8 +179,7 @@ bool CUIManager::DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
   return false;
 }
 
-UIEvent CUIManager::MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam, LPARAM lParam,
-                              wchar_t key) const {
+UIEvent CUIManager::MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam, LPARAM lParam, wchar_t key) const {
   UIEvent event;
   event.Type = type;
   event.pSender = sender;
@@ -260,8 +258,7 @@ void CUIManager::OnRightButtonDown(LPARAM lParam) {
 
 void CUIManager::OnMouseWheel(WPARAM wParam, LPARAM lParam) {
   CControlUI* control = LookupControl(lastMouse_);
-  if (OwnsControl(control))
-    SendEvent(control, UIEVENT_SCROLLWHEEL, GET_WHEEL_DELTA_WPARAM(wParam) < 0 ? 1 : 0, lParam);
+  if (OwnsControl(control)) SendEvent(control, UIEVENT_SCROLLWHEEL, GET_WHEEL_DELTA_WPARAM(wParam) < 0 ? 1 : 0, lParam);
   ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(lastMouse_.x, lastMouse_.y));
 }
 
@@ -345,20 +342,22 @@ bool CUIManager::OnSysChar(WPARAM wParam) {
     CControlUI* match = nullptr;
     CControlUI* afterLabel = nullptr;
   } search{static_cast<wchar_t>(towupper(static_cast<wint_t>(wParam)))};
-  root_->LookupControl([](CControlUI* c, void* data) -> CControlUI* {
-    auto* s = static_cast<Search*>(data);
-    if (!c->IsVisible()) return nullptr;
-    if (s->match && IsLabel(s->match)) {
-      if (IsLabel(c)) return nullptr;
-      s->afterLabel = c;
-      return c;
-    }
-    if (!s->match && c->GetShortcut() && towupper(c->GetShortcut()) == s->key) {
-      s->match = c;
-      return IsLabel(c) ? nullptr : c;
-    }
-    return nullptr;
-  }, &search, FindEnabled | FindTopFirst | FindMeFirst);
+  root_->LookupControl(
+      [](CControlUI* c, void* data) -> CControlUI* {
+        auto* s = static_cast<Search*>(data);
+        if (!c->IsVisible()) return nullptr;
+        if (s->match && IsLabel(s->match)) {
+          if (IsLabel(c)) return nullptr;
+          s->afterLabel = c;
+          return c;
+        }
+        if (!s->match && c->GetShortcut() && towupper(c->GetShortcut()) == s->key) {
+          s->match = c;
+          return IsLabel(c) ? nullptr : c;
+        }
+        return nullptr;
+      },
+      &search, FindEnabled | FindTopFirst | FindMeFirst);
   CControlUI* target = search.match && IsLabel(search.match) ? search.afterLabel : search.match;
   if (!target) return false;
   target->SetFocus();

@@ -29,8 +29,7 @@ void CUIManager::SetDefaultFontSpec(const std::wstring& face, int size, bool bol
 
 const FontInfo* CUIManager::DefaultFontInfo() const { return fonts_.Default(); }
 
-const FontInfo* CUIManager::DerivedFont(const std::wstring& face, int size, bool bold, bool underline,
-                                        bool italic) {
+const FontInfo* CUIManager::DerivedFont(const std::wstring& face, int size, bool bold, bool underline, bool italic) {
   return fonts_.Derived(face, size, bold, underline, italic, forceShared_);
 }
 

@@ -38,9 +38,9 @@ void CTimerTable::KillAll(CControlUI* control) {
   for (ControlTimer& timer : timers_) {
     if (timer.sender == control && !timer.killed && ::IsWindow(timer.hwnd)) ::KillTimer(timer.hwnd, timer.systemId);
   }
-  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                               [control](const ControlTimer& t) { return t.sender == control; }),
-                timers_.end());
+  timers_.erase(
+      std::remove_if(timers_.begin(), timers_.end(), [control](const ControlTimer& t) { return t.sender == control; }),
+      timers_.end());
 }
 
 const ControlTimer* CTimerTable::Find(CControlUI* control, UINT id) const {

@@ -13,9 +13,7 @@ HINSTANCE Instance() {
   return instance ? instance : ::GetModuleHandleW(nullptr);
 }
 
-bool RegisteredOrExists(ATOM atom) {
-  return atom != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
+bool RegisteredOrExists(ATOM atom) { return atom != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS; }
 
 // Icons in the sizes the shell asks for, rounded up to whole 16-pixel steps.
 int IconSide(int metric) {
@@ -30,13 +28,12 @@ HICON LoadIconAt(UINT resourceId, int side) {
 
 }  // namespace
 
-HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD exStyle, const RECT& rc,
-                        HMENU menu) {
+HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD exStyle, const RECT& rc, HMENU menu) {
   return Create(parent, name, style, exStyle, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, menu);
 }
 
-HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD exStyle, int x, int y, int cx,
-                        int cy, HMENU menu) {
+HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD exStyle, int x, int y, int cx, int cy,
+                        HMENU menu) {
   const bool registered = BaseWindowClass() ? RegisterSuperclass() : RegisterWindowClass();
   if (!registered) return nullptr;
   hwnd_ = ::CreateWindowExW(exStyle, WindowClassName(), name, style, x, y, cx, cy, parent, menu, Instance(), this);
@@ -157,9 +154,7 @@ void CWindowWnd::Detach() {
   hwnd_ = nullptr;
 }
 
-LRESULT CWindowWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return CallPreviousProc(msg, wParam, lParam);
-}
+LRESULT CWindowWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return CallPreviousProc(msg, wParam, lParam); }
 
 LRESULT CWindowWnd::CallPreviousProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return ::CallWindowProcW(previousProc_, hwnd_, msg, wParam, lParam);

@@ -66,8 +66,7 @@ std::unique_ptr<FontInfo>& SharedDefaultFont() {
 
 }  // namespace
 
-HFONT CFontTable::Add(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic,
-                      bool shared) {
+HFONT CFontTable::Add(int id, const std::wstring& face, int size, bool bold, bool underline, bool italic, bool shared) {
   std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, host_.Dpi());
   if (!info) return nullptr;
   ReadMetrics(host_.PaintContext(), *info);
@@ -119,8 +118,7 @@ const FontInfo* CFontTable::Find(int id) const {
   return it == SharedFonts().end() ? nullptr : AtOwnDpi(key, it->second.get());
 }
 
-void CFontTable::SetDefault(const std::wstring& face, int size, bool bold, bool underline, bool italic,
-                            bool shared) {
+void CFontTable::SetDefault(const std::wstring& face, int size, bool bold, bool underline, bool italic, bool shared) {
   std::unique_ptr<FontInfo> info = MakeFont(face, size, bold, underline, italic, host_.Dpi());
   if (!info) return;
   ReadMetrics(host_.PaintContext(), *info);
@@ -137,8 +135,8 @@ const FontInfo* CFontTable::Default() const {
 
 const FontInfo* CFontTable::Derived(const std::wstring& face, int size, bool bold, bool underline, bool italic,
                                     bool shared) {
-  const std::wstring key = face + L"|" + std::to_wstring(size) + (bold ? L"b" : L"") + (underline ? L"u" : L"") +
-                           (italic ? L"i" : L"");
+  const std::wstring key =
+      face + L"|" + std::to_wstring(size) + (bold ? L"b" : L"") + (underline ? L"u" : L"") + (italic ? L"i" : L"");
   auto it = derivedFonts_.find(key);
   if (it != derivedFonts_.end()) {
     if (const FontInfo* info = Find(it->second)) return info;

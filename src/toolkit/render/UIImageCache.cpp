@@ -15,8 +15,7 @@ ImageRecord* CImageCache::Cached(const std::wstring& name) const {
   return image ? image : SharedImages().Find(key);
 }
 
-ImageRecord* CImageCache::Cache(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared,
-                                bool adjust) {
+ImageRecord* CImageCache::Cache(const std::wstring& name, const wchar_t* type, DWORD mask, bool shared, bool adjust) {
   if (name.empty()) return nullptr;
   const UINT id = (type && iswdigit(name[0])) ? static_cast<UINT>(Parse::Int(name)) : 0;
   ImagePtr image = LoadSkinImageForDpi(name, type, mask, id, host_.Dpi());
@@ -28,8 +27,7 @@ ImageRecord* CImageCache::Cache(const std::wstring& name, const wchar_t* type, D
   return table.Insert(Key(name), std::move(image));
 }
 
-ImageRecord* CImageCache::Lookup(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust,
-                                 bool shared) {
+ImageRecord* CImageCache::Lookup(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust, bool shared) {
   if (ImageRecord* image = Cached(name)) return image;
   return Cache(name, type, mask, shared, adjust);
 }

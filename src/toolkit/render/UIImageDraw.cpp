@@ -31,18 +31,30 @@ bool ReadPair(const std::wstring& text, size_t& pos, std::wstring& key, std::wst
 
 void ApplyPair(ImageDrawInfo& info, const std::wstring& key, const std::wstring& value) {
   if (value.empty()) return;
-  if (key == L"file" || key == L"res") info.name = value;
-  else if (key == L"restype") info.resType = value;
-  else if (key == L"color") info.name = value, info.resType = L"*COLOR*";
-  else if (key == L"dest") Parse::Rect(value, info.dest);
-  else if (key == L"source") Parse::Rect(value, info.source);
-  else if (key == L"corner" || key == L"scale9") Parse::Rect(value, info.corner);
-  else if (key == L"mask") info.mask = Parse::Color(value);
-  else if (key == L"fade") info.fade = static_cast<BYTE>(std::clamp<long>(Parse::Int(value), 0, 255));
-  else if (key == L"hole") info.hole = Parse::Bool(value);
-  else if (key == L"xtiled") info.xTiled = Parse::Bool(value);
-  else if (key == L"ytiled") info.yTiled = Parse::Bool(value);
-  else if (key == L"hsl") info.hsl = Parse::Bool(value);
+  if (key == L"file" || key == L"res")
+    info.name = value;
+  else if (key == L"restype")
+    info.resType = value;
+  else if (key == L"color")
+    info.name = value, info.resType = L"*COLOR*";
+  else if (key == L"dest")
+    Parse::Rect(value, info.dest);
+  else if (key == L"source")
+    Parse::Rect(value, info.source);
+  else if (key == L"corner" || key == L"scale9")
+    Parse::Rect(value, info.corner);
+  else if (key == L"mask")
+    info.mask = Parse::Color(value);
+  else if (key == L"fade")
+    info.fade = static_cast<BYTE>(std::clamp<long>(Parse::Int(value), 0, 255));
+  else if (key == L"hole")
+    info.hole = Parse::Bool(value);
+  else if (key == L"xtiled")
+    info.xTiled = Parse::Bool(value);
+  else if (key == L"ytiled")
+    info.yTiled = Parse::Bool(value);
+  else if (key == L"hsl")
+    info.hsl = Parse::Bool(value);
 }
 
 bool Meets(const RECT& a, const RECT& b) {
@@ -51,8 +63,8 @@ bool Meets(const RECT& a, const RECT& b) {
 }
 
 // Repeats the source piece across dest along the tiled axes, cutting the last piece.
-void DrawTiled(HDC dc, const ImageRecord& image, const RECT& dest, const RECT& source, const RECT& paint,
-               bool xTiled, bool yTiled, BYTE fade) {
+void DrawTiled(HDC dc, const ImageRecord& image, const RECT& dest, const RECT& source, const RECT& paint, bool xTiled,
+               bool yTiled, BYTE fade) {
   const int pieceW = RectWidth(source), pieceH = RectHeight(source);
   for (int y = dest.top; y < dest.bottom; y += yTiled ? pieceH : RectHeight(dest)) {
     const int h = yTiled ? std::min(pieceH, static_cast<int>(dest.bottom - y)) : RectHeight(dest);
@@ -79,20 +91,30 @@ void DrawNineGrid(HDC dc, const ImageDrawInfo& info, const RECT& D, const RECT& 
   const RECT centreD = {D.left + C.left, D.top + C.top, D.right - C.right, D.bottom - C.bottom};
   const RECT centreS = {S.left + SC.left, S.top + SC.top, S.right - SC.right, S.bottom - SC.bottom};
   if (!info.hole && !RectEmpty(centreD) && !RectEmpty(centreS)) {
-    if (info.xTiled || info.yTiled) DrawTiled(dc, image, centreD, centreS, paint, info.xTiled, info.yTiled, fade);
-    else DrawPiece(dc, image, centreD, centreS, paint, fade);
+    if (info.xTiled || info.yTiled)
+      DrawTiled(dc, image, centreD, centreS, paint, info.xTiled, info.yTiled, fade);
+    else
+      DrawPiece(dc, image, centreD, centreS, paint, fade);
   }
   if (AllZero(C)) return;
   // Corners.
-  DrawPiece(dc, image, {D.left, D.top, centreD.left, centreD.top}, {S.left, S.top, centreS.left, centreS.top}, paint, fade);
-  DrawPiece(dc, image, {centreD.right, D.top, D.right, centreD.top}, {centreS.right, S.top, S.right, centreS.top}, paint, fade);
-  DrawPiece(dc, image, {D.left, centreD.bottom, centreD.left, D.bottom}, {S.left, centreS.bottom, centreS.left, S.bottom}, paint, fade);
-  DrawPiece(dc, image, {centreD.right, centreD.bottom, D.right, D.bottom}, {centreS.right, centreS.bottom, S.right, S.bottom}, paint, fade);
+  DrawPiece(dc, image, {D.left, D.top, centreD.left, centreD.top}, {S.left, S.top, centreS.left, centreS.top}, paint,
+            fade);
+  DrawPiece(dc, image, {centreD.right, D.top, D.right, centreD.top}, {centreS.right, S.top, S.right, centreS.top},
+            paint, fade);
+  DrawPiece(dc, image, {D.left, centreD.bottom, centreD.left, D.bottom},
+            {S.left, centreS.bottom, centreS.left, S.bottom}, paint, fade);
+  DrawPiece(dc, image, {centreD.right, centreD.bottom, D.right, D.bottom},
+            {centreS.right, centreS.bottom, S.right, S.bottom}, paint, fade);
   // Edges.
-  DrawPiece(dc, image, {centreD.left, D.top, centreD.right, centreD.top}, {centreS.left, S.top, centreS.right, centreS.top}, paint, fade);
-  DrawPiece(dc, image, {centreD.left, centreD.bottom, centreD.right, D.bottom}, {centreS.left, centreS.bottom, centreS.right, S.bottom}, paint, fade);
-  DrawPiece(dc, image, {D.left, centreD.top, centreD.left, centreD.bottom}, {S.left, centreS.top, centreS.left, centreS.bottom}, paint, fade);
-  DrawPiece(dc, image, {centreD.right, centreD.top, D.right, centreD.bottom}, {centreS.right, centreS.top, S.right, centreS.bottom}, paint, fade);
+  DrawPiece(dc, image, {centreD.left, D.top, centreD.right, centreD.top},
+            {centreS.left, S.top, centreS.right, centreS.top}, paint, fade);
+  DrawPiece(dc, image, {centreD.left, centreD.bottom, centreD.right, D.bottom},
+            {centreS.left, centreS.bottom, centreS.right, S.bottom}, paint, fade);
+  DrawPiece(dc, image, {D.left, centreD.top, centreD.left, centreD.bottom},
+            {S.left, centreS.top, centreS.left, centreS.bottom}, paint, fade);
+  DrawPiece(dc, image, {centreD.right, centreD.top, D.right, centreD.bottom},
+            {centreS.right, centreS.top, S.right, centreS.bottom}, paint, fade);
 }
 
 }  // namespace
@@ -105,8 +127,7 @@ bool LoadImageOnce(IRenderHost* host, ImageDrawInfo& info) {
   info.ParseDescriptor();
   info.loadTried = true;
   info.dpi = host->Dpi();
-  info.image = host->LookupImage(info.name, info.resType.empty() ? nullptr : info.resType.c_str(), info.mask,
-                                    info.hsl);
+  info.image = host->LookupImage(info.name, info.resType.empty() ? nullptr : info.resType.c_str(), info.mask, info.hsl);
   return info.image != nullptr;
 }
 

@@ -151,8 +151,10 @@ void MarkupLayout::Tag(const std::wstring& body) {
   const bool closing = !body.empty() && body[0] == L'/';
   const size_t letterAt = closing ? 1 : 0;
   if (letterAt >= body.size()) return;
-  if (closing) CloseTag(body[letterAt]);
-  else OpenTag(body[letterAt], Trim(body.substr(letterAt + 1)));
+  if (closing)
+    CloseTag(body[letterAt]);
+  else
+    OpenTag(body[letterAt], Trim(body.substr(letterAt + 1)));
 }
 
 void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
@@ -165,25 +167,48 @@ void MarkupLayout::OpenTag(wchar_t letter, const std::wstring& args) {
                             : host_->GetDefaultColor(link_ >= 0 && link_ == hoverLink_ ? kLinkHoverColor : kLinkColor));
       PushDerived(Font()->bold, true, Font()->italic);
       break;
-    case L'b': PushDerived(true, Font()->underline, Font()->italic); break;
-    case L'u': PushDerived(Font()->bold, true, Font()->italic); break;
-    case L'i':
-      if (args.empty()) PushDerived(Font()->bold, Font()->underline, true);
-      else ImageTag(args);
+    case L'b':
+      PushDerived(true, Font()->underline, Font()->italic);
       break;
-    case L'c': colors_.push_back(host_->UsesSystemColors() ? colors_.back() : Parse::Color(args)); break;
-    case L'f': FontTag(args); break;
-    case L'n': NewLine(); break;
+    case L'u':
+      PushDerived(Font()->bold, true, Font()->italic);
+      break;
+    case L'i':
+      if (args.empty())
+        PushDerived(Font()->bold, Font()->underline, true);
+      else
+        ImageTag(args);
+      break;
+    case L'c':
+      colors_.push_back(host_->UsesSystemColors() ? colors_.back() : Parse::Color(args));
+      break;
+    case L'f':
+      FontTag(args);
+      break;
+    case L'n':
+      NewLine();
+      break;
     case L'p':
       paragraphSpacing_ = Parse::Int(args);
       NewLine();
       break;
-    case L'r': raw_ = true; break;
-    case L's': selected_ = !selected_; break;
-    case L'v': valign_ = args == L"center" ? kVCenter : args == L"top" ? kVTop : kVBottom; break;
-    case L'x': x_ += Parse::Int(args); break;
-    case L'y': minLineHeight_ = Parse::Int(args); break;
-    default: break;  // unknown tags are skipped
+    case L'r':
+      raw_ = true;
+      break;
+    case L's':
+      selected_ = !selected_;
+      break;
+    case L'v':
+      valign_ = args == L"center" ? kVCenter : args == L"top" ? kVTop : kVBottom;
+      break;
+    case L'x':
+      x_ += Parse::Int(args);
+      break;
+    case L'y':
+      minLineHeight_ = Parse::Int(args);
+      break;
+    default:
+      break;  // unknown tags are skipped
   }
 }
 
@@ -202,12 +227,23 @@ void MarkupLayout::CloseTag(wchar_t letter) {
     }
     case L'b':
     case L'f':
-    case L'u': PopFont(); break;
-    case L'c': PopColor(); break;
-    case L'p': paragraphSpacing_ = 0; break;
-    case L's': selected_ = false; break;
-    case L'v': valign_ = kVBottom; break;
-    default: break;
+    case L'u':
+      PopFont();
+      break;
+    case L'c':
+      PopColor();
+      break;
+    case L'p':
+      paragraphSpacing_ = 0;
+      break;
+    case L's':
+      selected_ = false;
+      break;
+    case L'v':
+      valign_ = kVBottom;
+      break;
+    default:
+      break;
   }
 }
 
@@ -227,9 +263,9 @@ void MarkupLayout::FontTag(const std::wstring& args) {
   const std::wstring rest = faceEnd == std::wstring::npos ? std::wstring() : Trim(args.substr(faceEnd));
   long size = 10;
   if (!rest.empty() && rest[0] >= L'0' && rest[0] <= L'9') size = Parse::Int(rest);
-  const FontInfo* font = host_->DerivedFont(face, size, rest.find(L"bold") != std::wstring::npos,
-                                               rest.find(L"underline") != std::wstring::npos,
-                                               rest.find(L"italic") != std::wstring::npos);
+  const FontInfo* font =
+      host_->DerivedFont(face, size, rest.find(L"bold") != std::wstring::npos,
+                         rest.find(L"underline") != std::wstring::npos, rest.find(L"italic") != std::wstring::npos);
   fonts_.push_back(font ? font : Font());
 }
 
@@ -454,8 +490,10 @@ void DrawLines(HDC dc, IRenderHost* host, const std::vector<Line>& lines, RECT* 
       if (!links || piece.link < 0 || piece.link >= linkCount) continue;
       const RECT box = {piece.x, line.top, piece.x + piece.cx, line.top + line.height};
       RECT& slot = links[piece.link];
-      if (RectEmpty(slot)) slot = box;
-      else UnionRect(&slot, &slot, &box);
+      if (RectEmpty(slot))
+        slot = box;
+      else
+        UnionRect(&slot, &slot, &box);
     }
   }
 }
@@ -470,10 +508,14 @@ RECT AlignedArea(HDC dc, IRenderHost* host, const RECT& rc, const std::wstring& 
                  (style & ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM | DT_END_ELLIPSIS)) | DT_CALCRECT);
   RECT area = rc;
   const int spareX = RectWidth(rc) - RectWidth(measured), spareY = RectHeight(rc) - RectHeight(measured);
-  if (single && (style & DT_CENTER) && spareX > 0) area.left += spareX / 2;
-  else if (single && (style & DT_RIGHT) && spareX > 0) area.left += spareX;
-  if ((style & DT_VCENTER) && spareY > 0) area.top += spareY / 2;
-  else if ((style & DT_BOTTOM) && spareY > 0) area.top += spareY;
+  if (single && (style & DT_CENTER) && spareX > 0)
+    area.left += spareX / 2;
+  else if (single && (style & DT_RIGHT) && spareX > 0)
+    area.left += spareX;
+  if ((style & DT_VCENTER) && spareY > 0)
+    area.top += spareY / 2;
+  else if ((style & DT_BOTTOM) && spareY > 0)
+    area.top += spareY;
   return area;
 }
 

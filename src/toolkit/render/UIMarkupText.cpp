@@ -12,8 +12,10 @@ void AppendBlank(std::wstring& out) {
 }
 
 void AppendChar(std::wstring& out, wchar_t ch) {
-  if (ch == L' ' || ch == L'\t' || ch == L'\r' || ch == L'\n') AppendBlank(out);
-  else out.push_back(ch);
+  if (ch == L' ' || ch == L'\t' || ch == L'\r' || ch == L'\n')
+    AppendBlank(out);
+  else
+    out.push_back(ch);
 }
 
 // Copies a raw run up to its closing tag; returns where reading goes on.
@@ -41,8 +43,10 @@ std::wstring MarkupPlainText(const std::wstring& marked) {
     if (end == std::wstring::npos) end = text.size();
     const wchar_t letter = text[i + 1];
     i = end + 1;
-    if (letter == L'n' || letter == L'p') AppendBlank(out);
-    else if (letter == L'r') i = CopyRaw(text, i, out);
+    if (letter == L'n' || letter == L'p')
+      AppendBlank(out);
+    else if (letter == L'r')
+      i = CopyRaw(text, i, out);
   }
   if (!out.empty() && out.back() == L' ') out.pop_back();
   return out;

@@ -14,9 +14,9 @@
 
 namespace SkinUI {
 
-extern "C" BOOL __stdcall DelayedAlphaBlend(HDC dest, int x, int y, int cx, int cy, HDC source, int sx, int sy,
-                                            int scx, int scy, BLENDFUNCTION blend) __asm__(SKINUI_MSIMG_SYMBOL(AlphaBlend, 44));
-extern "C" BOOL __stdcall DelayedGradientFill(HDC dc, PTRIVERTEX vertices, ULONG count, PVOID mesh,
-                                              ULONG meshCount, ULONG mode) __asm__(SKINUI_MSIMG_SYMBOL(GradientFill, 24));
+extern "C" BOOL __stdcall DelayedAlphaBlend(HDC dest, int x, int y, int cx, int cy, HDC source, int sx, int sy, int scx,
+                                            int scy, BLENDFUNCTION blend) __asm__(SKINUI_MSIMG_SYMBOL(AlphaBlend, 44));
+extern "C" BOOL __stdcall DelayedGradientFill(HDC dc, PTRIVERTEX vertices, ULONG count, PVOID mesh, ULONG meshCount,
+                                              ULONG mode) __asm__(SKINUI_MSIMG_SYMBOL(GradientFill, 24));
 
 }  // namespace SkinUI

@@ -43,10 +43,18 @@ void FillOpaque(HDC dc, const RECT& rc, DWORD color) {
 
 void GradientInto(HDC dc, const RECT& rc, DWORD color1, DWORD color2, bool vertical) {
   TRIVERTEX vertices[2] = {};
-  vertices[0] = {rc.left, rc.top, static_cast<COLOR16>(((color1 >> 16) & 0xFF) << 8),
-                 static_cast<COLOR16>(((color1 >> 8) & 0xFF) << 8), static_cast<COLOR16>((color1 & 0xFF) << 8), 0};
-  vertices[1] = {rc.right, rc.bottom, static_cast<COLOR16>(((color2 >> 16) & 0xFF) << 8),
-                 static_cast<COLOR16>(((color2 >> 8) & 0xFF) << 8), static_cast<COLOR16>((color2 & 0xFF) << 8), 0};
+  vertices[0] = {rc.left,
+                 rc.top,
+                 static_cast<COLOR16>(((color1 >> 16) & 0xFF) << 8),
+                 static_cast<COLOR16>(((color1 >> 8) & 0xFF) << 8),
+                 static_cast<COLOR16>((color1 & 0xFF) << 8),
+                 0};
+  vertices[1] = {rc.right,
+                 rc.bottom,
+                 static_cast<COLOR16>(((color2 >> 16) & 0xFF) << 8),
+                 static_cast<COLOR16>(((color2 >> 8) & 0xFF) << 8),
+                 static_cast<COLOR16>((color2 & 0xFF) << 8),
+                 0};
   GRADIENT_RECT rect = {0, 1};
   DelayedGradientFill(dc, vertices, 2, &rect, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
 }
@@ -55,7 +63,8 @@ void GradientInto(HDC dc, const RECT& rc, DWORD color1, DWORD color2, bool verti
 class PenScope {
  public:
   PenScope(HDC dc, int width, DWORD color, int style)
-      : pen_(::CreatePen(style, width, ToColorRef(color))), pen(dc, pen_.get()),
+      : pen_(::CreatePen(style, width, ToColorRef(color))),
+        pen(dc, pen_.get()),
         brush(dc, ::GetStockObject(HOLLOW_BRUSH)) {}
 
  private:
@@ -94,7 +103,7 @@ void DrawGradient(HDC dc, const RECT& rc, DWORD color1, DWORD color2, bool verti
   GradientInto(canvas.dc.get(), {0, 0, RectWidth(rc), RectHeight(rc)}, color1, color2, vertical);
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, static_cast<BYTE>(alpha), 0};
   DelayedAlphaBlend(dc, rc.left, rc.top, RectWidth(rc), RectHeight(rc), canvas.dc.get(), 0, 0, RectWidth(rc),
-               RectHeight(rc), blend);
+                    RectHeight(rc), blend);
 }
 
 void DrawLine(HDC dc, const RECT& rc, int width, DWORD color, int style) {
@@ -139,7 +148,8 @@ bool PlaceJoinedLine(HDC dc, HFONT font, RECT& rc, const std::wstring& text, UIN
   if (spare < 0 || !(style & (DT_CENTER | DT_RIGHT))) return false;
   RECT placed = rc;
   placed.left += (style & DT_CENTER) ? spare / 2 : spare;
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &placed, (style & ~(DT_CENTER | DT_RIGHT)) | DT_NOPREFIX);
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &placed,
+              (style & ~(DT_CENTER | DT_RIGHT)) | DT_NOPREFIX);
   return true;
 }
 

@@ -20,7 +20,7 @@ struct ImageRecord;
 struct ImageDrawInfo {
   std::wstring descriptor;
   std::wstring name;
-  std::wstring resType;    // empty: a skin file
+  std::wstring resType;          // empty: a skin file
   ImageRecord* image = nullptr;  // owned by an image table
   // dest and corner are 96-DPI units of the control, source is pixels of the 1x picture, as the skin
   // writes them; drawing scales them. A control that computes a rectangle in pixels says so.
@@ -80,8 +80,6 @@ void SetHighContrastAnswer(int answer);
 // A system colour (GetSysColor) as an opaque ARGB value.
 DWORD SystemColor(int index);
 
-inline COLORREF ToColorRef(DWORD argb) {
-  return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
+inline COLORREF ToColorRef(DWORD argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
 
 }  // namespace SkinUI

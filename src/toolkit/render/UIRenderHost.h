@@ -35,11 +35,9 @@ class IRenderHost {
   // The font with that id, else the default font.
   virtual const FontInfo* GetFontInfo(int id) const = 0;
   // A font of this exact form, made on first need.
-  virtual const FontInfo* DerivedFont(const std::wstring& face, int size, bool bold, bool underline,
-                                      bool italic) = 0;
+  virtual const FontInfo* DerivedFont(const std::wstring& face, int size, bool bold, bool underline, bool italic) = 0;
   // The picture by its skin name, loaded for the host's density on first need; null when it cannot be.
-  virtual ImageRecord* LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask,
-                                   bool adjust = false) = 0;
+  virtual ImageRecord* LookupImage(const std::wstring& name, const wchar_t* type, DWORD mask, bool adjust = false) = 0;
   virtual DWORD GetDefaultColor(DefaultColor which) const = 0;
   // High contrast: draw with the system's colours instead of the skin's.
   virtual bool UsesSystemColors() const = 0;

@@ -26,8 +26,7 @@ void SetHighContrastAnswer(int answer) { highContrastAnswer = answer; }
 
 DWORD SystemColor(int index) {
   const COLORREF c = ::GetSysColor(index);
-  return 0xFF000000 | (static_cast<DWORD>(GetRValue(c)) << 16) | (static_cast<DWORD>(GetGValue(c)) << 8) |
-         GetBValue(c);
+  return 0xFF000000 | (static_cast<DWORD>(GetRValue(c)) << 16) | (static_cast<DWORD>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
 }  // namespace SkinUI

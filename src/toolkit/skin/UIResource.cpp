@@ -69,9 +69,7 @@ namespace Resource {
 void SetModuleInstance(HINSTANCE instance) { State().instance = instance; }
 HINSTANCE ModuleInstance() { return State().instance; }
 
-std::wstring ModuleFolder() {
-  return State().instance ? Base::ModuleFolder(State().instance) : std::wstring();
-}
+std::wstring ModuleFolder() { return State().instance ? Base::ModuleFolder(State().instance) : std::wstring(); }
 
 void SetSkinPath(const std::wstring& path) {
   State().skinPath = path;

@@ -28,7 +28,7 @@ struct ImageRecord {
   int width = 0;
   int height = 0;
   bool hasAlpha = false;
-  std::vector<uint32_t> original;        // the pixels as loaded, kept for colour adjustment
+  std::vector<uint32_t> original;  // the pixels as loaded, kept for colour adjustment
   std::wstring resourceType;
   DWORD mask = 0;
   int dpi = 96;  // the screen density the pixels are made for: 96 is the skin's own units

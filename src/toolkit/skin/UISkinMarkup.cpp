@@ -22,9 +22,7 @@ constexpr size_t kMaxErrorLocation = 49;
 // terminating zero does not, so no skip ever runs past the end of the text.
 bool IsBlank(wchar_t c) { return c != 0 && c <= L' '; }
 
-bool IsNameChar(wchar_t c) {
-  return c == L'_' || c == L':' || (c != 0 && ::IsCharAlphaNumericW(c));
-}
+bool IsNameChar(wchar_t c) { return c == L'_' || c == L':' || (c != 0 && ::IsCharAlphaNumericW(c)); }
 
 void SkipBlanks(wchar_t*& p) {
   while (IsBlank(*p)) ++p;
@@ -36,11 +34,8 @@ struct Entity {
   wchar_t value;
 };
 
-const Entity kEntities[] = {{L"&amp;", 5, L'&'},
-                            {L"&lt;", 4, L'<'},
-                            {L"&gt;", 4, L'>'},
-                            {L"&quot;", 6, L'"'},
-                            {L"&apos;", 6, L'\''}};
+const Entity kEntities[] = {
+    {L"&amp;", 5, L'&'}, {L"&lt;", 4, L'<'}, {L"&gt;", 4, L'>'}, {L"&quot;", 6, L'"'}, {L"&apos;", 6, L'\''}};
 
 // The character an entity at p stands for, and its length; 0 when p starts none of the five.
 wchar_t EntityAt(const wchar_t* p, size_t& length) {
@@ -59,9 +54,7 @@ wchar_t EntityAt(const wchar_t* p, size_t& length) {
 CSkinMarkupNode::CSkinMarkupNode(const CSkinMarkup* owner, uint32_t index)
     : owner_(owner && index < owner->elements_.size() ? owner : nullptr), index_(owner_ ? index : 0) {}
 
-const wchar_t* CSkinMarkupNode::GetName() const {
-  return IsValid() ? owner_->At(owner_->elements_[index_].name) : L"";
-}
+const wchar_t* CSkinMarkupNode::GetName() const { return IsValid() ? owner_->At(owner_->elements_[index_].name) : L""; }
 
 const wchar_t* CSkinMarkupNode::GetValue() const {
   return IsValid() ? owner_->At(owner_->elements_[index_].value) : L"";

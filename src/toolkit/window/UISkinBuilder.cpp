@@ -144,8 +144,8 @@ CSkinBuilder::CSkinBuilder(Budget* budget, int includeDepth, int nesting)
 CControlUI* CSkinBuilder::Create(const wchar_t* skin, const wchar_t* resourceType, IDialogBuilderCallback* callback,
                                  CUIManager* manager, CControlUI* parent) {
   if (!LoadSkin(skin, resourceType)) {
-    LOG_INFOW(L"ERR: skin %ls not built: %ls \"%ls\"", SkinLabel(skin).c_str(),
-              markup_.GetLastErrorMessage().c_str(), markup_.GetLastErrorLocation().c_str());
+    LOG_INFOW(L"ERR: skin %ls not built: %ls \"%ls\"", SkinLabel(skin).c_str(), markup_.GetLastErrorMessage().c_str(),
+              markup_.GetLastErrorLocation().c_str());
     return nullptr;
   }
   return Create(callback, manager, parent);

@@ -80,8 +80,7 @@ class CSkinBuilder {
   ControlPtr MakeControl(const wchar_t* name) const;
   void ApplyAttributes(const CSkinMarkupNode& node, CControlUI& control, CUIManager* manager) const;
   // Hands the control to the parent, as its cover or as a child; the parent owns it whatever the answer.
-  static Attached Attach(const CSkinMarkupNode& node, ControlPtr control, CControlUI* parent,
-                         IContainerUI*& container);
+  static Attached Attach(const CSkinMarkupNode& node, ControlPtr control, CControlUI* parent, IContainerUI*& container);
   void BuildInclude(const CSkinMarkupNode& node, CControlUI* parent, CUIManager* manager, int nesting);
   bool CreateIncluded(const std::wstring& source, const std::wstring& type, IDialogBuilderCallback* callback,
                       CUIManager* manager, CControlUI* parent);

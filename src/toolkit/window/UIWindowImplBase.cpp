@@ -56,16 +56,26 @@ LRESULT WindowImplBase::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
     UINT msg;
     Handler handler;
   } routes[] = {
-      {WM_CREATE, &WindowImplBase::OnCreate},           {WM_DESTROY, &WindowImplBase::OnDestroy},
-      {WM_SIZE, &WindowImplBase::OnSize},               {WM_SETFOCUS, &WindowImplBase::OnSetFocus},
-      {WM_KILLFOCUS, &WindowImplBase::OnKillFocus},     {WM_CLOSE, &WindowImplBase::OnClose},
-      {WM_GETMINMAXINFO, &WindowImplBase::OnGetMinMaxInfo}, {WM_NCCALCSIZE, &WindowImplBase::OnNcCalcSize},
-      {WM_NCHITTEST, &WindowImplBase::OnNcHitTest},     {WM_NCPAINT, &WindowImplBase::OnNcPaint},
-      {WM_NCACTIVATE, &WindowImplBase::OnNcActivate},   {WM_KEYDOWN, &WindowImplBase::OnKeyDown},
-      {WM_CHAR, &WindowImplBase::OnChar},               {WM_SYSCOMMAND, &WindowImplBase::OnSysCommand},
-      {WM_MOUSEMOVE, &WindowImplBase::OnMouseMove},     {WM_LBUTTONDOWN, &WindowImplBase::OnLButtonDown},
-      {WM_LBUTTONUP, &WindowImplBase::OnLButtonUp},     {WM_MOUSEWHEEL, &WindowImplBase::OnMouseWheel},
-      {WM_MOUSEHOVER, &WindowImplBase::OnMouseHover},   {WM_DPICHANGED, &WindowImplBase::OnDpiChanged},
+      {WM_CREATE, &WindowImplBase::OnCreate},
+      {WM_DESTROY, &WindowImplBase::OnDestroy},
+      {WM_SIZE, &WindowImplBase::OnSize},
+      {WM_SETFOCUS, &WindowImplBase::OnSetFocus},
+      {WM_KILLFOCUS, &WindowImplBase::OnKillFocus},
+      {WM_CLOSE, &WindowImplBase::OnClose},
+      {WM_GETMINMAXINFO, &WindowImplBase::OnGetMinMaxInfo},
+      {WM_NCCALCSIZE, &WindowImplBase::OnNcCalcSize},
+      {WM_NCHITTEST, &WindowImplBase::OnNcHitTest},
+      {WM_NCPAINT, &WindowImplBase::OnNcPaint},
+      {WM_NCACTIVATE, &WindowImplBase::OnNcActivate},
+      {WM_KEYDOWN, &WindowImplBase::OnKeyDown},
+      {WM_CHAR, &WindowImplBase::OnChar},
+      {WM_SYSCOMMAND, &WindowImplBase::OnSysCommand},
+      {WM_MOUSEMOVE, &WindowImplBase::OnMouseMove},
+      {WM_LBUTTONDOWN, &WindowImplBase::OnLButtonDown},
+      {WM_LBUTTONUP, &WindowImplBase::OnLButtonUp},
+      {WM_MOUSEWHEEL, &WindowImplBase::OnMouseWheel},
+      {WM_MOUSEHOVER, &WindowImplBase::OnMouseHover},
+      {WM_DPICHANGED, &WindowImplBase::OnDpiChanged},
   };
   for (const auto& route : routes) {
     if (route.msg == msg) return (this->*route.handler)(msg, wParam, lParam, handled);
@@ -78,17 +88,19 @@ void WindowImplBase::OnWindowGone(HWND hwnd) {
   manager_.RemovePreFilter(this);
   manager_.RemoveListener(this);
   if (CControlUI* root = manager_.GetRoot()) {
-    root->LookupControl([](CControlUI* control, void* data) -> CControlUI* {
-      static_cast<CUIManager*>(data)->ForgetControl(control);
-      return nullptr;
-    }, &manager_, 0);
+    root->LookupControl(
+        [](CControlUI* control, void* data) -> CControlUI* {
+          static_cast<CUIManager*>(data)->ForgetControl(control);
+          return nullptr;
+        },
+        &manager_, 0);
   }
 }
 
-#define SKINUI_NOT_HANDLED(name)                                                      \
-  LRESULT WindowImplBase::name(UINT, WPARAM, LPARAM, bool& handled) {                  \
-    handled = false;                                                                   \
-    return 0;                                                                          \
+#define SKINUI_NOT_HANDLED(name)                                      \
+  LRESULT WindowImplBase::name(UINT, WPARAM, LPARAM, bool& handled) { \
+    handled = false;                                                  \
+    return 0;                                                         \
   }
 SKINUI_NOT_HANDLED(OnClose)
 SKINUI_NOT_HANDLED(OnDestroy)

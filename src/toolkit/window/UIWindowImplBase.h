@@ -18,13 +18,16 @@ namespace SkinUI {
 
 // Where the skin comes from (SkinSource).
 enum SkinSourceType : int {
-  kSkinFiles = 1,         // loose files in the skin folder
-  kSkinZipFile = 2,       // a zip file in the skin folder
-  kSkinXmlResource = 3,   // the skin markup as a numbered resource of type "xml"
-  kSkinZipResource = 4,   // a zip archive stored as a resource of type "ZIPRES"
+  kSkinFiles = 1,        // loose files in the skin folder
+  kSkinZipFile = 2,      // a zip file in the skin folder
+  kSkinXmlResource = 3,  // the skin markup as a numbered resource of type "xml"
+  kSkinZipResource = 4,  // a zip archive stored as a resource of type "ZIPRES"
 };
 
-class WindowImplBase : public CWindowWnd, public CNotifyPump, public INotifyUI, public IMessageFilterUI,
+class WindowImplBase : public CWindowWnd,
+                       public CNotifyPump,
+                       public INotifyUI,
+                       public IMessageFilterUI,
                        public IDialogBuilderCallback {
  public:
   WindowImplBase() = default;

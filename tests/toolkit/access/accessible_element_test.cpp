@@ -114,7 +114,7 @@ TEST(AccessibleElement, TheBarReadsItsFilledShareAndTheEditItsText) {
 
 TEST(ReadingOrder, RowsTopToBottomAndEachRowFromItsReadingEnd) {
   CControlUI box, text, fold, button;
-  box.Place({20, 331, 40, 345});      // a small box, centred on the taller line beside it
+  box.Place({20, 331, 40, 345});  // a small box, centred on the taller line beside it
   text.Place({40, 323, 400, 353});
   fold.Place({430, 323, 630, 353});
   button.Place({241, 184, 409, 230});

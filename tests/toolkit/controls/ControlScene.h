@@ -61,13 +61,17 @@ class Scene {
   void MoveTo(int x, int y) { window.Send(WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); }
   void Up(int x, int y) { window.Send(WM_LBUTTONUP, 0, MAKELPARAM(x, y)); }
   void Click(int x, int y) { window.Click(x, y); }
-  void Key(WPARAM key) { window.Send(WM_KEYDOWN, key, 0); window.Send(WM_KEYUP, key, 0); }
+  void Key(WPARAM key) {
+    window.Send(WM_KEYDOWN, key, 0);
+    window.Send(WM_KEYUP, key, 0);
+  }
 
   // The types of the notifications received so far, in order, for one sender.
   std::vector<std::wstring> NotesOf(const SkinUI::CControlUI* sender) const {
     std::vector<std::wstring> types;
     for (const auto& note : window.notes)
-      if (note.pSender == sender && note.sType != L"setfocus" && note.sType != L"killfocus") types.push_back(note.sType);
+      if (note.pSender == sender && note.sType != L"setfocus" && note.sType != L"killfocus")
+        types.push_back(note.sType);
     return types;
   }
 

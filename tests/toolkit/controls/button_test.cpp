@@ -71,8 +71,8 @@ TEST(Button, StatePicturesFollowTheMouse) {
 
 TEST(Button, MissingStatePicturesFallBackToNormal) {
   Scene scene;
-  CButtonUI* button = scene.Add(new CButtonUI, L"0,0,50,50",
-                                L"normalimage=\"color='FFFF0000'\" hotimage=\"file='img/missing.png'\"");
+  CButtonUI* button =
+      scene.Add(new CButtonUI, L"0,0,50,50", L"normalimage=\"color='FFFF0000'\" hotimage=\"file='img/missing.png'\"");
   scene.Show();
   scene.MoveTo(10, 10);
   ASSERT_TRUE(button->ButtonState() & kStateHot);

@@ -196,7 +196,7 @@ TEST(Edit, NativeBackgroundColourReachesTheNativeWindow) {
   EXPECT_EQ(TRANSPARENT, ::GetBkMode(dc));
   // Made once.
   EXPECT_EQ(brush, reinterpret_cast<HBRUSH>(s.scene.window.Send(WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
-                                                                  reinterpret_cast<LPARAM>(native))));
+                                                                reinterpret_cast<LPARAM>(native))));
   ::ReleaseDC(native, dc);
 }
 

@@ -13,8 +13,7 @@ namespace {
   const RECT& rc = c->Placement();
   if (rc.left == l && rc.top == t && rc.right == r && rc.bottom == b) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "placed at (" << rc.left << "," << rc.top << "," << rc.right << ","
-                                       << rc.bottom << "), expected (" << l << "," << t << "," << r << "," << b
-                                       << ")";
+                                       << rc.bottom << "), expected (" << l << "," << t << "," << r << "," << b << ")";
 }
 
 }  // namespace
@@ -93,7 +92,8 @@ TEST(Layout, OpenedPathAreaTakesTheBottom75Pixels) {
 }
 
 TEST(Layout, VerticalLimitsPaddingAndAlignment) {
-  std::unique_ptr<CVerticalLayoutUI> v(Add<CVerticalLayoutUI>(nullptr, {{L"inset", L"5,10,5,10"}, {L"childpadding", L"4"}}));
+  std::unique_ptr<CVerticalLayoutUI> v(
+      Add<CVerticalLayoutUI>(nullptr, {{L"inset", L"5,10,5,10"}, {L"childpadding", L"4"}}));
   auto* capped = Add<CControlUI>(v.get(), {{L"maxheight", L"20"}, {L"padding", L"3,2,7,1"}});
   auto* fixed = Add<CControlUI>(v.get(), {{L"height", L"30"}, {L"width", L"40"}});
   auto* raised = Add<CControlUI>(v.get(), {{L"minheight", L"50"}, {L"maxwidth", L"60"}});

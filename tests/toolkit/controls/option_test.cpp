@@ -164,6 +164,6 @@ TEST(Option, NamesAndCasts) {
   option.ApplyAttribute(L"selected", L"true");  // no manager yet: selected without notification
   EXPECT_TRUE(option.IsSelected());
   option.ApplyAttribute(L"normalimage", L"color='FFFF0000'");  // the button table still applies
-  option.ApplyAttribute(L"textcolor", L"#FF00FF00");          // and the label's
+  option.ApplyAttribute(L"textcolor", L"#FF00FF00");           // and the label's
   EXPECT_EQ(0xFF00FF00u, option.GetTextColor());
 }

@@ -19,7 +19,8 @@ struct LinkScene {
     scene.window.manager().AddFont(1, L"Tahoma", 16, false, false, false);
     text = scene.Add(new CTextUI, L"10,10,310,50",
                      L"font=\"1\" showhtml=\"true\" align=\"left\" "
-                     L"text=\"read {a https://one.test/}the terms{/a} and {a two}the notice{/a}\"" + extra);
+                     L"text=\"read {a https://one.test/}the terms{/a} and {a two}the notice{/a}\"" +
+                         extra);
     scene.Show();
   }
 };
@@ -63,7 +64,8 @@ TEST(Text, HoverFollowsTheLinksAndTheHandCursorIsAsked) {
   POINT screen = p;
   ::ClientToScreen(s.scene.window.hwnd(), &screen);
   ::SetCursorPos(screen.x, screen.y);
-  s.scene.window.Send(WM_SETCURSOR, reinterpret_cast<WPARAM>(s.scene.window.hwnd()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  s.scene.window.Send(WM_SETCURSOR, reinterpret_cast<WPARAM>(s.scene.window.hwnd()),
+                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   POINT now;
   ::GetCursorPos(&now);
   if (now.x == screen.x && now.y == screen.y) {  // the X server honoured the move

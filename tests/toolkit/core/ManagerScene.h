@@ -11,8 +11,8 @@
 namespace ManagerScene {
 
 using SkinUI::CHorizontalLayoutUI;
-using SkinUI::CUIManager;
 using SkinUI::ControlFlagTabStop;
+using SkinUI::CUIManager;
 using UiTest::ProbeUI;
 using UiTest::TestWindow;
 

@@ -23,8 +23,8 @@ TEST(Manager, NativeChildMessagesAreReflectedToTheSender) {
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = L"SkinUiReflectTarget";
   ::RegisterClassW(&wc);
-  HWND child = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD, 0, 0, 10, 10, window.hwnd(), nullptr,
-                                 wc.hInstance, nullptr);
+  HWND child = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_CHILD, 0, 0, 10, 10, window.hwnd(), nullptr, wc.hInstance,
+                                 nullptr);
   ASSERT_TRUE(child);
   EXPECT_EQ(0x5A, window.Send(WM_COMMAND, 0, reinterpret_cast<LPARAM>(child)));
   NMHDR header = {child, 1, 0};
@@ -180,8 +180,8 @@ TEST(Manager, TranslateAsksTheInnermostManagerFirstAndAcceleratorsBeforeFilters)
   TestWindow inner;
   ::SetWindowLongPtrW(inner.hwnd(), GWL_STYLE, WS_CHILD | WS_VISIBLE);
   ::SetParent(inner.hwnd(), outer.hwnd());
-  HWND field = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, inner.hwnd(), nullptr,
-                                 nullptr, nullptr);
+  HWND field =
+      ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, inner.hwnd(), nullptr, nullptr, nullptr);
   ASSERT_TRUE(field);
   std::vector<std::wstring> order;
   KeyRecorder outerKeys, innerKeys;

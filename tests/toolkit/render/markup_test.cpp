@@ -43,8 +43,8 @@ TEST_F(MarkupTest, LinksGetTheirRectanglesTargetsAndColour) {
   RECT linkRects[2] = {};
   std::wstring targets[2];
   int count = 2;
-  DrawMarkupText(canvas.dc(), &manager_, rc, L"read {u}{a https://example.test/eula}the terms{/a}{/u} now",
-                 0xFFDDDDDD, linkRects, targets, count, 1, 0);
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"read {u}{a https://example.test/eula}the terms{/a}{/u} now", 0xFFDDDDDD,
+                 linkRects, targets, count, 1, 0);
   ASSERT_EQ(1, count);
   EXPECT_EQ(L"https://example.test/eula", targets[0]);
   const RECT& link = linkRects[0];
@@ -121,8 +121,8 @@ TEST_F(MarkupTest, LinksOfAnArabicTextAreWhereTheirWordsAreDrawn) {
   std::wstring targets[2];
   int count = 2;
   const std::wstring word = L"\x0627\x062A\x0641\x0627\x0642\x064A\x0629";
-  DrawMarkupText(canvas.dc(), &manager_, rc, L"\x0644\x0642\x062F {a x}" + word + L"{/a} \x0648", 0xFFDDDDDD,
-                 linkRects, targets, count, 1, 0);
+  DrawMarkupText(canvas.dc(), &manager_, rc, L"\x0644\x0642\x062F {a x}" + word + L"{/a} \x0648", 0xFFDDDDDD, linkRects,
+                 targets, count, 1, 0);
   ASSERT_EQ(1, count);
   const RECT blue = canvas.Find(0x0000FF);
   ASSERT_FALSE(RectEmpty(blue));
@@ -178,8 +178,7 @@ TEST_F(MarkupTest, WrapsMeasuresAndAligns) {
   EXPECT_NEAR(ink.left, 200 - ink.right, 4);
   EXPECT_NEAR(ink.top, 60 - ink.bottom, 8);
   Canvas right(200, 30);
-  DrawMarkupText(right.dc(), &manager_, rc, L"end", 0xFFFFFFFF, nullptr, nullptr, none, 1,
-                 DT_SINGLELINE | DT_RIGHT);
+  DrawMarkupText(right.dc(), &manager_, rc, L"end", 0xFFFFFFFF, nullptr, nullptr, none, 1, DT_SINGLELINE | DT_RIGHT);
   EXPECT_GE(right.Find(0xFFFFFF).right, 196);
 }
 

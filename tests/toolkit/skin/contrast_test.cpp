@@ -147,7 +147,8 @@ class ContrastWalk {
 
   void Check(const std::wstring& where, uint32_t colour, const std::wstring& image, uint32_t background,
              double needed) {
-    const double ratio = image.empty() ? Contrast(colour & 0xFFFFFF, background) : WorstOnPicture(colour, image, background);
+    const double ratio =
+        image.empty() ? Contrast(colour & 0xFFFFFF, background) : WorstOnPicture(colour, image, background);
     ++rated;
     if (ratio < needed) findings.push_back({where, ratio, needed});
   }
@@ -158,7 +159,8 @@ class ContrastWalk {
     info.SetDescriptor(descriptor);
     info.ParseDescriptor();
     // A picture placed by `dest` (a check mark, a chevron) sits beside the words, not behind them.
-    if (info.dest.left || info.dest.top || info.dest.right || info.dest.bottom) return Contrast(colour & 0xFFFFFF, background);
+    if (info.dest.left || info.dest.top || info.dest.right || info.dest.bottom)
+      return Contrast(colour & 0xFFFFFF, background);
     ImageRecord* picture = manager_.LookupImage(info.name, nullptr, 0);
     EXPECT_TRUE(picture) << TestSupport::Utf8(info.name);
     if (!picture || !picture->pixels) return Contrast(colour & 0xFFFFFF, background);

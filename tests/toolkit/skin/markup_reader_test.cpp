@@ -225,9 +225,8 @@ TEST_F(SkinFileTest, LooseFilesAreReadWithTheirFailureTexts) {
   EXPECT_TRUE(markup.LoadFromFile(L"ok.xml"));
   EXPECT_STREQ(L"Label", markup.GetRoot().GetChild().GetName());
   EXPECT_TRUE(markup.LoadFromFile(L"limit.xml"));
-  const std::pair<const wchar_t*, const wchar_t*> failures[] = {{L"missing.xml", L"Error opening file"},
-                                                                {L"empty.xml", L"File is empty"},
-                                                                {L"big.xml", L"File too large"}};
+  const std::pair<const wchar_t*, const wchar_t*> failures[] = {
+      {L"missing.xml", L"Error opening file"}, {L"empty.xml", L"File is empty"}, {L"big.xml", L"File too large"}};
   for (const auto& failure : failures) {
     EXPECT_FALSE(markup.LoadFromFile(failure.first));
     EXPECT_EQ(failure.second, markup.GetLastErrorMessage());
@@ -245,9 +244,8 @@ TEST_F(SkinFileTest, ArchiveEntriesAreFoundWhateverTheCaseAndSeparator) {
   CSkinMarkup markup;
   EXPECT_TRUE(markup.LoadFromFile(L"PAGES\\Home.XML"));
   EXPECT_STREQ(L"Button", markup.GetRoot().GetChild().GetName());
-  const std::pair<const wchar_t*, const wchar_t*> failures[] = {{L"home.xml", L"Could not find ziped file"},
-                                                                {L"empty.xml", L"File is empty"},
-                                                                {L"big.xml", L"File too large"}};
+  const std::pair<const wchar_t*, const wchar_t*> failures[] = {
+      {L"home.xml", L"Could not find ziped file"}, {L"empty.xml", L"File is empty"}, {L"big.xml", L"File too large"}};
   for (const auto& failure : failures) {
     EXPECT_FALSE(markup.LoadFromFile(failure.first));
     EXPECT_EQ(failure.second, markup.GetLastErrorMessage());
@@ -269,7 +267,8 @@ TEST_F(SkinFileTest, DamagedEntryAndMissingArchiveHaveTheirTexts) {
   EXPECT_FALSE(markup.LoadFromFile(L"main.xml"));
   EXPECT_EQ(L"Error opening zip file", markup.GetLastErrorMessage());
   // Nothing is kept open, so a later load opens the archive file itself once it exists.
-  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"late.zip", ZipTest::ZipWriter().Add("main.xml", "<W><Y/></W>", true).Build()));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"late.zip",
+                                          ZipTest::ZipWriter().Add("main.xml", "<W><Y/></W>", true).Build()));
   EXPECT_TRUE(markup.LoadFromFile(L"main.xml"));
   EXPECT_STREQ(L"Y", markup.GetRoot().GetChild().GetName());
 }
@@ -281,7 +280,8 @@ TEST_F(SkinFileTest, UncachedArchiveIsOpenedForEachLoad) {
   EXPECT_FALSE(markup.LoadFromFile(L"main.xml"));
   EXPECT_EQ(L"Error opening zip file", markup.GetLastErrorMessage());
   // The archive appears after the state was set up: only a per-load open can see it.
-  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"skin.zip", ZipTest::ZipWriter().Add("main.xml", "<W><X/></W>", true).Build()));
+  ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / L"skin.zip",
+                                          ZipTest::ZipWriter().Add("main.xml", "<W><X/></W>", true).Build()));
   EXPECT_TRUE(markup.LoadFromFile(L"main.xml"));
   EXPECT_STREQ(L"X", markup.GetRoot().GetChild().GetName());
 }

@@ -178,12 +178,12 @@ TEST_F(ResourceTest, DenseScreensGetTheNearestScaleOfAPictureResampledToFit) {
     int dpi, width, height;
     uint32_t pixel;
   } cases[] = {
-      {96, 4, 2, 0xFFFF0000},   // 1x as it is
-      {120, 5, 3, 0xFF00FF00},  // 1.25: the 1.5x picture, shrunk
-      {144, 6, 3, 0xFF00FF00},  // 1.5x as it is
-      {168, 7, 4, 0xFF0000FF},  // 1.75: the 2x picture, shrunk
-      {192, 8, 4, 0xFF0000FF},  // 2x as it is
-      {288, 12, 6, 0xFF0000FF}, // 3x: nothing at or above, the 2x picture grown
+      {96, 4, 2, 0xFFFF0000},    // 1x as it is
+      {120, 5, 3, 0xFF00FF00},   // 1.25: the 1.5x picture, shrunk
+      {144, 6, 3, 0xFF00FF00},   // 1.5x as it is
+      {168, 7, 4, 0xFF0000FF},   // 1.75: the 2x picture, shrunk
+      {192, 8, 4, 0xFF0000FF},   // 2x as it is
+      {288, 12, 6, 0xFF0000FF},  // 3x: nothing at or above, the 2x picture grown
   };
   for (const Case& c : cases) {
     ImagePtr image = LoadSkinImageForDpi(L"img\\a.png", nullptr, 0, 0, c.dpi);

@@ -107,8 +107,8 @@ TEST(ZipArchiveRead, ReadsTheBuiltLanguagePackFromDisk) {
                                   L"Japanese", L"Korean", L"Spanish", L"Swedish"}) {
     EXPECT_TRUE(archive.GetEntryInfo(index)->isFolder);
     EXPECT_EQ(archive.GetEntryInfo(index++)->name, std::wstring(language) + L"/");
-    for (const wchar_t* file : {L"pr_1.png", L"pr_1@2x.png", L"pr_2.png", L"pr_2@2x.png", L"pr_3.png",
-                                L"pr_3@2x.png", L"text.ini", L"UrlInfo.ini"})
+    for (const wchar_t* file : {L"pr_1.png", L"pr_1@2x.png", L"pr_2.png", L"pr_2@2x.png", L"pr_3.png", L"pr_3@2x.png",
+                                L"text.ini", L"UrlInfo.ini"})
       EXPECT_EQ(archive.GetEntryInfo(index++)->name, std::wstring(language) + L"/" + file);
   }
   EXPECT_EQ(archive.GetEntryInfo(90)->name, L"language.ini");

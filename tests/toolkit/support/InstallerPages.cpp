@@ -12,7 +12,8 @@ ProbeUI* AddProbe(CContainerUI* parent, Attributes attributes) {
 }
 
 static void BuildTitleRow(CContainerUI* page, HomePage& p) {
-  auto* title = Add<CHorizontalLayoutUI>(page, {{L"height", L"37"}, {L"bkcolor", L"#FF1F1F1F"}, {L"inset", L"10,5,10,0"}});
+  auto* title =
+      Add<CHorizontalLayoutUI>(page, {{L"height", L"37"}, {L"bkcolor", L"#FF1F1F1F"}, {L"inset", L"10,5,10,0"}});
   p.logo = Add<CControlUI>(title, {{L"width", L"108"}, {L"height", L"32"}, {L"bkimage", L"img\\left_log.png"}});
   p.titleSpace = Add<CHorizontalLayoutUI>(title, {{L"height", L"32"}});
   auto* group = Add<CHorizontalLayoutUI>(
@@ -36,7 +37,8 @@ static void BuildBody(CContainerUI* page, HomePage& p) {
   Add<CHorizontalLayoutUI>(buttons);
   auto* tipRow = Add<CHorizontalLayoutUI>(body, {{L"height", L"36"}});
   Add<CHorizontalLayoutUI>(tipRow);
-  p.tip = Add<CControlUI>(tipRow, {{L"name", L"control_tip"}, {L"visible", L"false"}, {L"width", L"520"}, {L"height", L"36"}});
+  p.tip = Add<CControlUI>(tipRow,
+                          {{L"name", L"control_tip"}, {L"visible", L"false"}, {L"width", L"520"}, {L"height", L"36"}});
   Add<CHorizontalLayoutUI>(tipRow);
   p.bottomSpace = Add<CVerticalLayoutUI>(body);
 }
@@ -92,6 +94,5 @@ void BuildMain(MainFrame& m) {
   page1->Add(BuildBanner(m.banner));
   m.bottom = Add<CVerticalLayoutUI>(m.root, {{L"name", L"bottomLayout"}, {L"visible", L"false"}, {L"height", L"75"}});
 }
-
 
 }  // namespace UiTest

@@ -14,9 +14,8 @@ using namespace SkinUI;
 namespace WindowTest {
 
 int ProbeUI::CountOf(UIEventType type, WPARAM key) const {
-  return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const UIEvent& e) {
-    return e.Type == type && (key == 0 || e.wParam == key);
-  }));
+  return static_cast<int>(std::count_if(
+      events.begin(), events.end(), [&](const UIEvent& e) { return e.Type == type && (key == 0 || e.wParam == key); }));
 }
 
 SkinWindow::~SkinWindow() {
@@ -148,7 +147,8 @@ void Chunk(std::string& png, const char* type, const std::string& data) {
   PutBE(png, static_cast<uint32_t>(data.size()));
   const std::string body = std::string(type, 4) + data;
   png += body;
-  PutBE(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+  PutBE(png,
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 std::string Scanlines(const std::vector<uint32_t>& pixels, int width, int height) {

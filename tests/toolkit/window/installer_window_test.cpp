@@ -43,13 +43,13 @@ class InstallerWindowTest : public ::testing::Test {
 TEST_F(InstallerWindowTest, HomePagePaintsOffscreenWithSkinPictures) {
   ASSERT_TRUE(window_.manager().OffscreenBitmap());
   EXPECT_EQ(1, window_.CountNotes(L"windowinit"));
-  EXPECT_EQ(0xFF8000u, Pixel(50, 20));     // title logo picture
-  EXPECT_EQ(0x1F1F1Fu, Pixel(300, 20));    // title row colour
-  EXPECT_EQ(0x00C0FFu, Pixel(325, 128));   // logo picture, stretched over 266 x 52
+  EXPECT_EQ(0xFF8000u, Pixel(50, 20));    // title logo picture
+  EXPECT_EQ(0x1F1F1Fu, Pixel(300, 20));   // title row colour
+  EXPECT_EQ(0x00C0FFu, Pixel(325, 128));  // logo picture, stretched over 266 x 52
   EXPECT_EQ(0x00C0FFu, Pixel(193, 103));
   EXPECT_EQ(0x1F1F1Fu, Pixel(190, 128));
-  EXPECT_EQ(0x4E4E4Eu, Pixel(300, 313));   // the separator line
-  EXPECT_EQ(0x1F1F1Fu, Pixel(300, 340));   // options row
+  EXPECT_EQ(0x4E4E4Eu, Pixel(300, 313));  // the separator line
+  EXPECT_EQ(0x1F1F1Fu, Pixel(300, 340));  // options row
 }
 
 TEST_F(InstallerWindowTest, ClicksHoverAndFocusReachTheHomePageControls) {
@@ -87,10 +87,10 @@ TEST_F(InstallerWindowTest, ProgressPageAfterSwitching) {
   frame_.banner.row->ApplyAttribute(L"bkcolor", L"#FFFFFFFF");
   window_.PaintNow();
   EXPECT_TRUE(frame_.banner.progress->Placement().left == 30 && frame_.banner.progress->Placement().top == 310);
-  EXPECT_EQ(0x000000u, Pixel(300, 100));   // the banner picture is missing: the root's black shows
-  EXPECT_EQ(0x337BDDu, Pixel(100, 313));   // the bar's fill (30 percent of 508)
-  EXPECT_EQ(0xDDDDDDu, Pixel(300, 313));   // the bar's background beyond it
-  EXPECT_EQ(0xFFFFFFu, Pixel(15, 300));    // the white progress row
+  EXPECT_EQ(0x000000u, Pixel(300, 100));  // the banner picture is missing: the root's black shows
+  EXPECT_EQ(0x337BDDu, Pixel(100, 313));  // the bar's fill (30 percent of 508)
+  EXPECT_EQ(0xDDDDDDu, Pixel(300, 313));  // the bar's background beyond it
+  EXPECT_EQ(0xFFFFFFu, Pixel(15, 300));   // the white progress row
   auto* hide = static_cast<ProbeUI*>(window_.manager().LookupControl(L"btn_hide"));
   window_.Click(590, 320);
   EXPECT_EQ(1, hide->CountOf(UIEVENT_BUTTONUP));

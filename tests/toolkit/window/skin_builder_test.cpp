@@ -49,7 +49,9 @@ class SkinBuilderTest : public ::testing::Test {
     Resource::Reset();
     MultiLanguage::Clear();
   }
-  void Write(const wchar_t* name, const std::string& text) { ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / name, text)); }
+  void Write(const wchar_t* name, const std::string& text) {
+    ASSERT_TRUE(TestSupport::WriteFileBytes(dir_ / name, text));
+  }
   CControlUI* Build(const wchar_t* skin, CControlUI* parent = nullptr, IDialogBuilderCallback* callback = nullptr) {
     return builder_.Create(skin, nullptr, callback, &window_.manager(), parent);
   }
@@ -126,13 +128,13 @@ TEST_F(SkinBuilderTest, WindowAttributesNeedAWindowRootAndAWindow) {
 
 TEST_F(SkinBuilderTest, ClassTableMatchesNamesWithoutCaseAndAsksTheCallbackForTheRest) {
   RecordingCallback callback;
-  std::unique_ptr<CControlUI, ControlDeleter> root(Build(
-      L"<Window><Container>"
-      L"<vbox/><VerticalLayout/><HBOX/><HorizontalLayout/><tablayout/><control/>"
-      L"<label/><Text/><BUTTON/><Option/><checkbox/><Edit/><Progress/>"
-      L"<gifanim name=\"gif\"/><Blob><Label name=\"lost\"/></Blob><Probe name=\"probe\"/>"
-      L"</Container></Window>",
-      nullptr, &callback));
+  std::unique_ptr<CControlUI, ControlDeleter> root(
+      Build(L"<Window><Container>"
+            L"<vbox/><VerticalLayout/><HBOX/><HorizontalLayout/><tablayout/><control/>"
+            L"<label/><Text/><BUTTON/><Option/><checkbox/><Edit/><Progress/>"
+            L"<gifanim name=\"gif\"/><Blob><Label name=\"lost\"/></Blob><Probe name=\"probe\"/>"
+            L"</Container></Window>",
+            nullptr, &callback));
   ASSERT_TRUE(root);
   EXPECT_EQ((std::vector<std::wstring>{L"VerticalLayout", L"VerticalLayout", L"HorizontalLayout", L"HorizontalLayout",
                                        L"TabLayout", L"Control", L"Label", L"Text", L"Button", L"Option", L"CheckBox",
@@ -144,10 +146,10 @@ TEST_F(SkinBuilderTest, ClassTableMatchesNamesWithoutCaseAndAsksTheCallbackForTh
 
 TEST_F(SkinBuilderTest, IncludeWithCountAddsThePageEachTime) {
   Write(L"page.xml", "<Window><Font id=\"5\" name=\"Arial\"/><Label name=\"a\"/><Button name=\"b\"/></Window>");
-  std::unique_ptr<CControlUI, ControlDeleter> root(
-      Build(L"<Window><VerticalLayout><Include source=\"page.xml\" count=\"2\"/><Control name=\"after\"/>"
-            L"<Include source=\"\"/><Include/><Include source=\"missing.xml\"/><Include source=\"page.xml\" count=\"0\"/>"
-            L"<Control name=\"last\"/></VerticalLayout></Window>"));
+  std::unique_ptr<CControlUI, ControlDeleter> root(Build(
+      L"<Window><VerticalLayout><Include source=\"page.xml\" count=\"2\"/><Control name=\"after\"/>"
+      L"<Include source=\"\"/><Include/><Include source=\"missing.xml\"/><Include source=\"page.xml\" count=\"0\"/>"
+      L"<Control name=\"last\"/></VerticalLayout></Window>"));
   ASSERT_TRUE(root);
   IContainerUI* items = AsContainer(root.get());
   ASSERT_EQ(6, items->GetCount());
@@ -161,8 +163,9 @@ TEST_F(SkinBuilderTest, IncludeWithCountAddsThePageEachTime) {
 // control already uses it.
 TEST_F(SkinBuilderTest, APictureRegisteredAgainByASecondWindowKeepsTheFirstWindowDrawing) {
   Write(L"pic.png", UiTest::MakeSolidPng(4, 4, 0xFF00FF00));
-  const wchar_t skin[] = L"<Window><Image name=\"pic.png\" shared=\"true\"/>"
-                         L"<VerticalLayout><Control name=\"c\" bkimage=\"pic.png\"/></VerticalLayout></Window>";
+  const wchar_t skin[] =
+      L"<Window><Image name=\"pic.png\" shared=\"true\"/>"
+      L"<VerticalLayout><Control name=\"c\" bkimage=\"pic.png\"/></VerticalLayout></Window>";
   ASSERT_TRUE(window_.manager().AttachRoot(Build(skin)));
   window_.PaintNow();
   const ImageRecord* used = window_.manager().LookupControl(L"c")->BkImage().image;
@@ -183,9 +186,11 @@ TEST_F(SkinBuilderTest, APictureRegisteredAgainByASecondWindowKeepsTheFirstWindo
 // button took its size and its drawing from the first record.
 TEST_F(SkinBuilderTest, APageIncludedTwiceKeepsThePictureOfItsFirstCopyAlive) {
   Write(L"five.png", UiTest::MakeSolidPng(10, 4, 0xFF0000FF));
-  Write(L"page.xml", "<Window><Image name=\"five.png\"/>"
-                     "<Button name=\"f\" float=\"true\" pos=\"0,0,0,0\" fivestatusimage=\"five.png\"/></Window>");
-  CControlUI* root = Build(L"<Window><VerticalLayout><Include source=\"page.xml\" count=\"2\"/></VerticalLayout></Window>");
+  Write(L"page.xml",
+        "<Window><Image name=\"five.png\"/>"
+        "<Button name=\"f\" float=\"true\" pos=\"0,0,0,0\" fivestatusimage=\"five.png\"/></Window>");
+  CControlUI* root =
+      Build(L"<Window><VerticalLayout><Include source=\"page.xml\" count=\"2\"/></VerticalLayout></Window>");
   ASSERT_TRUE(root);
   ASSERT_TRUE(window_.manager().AttachRoot(root));
   auto* first = static_cast<CButtonUI*>(AsContainer(root)->GetItemAt(0));
@@ -226,16 +231,18 @@ TEST_F(SkinBuilderTest, ControlsGoIntoTheGivenParentAndExtrasWithoutParentAreDro
   CControlUI* first = Build(L"<Window><Control name=\"x\"/><Control name=\"y\"/></Window>", &host_);
   ASSERT_EQ(2, host_.GetCount());
   EXPECT_EQ(host_.GetItemAt(0), first);
-  std::unique_ptr<CControlUI, ControlDeleter> alone(Build(L"<Window><Control name=\"x\"/><Control name=\"y\"/></Window>"));
+  std::unique_ptr<CControlUI, ControlDeleter> alone(
+      Build(L"<Window><Control name=\"x\"/><Control name=\"y\"/></Window>"));
   ASSERT_TRUE(alone);
   EXPECT_EQ(L"x", alone->GetName());
 }
 
 TEST_F(SkinBuilderTest, ChildrenOfANonContainerEndTheBuild) {
   EXPECT_FALSE(Build(L"<Window><VerticalLayout><Control><Label/></Control></VerticalLayout></Window>"));
-  EXPECT_FALSE(Build(L"<Window><VerticalLayout><Control name=\"ok\"/><Control><Label/></Control></VerticalLayout>"
-                     L"<Control name=\"never\"/></Window>",
-                     &host_));
+  EXPECT_FALSE(
+      Build(L"<Window><VerticalLayout><Control name=\"ok\"/><Control><Label/></Control></VerticalLayout>"
+            L"<Control name=\"never\"/></Window>",
+            &host_));
   EXPECT_EQ(0, host_.GetCount());
   CControlUI plain;
   EXPECT_FALSE(Build(L"<Window><Control/></Window>", &plain));
@@ -258,7 +265,8 @@ TEST_F(SkinBuilderTest, FailedLoadsBuildNothingAndKeepTheReason) {
 }
 
 TEST_F(SkinBuilderTest, SelfIncludesAndHugeCountsStopAtTheLimits) {
-  Write(L"loop.xml", "<Window><VerticalLayout name=\"v\"><Include source=\"loop.xml\" count=\"3\"/></VerticalLayout></Window>");
+  Write(L"loop.xml",
+        "<Window><VerticalLayout name=\"v\"><Include source=\"loop.xml\" count=\"3\"/></VerticalLayout></Window>");
   Write(L"one.xml", "<Window><Control/></Window>");
   const auto start = std::chrono::steady_clock::now();
   CControlUI* loop = Build(L"<Window><Include source=\"loop.xml\"/></Window>", &host_);

@@ -47,21 +47,23 @@ struct Sample {
 
 std::vector<Sample> Corpus() {
   std::vector<Sample> corpus = {{"sample.xml", kSampleSkin}, {"page.xml", kSamplePage}};
-  const wchar_t* shipped[] = {L"main.xml", L"home.xml", L"banner.xml", L"main_rtl.xml", L"home_rtl.xml", L"banner_rtl.xml"};
+  const wchar_t* shipped[] = {L"main.xml",     L"home.xml",     L"banner.xml",
+                              L"main_rtl.xml", L"home_rtl.xml", L"banner_rtl.xml"};
   const std::wstring folder = TestSupport::Wide(SETUP_SOURCE_DIR) + L"\\packages\\skin\\";
   for (const wchar_t* name : shipped) {
     std::string bytes;
-    if (TestSupport::ReadFileBytes(folder + name, bytes) && !bytes.empty()) corpus.push_back({TestSupport::Utf8(name), bytes});
+    if (TestSupport::ReadFileBytes(folder + name, bytes) && !bytes.empty())
+      corpus.push_back({TestSupport::Utf8(name), bytes});
   }
   return corpus;
 }
 
 const std::set<std::wstring>& ReaderErrors() {
-  static const std::set<std::wstring> errors = {
-      L"Expected start tag",           L"Error parsing element name",     L"Expected start-tag closing",
-      L"Expected end-tag start",       L"Unmatched closing tag",          L"Error while parsing attributes",
-      L"Expected attribute value",     L"Error while parsing attribute string", L"Elements nested too deeply",
-      L"Too many elements"};
+  static const std::set<std::wstring> errors = {L"Expected start tag",         L"Error parsing element name",
+                                                L"Expected start-tag closing", L"Expected end-tag start",
+                                                L"Unmatched closing tag",      L"Error while parsing attributes",
+                                                L"Expected attribute value",   L"Error while parsing attribute string",
+                                                L"Elements nested too deeply", L"Too many elements"};
   return errors;
 }
 

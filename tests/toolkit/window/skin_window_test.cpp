@@ -64,17 +64,13 @@ const Expected kProgressRtl[] = {
 };
 // The install path area, 75 pixels under the pages.
 const Expected kFoldLtr[] = {
-    {L"switch", L"TabLayout", {0, 0, 650, 360}},
-    {L"bottomLayout", L"VerticalLayout", {0, 360, 650, 435}},
-    {L"label_path", L"Label", {40, 382, 190, 414}},
-    {L"edit_path", L"Edit", {205, 382, 505, 414}},
+    {L"switch", L"TabLayout", {0, 0, 650, 360}},      {L"bottomLayout", L"VerticalLayout", {0, 360, 650, 435}},
+    {L"label_path", L"Label", {40, 382, 190, 414}},   {L"edit_path", L"Edit", {205, 382, 505, 414}},
     {L"btn_browse", L"Button", {520, 382, 610, 414}},
 };
 const Expected kFoldRtl[] = {
-    {L"switch", L"TabLayout", {0, 0, 650, 360}},
-    {L"bottomLayout", L"VerticalLayout", {0, 360, 650, 435}},
-    {L"btn_browse", L"Button", {40, 382, 130, 414}},
-    {L"edit_path", L"Edit", {145, 382, 515, 414}},
+    {L"switch", L"TabLayout", {0, 0, 650, 360}},     {L"bottomLayout", L"VerticalLayout", {0, 360, 650, 435}},
+    {L"btn_browse", L"Button", {40, 382, 130, 414}}, {L"edit_path", L"Edit", {145, 382, 515, 414}},
     {L"label_path", L"Label", {530, 382, 610, 414}},
 };
 
@@ -152,7 +148,8 @@ class InstallerSkinTest : public ::testing::TestWithParam<bool> {
     Repaint();
   }
   std::wstring BannerPath() const {
-    return UnixPath(SETUP_SOURCE_DIR) + (Rtl() ? L"/packages/language/Arabic/pr_1.png" : L"/packages/language/English/pr_1.png");
+    return UnixPath(SETUP_SOURCE_DIR) +
+           (Rtl() ? L"/packages/language/Arabic/pr_1.png" : L"/packages/language/English/pr_1.png");
   }
 
   std::unique_ptr<SkinWindow> window_;
@@ -175,7 +172,10 @@ TEST_P(InstallerSkinTest, HomePage) {
   ASSERT_EQ(650, width_);
   ASSERT_EQ(360, height_);
   EXPECT_EQ(1, window_->treeReadyCalls);
-  if (Rtl()) ExpectControls(kHomeRtl); else ExpectControls(kHomeLtr);
+  if (Rtl())
+    ExpectControls(kHomeRtl);
+  else
+    ExpectControls(kHomeLtr);
   // The hidden page selector and its options (font 2, which the skin does not define).
   for (const wchar_t* name : {L"examine", L"trojan"}) {
     auto* option = dynamic_cast<COptionUI*>(window_->Find(name));
@@ -190,9 +190,9 @@ TEST_P(InstallerSkinTest, HomePage) {
   EXPECT_FALSE(window_->Find(L"bottomLayout")->IsVisible());
   EXPECT_FALSE(window_->Find(L"label_tip")->IsVisible());
 
-  EXPECT_EQ(0x1F1F1Fu, At(300, 20));  // title row
+  EXPECT_EQ(0x1F1F1Fu, At(300, 20));   // title row
   EXPECT_EQ(0x4E4E4Eu, At(300, 313));  // separator line
-  EXPECT_EQ(0x1F1F1Fu, At(5, 340));   // options row inset
+  EXPECT_EQ(0x1F1F1Fu, At(5, 340));    // options row inset
   EXPECT_LE(ColorDistance(PicturePixel(L"img\\button_normal.png", 8, 16), At(123, 200)), 2);
   EXPECT_LE(ColorDistance(PicturePixel(L"img\\button_normal.png", 8, 16), At(333, 200)), 2);
   const int agreeLeft = Rtl() ? 616 : 20;  // the box's picture: at the reading start of the row
@@ -223,7 +223,10 @@ TEST_P(InstallerSkinTest, HomePage) {
 
 TEST_P(InstallerSkinTest, ProgressPage) {
   ShowProgressPage();
-  if (Rtl()) ExpectControls(kProgressRtl); else ExpectControls(kProgressLtr);
+  if (Rtl())
+    ExpectControls(kProgressRtl);
+  else
+    ExpectControls(kProgressLtr);
   auto* progress = static_cast<CProgressUI*>(window_->Find(L"progress_download"));
   EXPECT_EQ(30, progress->GetValue());
   CControlUI* install = window_->Find(L"label_install");
@@ -270,8 +273,8 @@ class HighContrastScheme {
                             kButtonText = RGB(0, 255, 255), kHighlight = RGB(255, 0, 255);
   HighContrastScheme() {
     for (size_t i = 0; i < kCount; ++i) saved_[i] = ::GetSysColor(kIndexes[i]);
-    const COLORREF colours[kCount] = {kWindow, kText, kFace, kButtonText, kHighlight, RGB(0, 0, 0), RGB(0, 160, 0),
-                                      RGB(255, 128, 0)};
+    const COLORREF colours[kCount] = {kWindow,    kText,        kFace,          kButtonText,
+                                      kHighlight, RGB(0, 0, 0), RGB(0, 160, 0), RGB(255, 128, 0)};
     set_ = ::SetSysColors(static_cast<int>(kCount), kIndexes, colours) != FALSE;
   }
   ~HighContrastScheme() {
@@ -288,7 +291,7 @@ class HighContrastScheme {
 
  private:
   static constexpr size_t kCount = 8;
-  static constexpr int kIndexes[kCount] = {COLOR_WINDOW,    COLOR_WINDOWTEXT,   COLOR_BTNFACE,   COLOR_BTNTEXT,
+  static constexpr int kIndexes[kCount] = {COLOR_WINDOW,    COLOR_WINDOWTEXT,    COLOR_BTNFACE,  COLOR_BTNTEXT,
                                            COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT, COLOR_HOTLIGHT};
   COLORREF saved_[kCount] = {};
   bool set_ = false;
@@ -316,9 +319,9 @@ TEST_P(InstallerSkinTest, HighContrastDrawsWithTheSystemColours) {
   int skinDark = 0;
   for (uint32_t p : pixels_) skinDark += p == 0x1F1F1F;
   EXPECT_EQ(0, skinDark);
-  EXPECT_EQ(S::Rgb(S::kWindow), At(300, 20));   // title row
-  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 340));    // options row
-  EXPECT_EQ(S::Rgb(S::kFace), At(123, 200));    // the install button's face
+  EXPECT_EQ(S::Rgb(S::kWindow), At(300, 20));  // title row
+  EXPECT_EQ(S::Rgb(S::kWindow), At(5, 340));   // options row
+  EXPECT_EQ(S::Rgb(S::kFace), At(123, 200));   // the install button's face
   int caption = 0, words = 0;
   for (int y = 184; y < 230; ++y)
     for (int x = 115; x < 325; ++x) caption += At(x, y) == S::Rgb(S::kButtonText);
@@ -333,7 +336,8 @@ TEST_P(InstallerSkinTest, HighContrastDrawsWithTheSystemColours) {
 
   ShowProgressPage();
   // The slide's headline, as the window sets it with each slide.
-  window_->Find(L"banner")->SetText(Rtl() ? L"\x0633\x0631\x064A\x0639 \x0648\x062E\x0641\x064A\x0641" : L"Fast and light");
+  window_->Find(L"banner")->SetText(Rtl() ? L"\x0633\x0631\x064A\x0639 \x0648\x062E\x0641\x064A\x0641"
+                                          : L"Fast and light");
   Repaint();
   EXPECT_EQ(S::Rgb(S::kWindow), At(5, 5));  // the slide gives way to plain colour, with its words
   EXPECT_GT(BannerPixels(S::Rgb(S::kText)), 100);
@@ -358,7 +362,10 @@ TEST_P(InstallerSkinTest, FoldingOutThePathArea) {
   ::SetWindowPos(window_->GetHWND(), nullptr, 0, 0, 650, 435, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   Repaint();
   ASSERT_EQ(435, height_);
-  if (Rtl()) ExpectControls(kFoldRtl); else ExpectControls(kFoldLtr);
+  if (Rtl())
+    ExpectControls(kFoldRtl);
+  else
+    ExpectControls(kFoldLtr);
   EXPECT_EQ(0x4E4E4Eu, At(300, 360));  // the area's own separator
   EXPECT_EQ(0x1F1F1Fu, At(20, 400));
   const int browseLeft = Rtl() ? 40 : 520;

@@ -111,16 +111,16 @@ TEST_F(WindowBaseTest, SizeBoxCornersAndEdges) {
 }
 
 TEST_F(WindowBaseTest, CaptionDragsExceptOverButtonsOptionsAndText) {
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 20));    // Control
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(140, 20));   // Label
-  EXPECT_EQ(HTCLIENT, window_->HitTestAt(220, 20));    // Text
-  EXPECT_EQ(HTCLIENT, window_->HitTestAt(280, 20));    // Option
-  EXPECT_EQ(HTCLIENT, window_->HitTestAt(310, 20));    // Button
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(370, 20));   // empty row space: the layout itself
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 60));    // a control of another class
-  EXPECT_EQ(HTCLIENT, window_->HitTestAt(115, 60));    // maxbtn
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 99));    // last caption row
-  EXPECT_EQ(HTCLIENT, window_->HitTestAt(50, 100));    // the caption's bottom is exclusive
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 20));   // Control
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(140, 20));  // Label
+  EXPECT_EQ(HTCLIENT, window_->HitTestAt(220, 20));   // Text
+  EXPECT_EQ(HTCLIENT, window_->HitTestAt(280, 20));   // Option
+  EXPECT_EQ(HTCLIENT, window_->HitTestAt(310, 20));   // Button
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(370, 20));  // empty row space: the layout itself
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 60));   // a control of another class
+  EXPECT_EQ(HTCLIENT, window_->HitTestAt(115, 60));   // maxbtn
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(50, 99));   // last caption row
+  EXPECT_EQ(HTCLIENT, window_->HitTestAt(50, 100));   // the caption's bottom is exclusive
   EXPECT_EQ(HTCLIENT, window_->HitTestAt(200, 200));
 }
 
@@ -275,7 +275,7 @@ TEST_F(WindowBaseTest, MinMaxInfoFromTheWorkAreaAndTheSkin) {
   auto capped = Open(SkinWith(L"maxinfo=\"640,0\""));
   MINMAXINFO cappedInfo = {};
   capped->SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&cappedInfo));
-  EXPECT_EQ(640, cappedInfo.ptMaxTrackSize.x);                    // the skin's positive value wins
+  EXPECT_EQ(640, cappedInfo.ptMaxTrackSize.x);                     // the skin's positive value wins
   EXPECT_EQ(work.bottom - work.top, cappedInfo.ptMaxTrackSize.y);  // zero leaves the work area's
 }
 
@@ -322,8 +322,8 @@ TEST_F(WindowBaseTest, ADensityChangeScalesTheWholeSkin) {
   EXPECT_EQ(640, close.left);
   EXPECT_EQ(680, close.right);
   EXPECT_EQ(80, window_->Find(L"probe")->Placement().top);
-  EXPECT_EQ(HTTOPLEFT, window_->HitTestAt(7, 7));        // the 4-pixel size box is 8 pixels now
-  EXPECT_EQ(HTCAPTION, window_->HitTestAt(400, 190));   // and the 100-pixel caption 200
+  EXPECT_EQ(HTTOPLEFT, window_->HitTestAt(7, 7));      // the 4-pixel size box is 8 pixels now
+  EXPECT_EQ(HTCAPTION, window_->HitTestAt(400, 190));  // and the 100-pixel caption 200
   const int fontAt192 = window_->Manager().GetFontInfo(-1)->metrics.tmHeight;
   EXPECT_GE(fontAt192, 2 * fontAt96 - 2);
   EXPECT_LE(fontAt192, 2 * fontAt96 + 2);

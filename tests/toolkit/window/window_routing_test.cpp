@@ -37,7 +37,9 @@ class RoutedWindow : public SkinWindow {
   void OnCustomFirst(UINotification&) { log += L"first;"; }
   void OnCustomProbe(UINotification&) { log += L"probe;"; }
   void OnCustomLast(UINotification& msg) { log += L"last:" + msg.pSender->GetName() + L";"; }
-  void OnParams(WPARAM wParam, LPARAM lParam) { log += std::to_wstring(wParam) + L"," + std::to_wstring(lParam) + L";"; }
+  void OnParams(WPARAM wParam, LPARAM lParam) {
+    log += std::to_wstring(wParam) + L"," + std::to_wstring(lParam) + L";";
+  }
   std::wstring log;
 };
 
