@@ -25,6 +25,8 @@ class CLabelUI : public CControlUI {
 
   const wchar_t* ClassName() const override { return L"Label"; }
   void* CastTo(const std::wstring& name) override;
+  UINT ControlFlags() const override { return ControlFlagCaption; }
+  bool TextOnBackdrop() const override { return false; }
   long AccessibleRole() const override;
   std::wstring AccessibleText() const override;
   void SetText(const std::wstring& text) override;

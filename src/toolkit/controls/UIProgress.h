@@ -14,6 +14,7 @@ class CProgressUI : public CLabelUI {
   CProgressUI() = default;
   const wchar_t* ClassName() const override { return L"Progress"; }
   void* CastTo(const std::wstring& name) override;
+  UINT ControlFlags() const override { return 0; }
   long AccessibleRole() const override;
   std::wstring AccessibleText() const override { return std::wstring(); }
   std::wstring AccessibleValue(bool rightToLeft) const override;

@@ -36,6 +36,7 @@ class CContainerUI : public CControlUI, public IContainerUI {
   const wchar_t* ClassName() const override { return L"Container"; }
   void* CastTo(const std::wstring& name) override;
   long AccessibleRole() const override { return 0; }
+  bool TextOnBackdrop() const override { return false; }
   void AttachManager(CUIManager* manager, CControlUI* parent, bool init = true) override;
 
   CControlUI* GetItemAt(int index) const override;

@@ -66,6 +66,9 @@ class CControlUI {
   virtual long AccessibleState() const { return 0; }
   // Empty when the control has no value; rightToLeft: the window is mirrored.
   virtual std::wstring AccessibleValue(bool rightToLeft) const { return std::wstring(); }
+  // Whether the text is words of the backdrop picture (a slide's headline), written on the plain colour
+  // where the picture gives way; a control that draws its text itself, or holds others, says no.
+  virtual bool TextOnBackdrop() const { return true; }
   CUIManager* Manager() const { return manager_; }
   virtual void AttachManager(CUIManager* manager, CControlUI* parent, bool init = true);
   CControlUI* GetParent() const { return parent_; }

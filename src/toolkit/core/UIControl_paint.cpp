@@ -100,7 +100,7 @@ void CControlUI::DrawInSystemColors(HDC dc) {
 // as its text; where the picture gives way they are written on the plain colour, centred, in the
 // skin's first font.
 void CControlUI::DrawBackdropWords(HDC dc) {
-  if (text_.empty() || CastTo(L"Label") || CastTo(L"Container")) return;
+  if (text_.empty() || !TextOnBackdrop()) return;
   RECT rc = item_;
   DrawText(dc, manager_, rc, text_, SystemColor(COLOR_WINDOWTEXT), 0,
            DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);

@@ -1,12 +1,14 @@
 #pragma once
 
 // Types shared by the manager and the controls: toolkit events, notifications, listener interfaces and
-// search flags.
+// search flags, and the small lists the manager and its parts keep.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "toolkit/render/UIRender.h"
 #include "toolkit/skin/UIValues.h"
@@ -106,6 +108,19 @@ enum : UINT {
   FindMeFirst = 0x80000000,
 };
 
-enum : UINT { ControlFlagTabStop = 1, ControlFlagSetCursor = 2 };
+// Lists kept as small sets: each entry once, in the order it came.
+template <typename T>
+void EraseValue(std::vector<T>& list, const T& value) {
+  list.erase(std::remove(list.begin(), list.end(), value), list.end());
+}
+
+template <typename T>
+void AddUnique(std::vector<T>& list, const T& value) {
+  if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
+}
+
+// What a control asks of the manager: to be a Tab stop, to set the cursor over it, or to be a caption
+// whose Alt shortcut goes on to the control after it.
+enum : UINT { ControlFlagTabStop = 1, ControlFlagSetCursor = 2, ControlFlagCaption = 4 };
 
 }  // namespace SkinUI

@@ -4,7 +4,6 @@
 
 #include "toolkit/core/UIContainer.h"
 #include "toolkit/core/UIControl.h"
-#include "toolkit/core/UITabOrder.h"
 
 namespace SkinUI {
 
@@ -26,16 +25,6 @@ DWORD* SharedColors() {
 std::map<std::wstring, std::wstring>& SharedClassDefaults() {
   static std::map<std::wstring, std::wstring> defaults;
   return defaults;
-}
-
-template <typename T>
-void EraseValue(std::vector<T>& list, const T& value) {
-  list.erase(std::remove(list.begin(), list.end(), value), list.end());
-}
-
-template <typename T>
-void AddUnique(std::vector<T>& list, const T& value) {
-  if (std::find(list.begin(), list.end(), value) == list.end()) list.push_back(value);
 }
 
 CControlUI* RegisterNameProc(CControlUI* control, void* data) {
@@ -111,20 +100,20 @@ void CUIManager::SetDpi(int dpi) {
 }
 
 bool CUIManager::AttachRoot(CControlUI* root) {
-  SetFocus(nullptr, true);
-  keyTarget_ = hot_ = pushed_ = rightClicked_ = nullptr;
-  tooltip_.ForgetAll();
+  focus_.Set(nullptr, true);
+  input_.ForgetTree();
   if (root_) {
     DeleteDelayed();
     posted_.clear();
     names_.clear();
     overlays_.clear();
-    childWindows_.clear();
+    input_.ForgetChildWindows();
     QueueDeletion(root_);
   }
   root_ = root;
   if (!root_) return false;
-  firstLayout_ = updateNeeded_ = focusNeeded_ = true;
+  firstLayout_ = updateNeeded_ = true;
+  focus_.AwaitLayout();
   BindControls(root_, nullptr);
   Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
   return true;
@@ -156,12 +145,8 @@ void CUIManager::DeleteDelayed() {
 }
 
 void CUIManager::ForgetControl(CControlUI* control) {
-  if (keyTarget_ == control) keyTarget_ = nullptr;
-  if (hot_ == control) hot_ = nullptr;
-  if (pushed_ == control) pushed_ = nullptr;
-  if (focus_ == control) focus_ = nullptr;
-  if (rightClicked_ == control) rightClicked_ = nullptr;
-  if (initialFocus_ == control) initialFocus_ = nullptr;
+  input_.Forget(control);
+  focus_.Forget(control);
   KillTimer(control);
   const std::wstring name = control->GetName();
   auto it = names_.find(name);
@@ -169,11 +154,6 @@ void CUIManager::ForgetControl(CControlUI* control) {
   for (auto& posted : posted_)
     if (posted->pSender == control) posted->pSender = nullptr;
   EraseValue(overlays_, control);
-  EraseValue(mouseLeave_, control);
-  tooltip_.Forget(control);
-  childWindows_.erase(std::remove_if(childWindows_.begin(), childWindows_.end(),
-                                     [control](const auto& child) { return child.first == control; }),
-                      childWindows_.end());
   for (auto& group : groups_) EraseValue(group.second, control);
   accessible_.Forget(control);
 }
@@ -196,91 +176,31 @@ CControlUI* CUIManager::LookupControl(POINT pt) const {
 
 bool CUIManager::OwnsControl(const CControlUI* control) const { return control && control->Manager() == this; }
 
+void CUIManager::LayOutForHitTest() {
+  if (root_ && !painting_) LayoutIfNeeded();
+}
+
 void CUIManager::RaiseAccessibleEvent(DWORD event, CControlUI* control) {
   if (hwnd_) accessible_.Raise(*this, event, control);
 }
 
-void CUIManager::SetFocus(CControlUI* control, bool takeWindowFocus) {
-  if (takeWindowFocus && hwnd_ && ::GetFocus() != hwnd_ && control != focus_ && !noActivate_) ::SetFocus(hwnd_);
-  if (control == focus_) return;
-  const bool accepted = control && OwnsControl(control) && control->IsVisible() && control->IsEnabled();
-  if (CControlUI* old = std::exchange(focus_, nullptr)) {
-    // The losing control learns which control takes the focus from it (none when it is refused).
-    UIEvent event = MakeEvent(accepted ? control : nullptr, UIEVENT_KILLFOCUS);
-    old->Event(event);
-    RaiseNotification(old, L"killfocus");
-  }
-  if (!accepted) return;
-  focus_ = control;
+void CUIManager::FocusLost(CControlUI* control, CControlUI* successor) {
+  // The losing control learns which control takes the focus from it (none when it is refused).
+  UIEvent event = input_.MakeEvent(successor, UIEVENT_KILLFOCUS);
+  control->Event(event);
+  RaiseNotification(control, L"killfocus");
+}
+
+void CUIManager::FocusGained(CControlUI* control) {
   RaiseAccessibleEvent(EVENT_OBJECT_FOCUS, control);
-  SendEvent(control, UIEVENT_SETFOCUS);
+  input_.SendEvent(control, UIEVENT_SETFOCUS);
   RaiseNotification(control, L"setfocus");
 }
-
-// Tab visits the controls in the order a reader meets them, by where they are drawn: a mirrored skin
-// lists its rows left to right like any other, yet is read from the right.
-std::vector<CControlUI*> CUIManager::TabStops() const { return TabOrder::Stops(root_, IsRightToLeft()); }
-
-void CUIManager::FocusPastDisabled(CControlUI* control) {
-  if (!root_ || !control || focus_ != control) return;
-  SetFocus(TabOrder::PastDisabled(root_, control, IsRightToLeft()), false);
-}
-
-CControlUI* CUIManager::FindTabStop(bool forward) const { return TabOrder::Next(TabStops(), focus_, forward); }
 
 // The window says so (its language reads right to left) or its skin does (direction="rtl").
 bool CUIManager::IsRightToLeft() const { return rightToLeft_ || WindowCustomAttribute(L"direction") == L"rtl"; }
 
 void CUIManager::SetRightToLeft(bool on) { rightToLeft_ = on; }
-
-// Focus pictures stay hidden while the mouse alone is used, as Windows hides its focus rectangles,
-// unless the user asked Windows to always show them.
-bool CUIManager::ShowsFocusCues() const {
-  if (focusCues_) return true;
-  BOOL always = FALSE;
-  return ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always, 0) && always;
-}
-
-void CUIManager::KeyboardInUse() {
-  if (focusCues_) return;
-  focusCues_ = true;
-  if (focus_) focus_->Invalidate();
-}
-
-void CUIManager::MoveTabFocus(bool forward) {
-  if (!root_) return;
-  if (updateNeeded_ && forward) {
-    focusNeeded_ = true;
-    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
-    return;
-  }
-  focusNeeded_ = false;
-  if (CControlUI* next = FindTabStop(forward)) SetFocus(next, true);
-}
-
-void CUIManager::RequestInitialFocus(CControlUI* control) {
-  // A window still being made takes the focus when it is shown, not from inside its creation.
-  if (hwnd_ && !noActivate_ && ::IsWindowVisible(hwnd_)) ::SetFocus(hwnd_);
-  SetFocus(nullptr, false);
-  initialFocus_ = control
-                      ? control->LookupControl(
-                            [](CControlUI* c, void*) { return (c->ControlFlags() & ControlFlagTabStop) ? c : nullptr; },
-                            nullptr, FindVisible | FindEnabled | FindMeFirst)
-                      : nullptr;
-  focusNeeded_ = true;
-  if (root_) root_->MarkNeedsLayout();
-}
-
-// The focus that waited for the layout: the requested initial control, else the next Tab stop.
-void CUIManager::ApplyPendingFocus() {
-  CControlUI* initial = std::exchange(initialFocus_, nullptr);
-  if (initial && OwnsControl(initial) && initial->IsVisible() && initial->IsEnabled()) {
-    focusNeeded_ = false;
-    SetFocus(initial, true);
-    return;
-  }
-  MoveTabFocus(true);
-}
 
 void CUIManager::Invalidate(RECT rc) {
   if (!hwnd_) return;
@@ -299,28 +219,10 @@ void CUIManager::KillTimer(CControlUI* control) { timers_.KillAll(control); }
 
 const ControlTimer* CUIManager::FindTimer(CControlUI* control, UINT id) const { return timers_.Find(control, id); }
 
-void CUIManager::SetCapture() {
-  ::SetCapture(hwnd_);
-  captured_ = true;
-}
-
-void CUIManager::ReleaseCapture() {
-  ::ReleaseCapture();
-  captured_ = false;
-}
-
 void CUIManager::AddListener(INotifyUI* listener) { AddUnique(listeners_, listener); }
 void CUIManager::RemoveListener(INotifyUI* listener) { EraseValue(listeners_, listener); }
-void CUIManager::AddPreFilter(IMessageFilterUI* filter) { AddUnique(preFilters_, filter); }
-void CUIManager::RemovePreFilter(IMessageFilterUI* filter) { EraseValue(preFilters_, filter); }
-void CUIManager::AddFilter(IMessageFilterUI* filter) { AddUnique(filters_, filter); }
-void CUIManager::RemoveFilter(IMessageFilterUI* filter) { EraseValue(filters_, filter); }
 void CUIManager::AddOverlay(CControlUI* control) { AddUnique(overlays_, control); }
 void CUIManager::RemoveOverlay(CControlUI* control) { EraseValue(overlays_, control); }
-void CUIManager::RequestMouseLeave(CControlUI* control) { AddUnique(mouseLeave_, control); }
-void CUIManager::AddAccelerator(ITranslateAccelerator* accelerator) { AddUnique(accelerators_, accelerator); }
-void CUIManager::RemoveAccelerator(ITranslateAccelerator* accelerator) { EraseValue(accelerators_, accelerator); }
-void CUIManager::DropMouseLeave(CControlUI* control) { EraseValue(mouseLeave_, control); }
 
 void CUIManager::RaiseNotification(CControlUI* sender, const std::wstring& type, WPARAM wParam, LPARAM lParam,
                                    bool async, bool allowRepeat) {
@@ -333,7 +235,7 @@ void CUIManager::RaiseNotification(CControlUI* sender, const std::wstring& type,
 }
 
 void CUIManager::RaiseNotification(UINotification& msg, bool async, bool allowRepeat) {
-  msg.ptMouse = lastMouse_;
+  msg.ptMouse = input_.LastMouse();
   msg.dwTimestamp = ::GetTickCount();
   if (useVirtualWnd_ && msg.pSender) msg.sVirtualWnd = msg.pSender->GetVirtualWnd();
   if (!async) {
@@ -410,17 +312,70 @@ bool CUIManager::TranslateMessage(const MSG* msg) {
     CUIManager* manager = *it;
     const HWND hwnd = manager->PaintWindow();
     const bool concerned = msg->hwnd == hwnd || (child && ::IsChild(hwnd, msg->hwnd));
-    if (concerned && manager->TranslateForWindow(msg)) return true;
+    if (concerned && manager->input_.Translate(msg)) return true;
   }
   return false;
 }
 
-bool CUIManager::TranslateForWindow(const MSG* msg) {
-  const std::vector<ITranslateAccelerator*> accelerators = accelerators_;
-  for (ITranslateAccelerator* accelerator : accelerators)
-    if (accelerator->TranslateAccelerator(msg)) return true;
-  LRESULT result = 0;
-  return PreFilterMessage(msg->message, msg->wParam, msg->lParam, result);
+bool CUIManager::FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (!hwnd_) return false;
+  if (accessible_.HandleMessage(*this, msg, wParam, lParam, result)) return true;
+  if (input_.Filter(msg, wParam, lParam, result)) return true;
+  return RouteWindowMessage(msg, wParam, lParam, result) || input_.Route(msg, wParam, lParam, result);
+}
+
+bool CUIManager::RouteWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      result = 1;
+      return true;
+    case WM_PAINT:
+      result = 0;
+      return OnPaint();
+    case WM_SIZE:
+      input_.SendEvent(focus_.Get(), UIEVENT_WINDOWSIZE);
+      if (root_) root_->MarkNeedsLayout();
+      updateNeeded_ = true;
+      result = 0;
+      return true;
+    case WM_TIMER:
+      OnTimer(wParam, lParam);
+      return false;
+    case WM_MOUSEACTIVATE:
+      if (!noActivate_) return false;
+      result = MA_NOACTIVATE;
+      return true;
+    case WM_GETMINMAXINFO:
+      OnMinMaxInfo(lParam);
+      return false;
+    case WM_PRINTCLIENT:
+      OnPrintClient(reinterpret_cast<HDC>(wParam), lParam);
+      return false;
+    case WM_UI_DELIVER:
+      DeliverPosted();
+      return false;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      RefreshSystemColors();
+      if (msg == WM_SYSCOLORCHANGE && systemColors_) Invalidate(RECT{0, 0, 0x7FFF, 0x7FFF});
+      return false;
+    default:
+      return false;
+  }
+}
+
+void CUIManager::OnTimer(WPARAM wParam, LPARAM lParam) {
+  if (const ControlTimer* timer = timers_.Running(hwnd_, wParam))
+    input_.SendEvent(timer->sender, UIEVENT_TIMER, timer->localId, lParam);
+}
+
+void CUIManager::OnMinMaxInfo(LPARAM lParam) {
+  auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+  if (!info) return;
+  if (minInfo_.cx > 0) info->ptMinTrackSize.x = Scale(minInfo_.cx);
+  if (minInfo_.cy > 0) info->ptMinTrackSize.y = Scale(minInfo_.cy);
+  if (maxInfo_.cx > 0) info->ptMaxTrackSize.x = Scale(maxInfo_.cx);
+  if (maxInfo_.cy > 0) info->ptMaxTrackSize.y = Scale(maxInfo_.cy);
 }
 
 }  // namespace SkinUI

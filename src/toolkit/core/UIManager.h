@@ -1,8 +1,9 @@
 #pragma once
 
 // The per-window heart of the toolkit: owns the control tree and the name map, paints the tree
-// off-screen, turns window messages into toolkit events, keeps focus, Tab order, timers and fonts,
-// and delivers notifications. Everything runs on the thread that owns the window.
+// off-screen and delivers notifications; its parts keep the rest (the focus and Tab order, the input
+// routing, timers, fonts and pictures), and the manager answers their questions about the window.
+// Everything runs on the thread that owns the window.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -14,8 +15,9 @@
 
 #include "toolkit/core/UIAccessibleRef.h"
 #include "toolkit/core/UIDefs.h"
+#include "toolkit/core/UIFocus.h"
+#include "toolkit/core/UIInputRouter.h"
 #include "toolkit/core/UITimers.h"
-#include "toolkit/core/UIToolTip.h"
 #include "toolkit/render/UIFontTable.h"
 #include "toolkit/render/UIImageCache.h"
 #include "toolkit/render/UIRenderHost.h"
@@ -31,7 +33,7 @@ struct ActionNames {
 // Posted notifications wait for this message; it also deletes the controls queued for clean-up.
 constexpr UINT WM_UI_DELIVER = WM_APP + 1;
 
-class CUIManager : public IRenderHost {
+class CUIManager : public IRenderHost, private IInputHost {
  public:
   CUIManager();
   ~CUIManager();
@@ -40,7 +42,7 @@ class CUIManager : public IRenderHost {
 
   // Set-up and the tree.
   void Init(HWND hwnd, const std::wstring& name = std::wstring());
-  HWND PaintWindow() const { return hwnd_; }
+  HWND PaintWindow() const override { return hwnd_; }
 
   // The window's dots per inch (96 until a window is attached): every length the skin gives is
   // multiplied by Dpi() / 96 where it meets the screen.
@@ -63,7 +65,7 @@ class CUIManager : public IRenderHost {
   CControlUI* GetRoot() const override { return root_; }
   void PaintTree(HDC dc, const RECT& rc, CControlUI* stop) override;
   CControlUI* LookupControl(const std::wstring& name) const;
-  CControlUI* LookupControl(POINT pt) const;
+  CControlUI* LookupControl(POINT pt) const override;
 
   // What screen readers ask for (WM_GETOBJECT), made at first need; null in a process without the
   // accessibility layer.
@@ -72,31 +74,31 @@ class CUIManager : public IRenderHost {
   void RaiseAccessibleEvent(DWORD event, CControlUI* control);
 
   // Focus.
-  CControlUI* GetFocus() const { return focus_; }
-  void SetFocus(CControlUI* control, bool takeWindowFocus = true);
-  void RequestInitialFocus(CControlUI* control);
-  void MoveTabFocus(bool forward);
+  CControlUI* GetFocus() const { return focus_.Get(); }
+  void SetFocus(CControlUI* control, bool takeWindowFocus = true) { focus_.Set(control, takeWindowFocus); }
+  void RequestInitialFocus(CControlUI* control) { focus_.RequestInitial(control); }
+  void MoveTabFocus(bool forward) { focus_.MoveTab(forward); }
   // When the focused control has just been disabled, the focus goes on to the Tab stop after it, as it
   // does in a dialog; a reader that cleared the licence box is not left on the greyed Install button.
-  void FocusPastDisabled(CControlUI* control);
+  void FocusPastDisabled(CControlUI* control) { focus_.PastDisabled(control); }
   // The controls Tab visits, in the order it visits them.
-  std::vector<CControlUI*> TabStops() const;
+  std::vector<CControlUI*> TabStops() const { return focus_.TabStops(); }
   // A right-to-left window reads its rows from the right.
   void SetRightToLeft(bool on);
-  bool IsRightToLeft() const;
+  bool IsRightToLeft() const override;
   // Whether focus pictures are drawn: once a key moved the focus, or always when Windows is set so.
-  bool ShowsFocusCues() const;
+  bool ShowsFocusCues() const { return focus_.ShowsCues(); }
   // High contrast: the window draws with the system's colours instead of the skin's colours and
   // pictures. Read when the window is attached and again when Windows says a setting or the system
   // colours changed.
   bool UsesSystemColors() const override { return systemColors_; }
   void RefreshSystemColors();
-  void KeyboardInUse();
+  void KeyboardInUse() { focus_.KeyboardInUse(); }
 
   // Painting.
   void Invalidate(RECT rc);
   void MarkNeedsLayout() { updateNeeded_ = true; }
-  bool IsLayoutPending() const { return updateNeeded_; }
+  bool IsLayoutPending() const override { return updateNeeded_; }
   void SetOffscreenPaint(bool on) { offscreen_ = on; }
   // The bitmap the last paint went into (null before the first paint or without off-screen painting).
   HBITMAP OffscreenBitmap() const { return offscreenBitmap_.get(); }
@@ -108,36 +110,33 @@ class CUIManager : public IRenderHost {
   const ControlTimer* FindTimer(CControlUI* control, UINT id) const;
 
   // Capture and listeners.
-  void SetCapture();
-  void ReleaseCapture();
-  bool IsCaptured() const { return captured_; }
+  void SetCapture() { input_.SetCapture(); }
+  void ReleaseCapture() { input_.ReleaseCapture(); }
+  bool IsCaptured() const { return input_.IsCaptured(); }
   // Whether TrackMouseEvent is armed for this window's leave and hover messages.
-  bool IsTrackingMouse() const { return mouseTracking_; }
+  bool IsTrackingMouse() const { return input_.IsTrackingMouse(); }
   // How often TrackMouseEvent was asked to arm; each request with the pointer outside the client area
   // makes Windows post a WM_MOUSELEAVE.
-  int TrackingRequests() const { return trackingRequests_; }
+  int TrackingRequests() const { return input_.TrackingRequests(); }
   void AddListener(INotifyUI* listener);
   void RemoveListener(INotifyUI* listener);
-  void AddPreFilter(IMessageFilterUI* filter);
-  void RemovePreFilter(IMessageFilterUI* filter);
-  void AddFilter(IMessageFilterUI* filter);
-  void RemoveFilter(IMessageFilterUI* filter);
+  void AddPreFilter(IMessageFilterUI* filter) { input_.AddPreFilter(filter); }
+  void RemovePreFilter(IMessageFilterUI* filter) { input_.RemovePreFilter(filter); }
+  void AddFilter(IMessageFilterUI* filter) { input_.AddFilter(filter); }
+  void RemoveFilter(IMessageFilterUI* filter) { input_.RemoveFilter(filter); }
   void AddOverlay(CControlUI* control);
   void RemoveOverlay(CControlUI* control);
-  void RequestMouseLeave(CControlUI* control);
+  void RequestMouseLeave(CControlUI* control) { input_.RequestMouseLeave(control); }
   // Objects that see keyboard messages before the manager's own pre-filter (menu accelerators).
-  void AddAccelerator(ITranslateAccelerator* accelerator);
-  void RemoveAccelerator(ITranslateAccelerator* accelerator);
+  void AddAccelerator(ITranslateAccelerator* accelerator) { input_.AddAccelerator(accelerator); }
+  void RemoveAccelerator(ITranslateAccelerator* accelerator) { input_.RemoveAccelerator(accelerator); }
   // Set by the first control with a virtual-window name; notifications then carry the sender's.
   void UseVirtualWindowNames() { useVirtualWnd_ = true; }
   // A native window shown inside a control; its focus follows the control's.
-  void RegisterChildWindow(CControlUI* control, HWND child);
-  void UnregisterChildWindow(HWND child) {
-    for (auto it = childWindows_.begin(); it != childWindows_.end();)
-      it = it->second == child ? childWindows_.erase(it) : it + 1;
-  }
-  HWND ToolTipWindow() const { return tooltip_.Window(); }
-  void DropMouseLeave(CControlUI* control);
+  void RegisterChildWindow(CControlUI* control, HWND child) { input_.RegisterChildWindow(control, child); }
+  void UnregisterChildWindow(HWND child) { input_.UnregisterChildWindow(child); }
+  HWND ToolTipWindow() const { return input_.ToolTipWindow(); }
+  void DropMouseLeave(CControlUI* control) { input_.DropMouseLeave(control); }
 
   // Notifications.
   void RaiseNotification(UINotification& msg, bool async = false, bool allowRepeat = true);
@@ -192,7 +191,9 @@ class CUIManager : public IRenderHost {
 
   // Message entry points.
   bool FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  bool PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  bool PreFilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    return input_.PreFilter(msg, wParam, lParam, result);
+  }
   static bool TranslateMessage(const MSG* msg);
   static size_t LiveManagerCount();
 
@@ -204,40 +205,25 @@ class CUIManager : public IRenderHost {
   void PaintOffscreen(HDC windowDc, const RECT& update);
   void OnPrintClient(HDC dc, LPARAM flags);
 
-  // Events (UIManager_events.cpp).
-  bool RouteMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  bool DispatchMouse(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  bool DispatchKeys(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  void RememberMousePoint(UINT msg, LPARAM lParam);
-  void SendEvent(CControlUI* control, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0);
-  UIEvent MakeEvent(CControlUI* sender, UIEventType type, WPARAM wParam = 0, LPARAM lParam = 0, wchar_t key = 0) const;
-  bool TranslateForWindow(const MSG* msg);
-  void OnMouseMove(LPARAM lParam);
-  void OnButtonDown(WPARAM wParam, LPARAM lParam, bool doubleClick);
-  void OnButtonUp();
-  void OnRightButtonDown(LPARAM lParam);
-  void OnMouseWheel(WPARAM wParam, LPARAM lParam);
-  void OnMouseLeave();
-  bool OnMouseHover(WPARAM wParam, LPARAM lParam);
-  void OnClose();
-  bool OnSetCursor(LPARAM lParam);
+  // The window's own messages (painting, size, timers, delivery, settings); the input router takes the rest.
+  bool RouteWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
   void OnTimer(WPARAM wParam, LPARAM lParam);
   void OnMinMaxInfo(LPARAM lParam);
-  bool Reflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  void OnKillFocus(HWND next);
-  void ArmMouseTracking();
-  bool OwnsControl(const CControlUI* control) const;
-  bool OnSysChar(WPARAM wParam);
   void DeliverPosted();
   void DeliverNow(UINotification& msg);
+
+  // What the focus and the input router ask of the window.
+  bool OwnsControl(const CControlUI* control) const override;
+  bool TakesActivation() const override { return !noActivate_; }
+  void LayOutForHitTest() override;
+  void FocusLost(CControlUI* control, CControlUI* successor) override;
+  void FocusGained(CControlUI* control) override;
 
   // Attributes (UIManager_attributes.cpp).
   bool ApplyColorAttribute(const std::wstring& name, const std::wstring& value);
   bool ApplyGeometryAttribute(const std::wstring& name, const std::wstring& value);
 
   void DeleteDelayed();
-  CControlUI* FindTabStop(bool forward) const;
-  void ApplyPendingFocus();
 
   HWND hwnd_ = nullptr;
   int dpi_ = kBaseDpi;
@@ -247,32 +233,21 @@ class CUIManager : public IRenderHost {
   Scoped::DeleteObject<HBITMAP> offscreenBitmap_;
 
   CControlUI* root_ = nullptr;
-  CControlUI* focus_ = nullptr;
-  CControlUI* hot_ = nullptr;
-  CControlUI* pushed_ = nullptr;
-  CControlUI* keyTarget_ = nullptr;
-  CControlUI* rightClicked_ = nullptr;
-  CControlUI* initialFocus_ = nullptr;
-  POINT lastMouse_ = {-1, -1};
 
   SIZE initSize_ = {0, 0}, minInfo_ = {0, 0}, maxInfo_ = {0, 0}, roundCorner_ = {0, 0};
   RECT sizeBox_ = {0, 0, 0, 0}, caption_ = {0, 0, 0, 0};
   BYTE opacity_ = 255;
-  UINT hoverTime_ = 1000;
   bool noActivate_ = false, showDirty_ = false;
 
-  bool firstLayout_ = true, updateNeeded_ = false, focusNeeded_ = false, offscreen_ = true;
-  bool painting_ = false, mouseTracking_ = false, captured_ = false, deliverPosted_ = false;
+  bool firstLayout_ = true, updateNeeded_ = false, offscreen_ = true;
+  bool painting_ = false, deliverPosted_ = false;
   bool forceShared_ = false, useVirtualWnd_ = false;
-  bool rightToLeft_ = false, focusCues_ = false;
-  int trackingRequests_ = 0;
+  bool rightToLeft_ = false;
 
   std::vector<INotifyUI*> listeners_;
-  std::vector<IMessageFilterUI*> preFilters_, filters_;
-  std::vector<ITranslateAccelerator*> accelerators_;
-  std::vector<CControlUI*> overlays_, delayed_, mouseLeave_;
-  std::vector<std::pair<CControlUI*, HWND>> childWindows_;
-  CToolTip tooltip_;
+  std::vector<CControlUI*> overlays_, delayed_;
+  CFocus focus_{*this};
+  CInputRouter input_{*this, focus_};
   std::vector<std::unique_ptr<UINotification>> posted_;
   CTimerTable timers_;
 

@@ -32,7 +32,7 @@ bool CUIManager::OnPaint() {
   if (!::GetUpdateRect(hwnd_, &update, FALSE)) return true;
   painting_ = true;
   LayoutIfNeeded();
-  if (focusNeeded_) ApplyPendingFocus();
+  if (focus_.IsPending()) focus_.ApplyPending();
   RECT client;
   ::GetClientRect(hwnd_, &client);
   PAINTSTRUCT ps;
@@ -111,7 +111,7 @@ void CUIManager::OnPrintClient(HDC dc, LPARAM flags) {
     root_->Paint(dc, client, nullptr);
   }
   if (!(flags & PRF_CHILDREN)) return;
-  for (const auto& child : childWindows_) {
+  for (const auto& child : input_.ChildWindows()) {
     RECT rc;
     ::GetWindowRect(child.second, &rc);
     ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rc), 2);

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
+#include <functional>
+
 #include "ControlScene.h"
+#include "toolkit/controls/UIButton.h"
+#include "toolkit/controls/UIEdit.h"
 #include "toolkit/controls/UILabel.h"
 #include "toolkit/controls/UILayout.h"
+#include "toolkit/controls/UIProgress.h"
 
 using namespace SkinUI;
 using ControlsTest::Scene;
@@ -172,4 +177,31 @@ TEST(Label, EffectTextDrawsItsShadowAtTheOffset) {
       if (scene.At(x, y) == kGreen) firstGreenX = std::min(firstGreenX, x);
     }
   EXPECT_GT(firstGreenX, firstRedX);
+}
+
+// Alt and a plain label's shortcut reach the control after the label, as a dialog's caption hands its
+// access key on; every control drawn from a label that shows its own words keeps its shortcut.
+TEST(Label, OnlyAPlainLabelHandsItsShortcutOn) {
+  const struct {
+    const wchar_t* kind;
+    std::function<CControlUI*()> make;
+    bool handsOn;
+  } cases[] = {
+      {L"Label", [] { return new CLabelUI; }, true},        {L"Text", [] { return new CTextUI; }, false},
+      {L"Button", [] { return new CButtonUI; }, false},     {L"Option", [] { return new COptionUI; }, false},
+      {L"CheckBox", [] { return new CCheckBoxUI; }, false}, {L"Edit", [] { return new CEditUI; }, false},
+      {L"Progress", [] { return new CProgressUI; }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    Scene scene;
+    // The search walks children last to first: the control after the caption is the one added before it.
+    CControlUI* field = scene.Add(new UiTest::ProbeUI(L"field", ControlFlagTabStop), L"10,10,60,40");
+    CControlUI* control = scene.Add(c.make(), L"80,10,200,40");
+    control->SetShortcut(L'p');
+    scene.Show();
+    LRESULT result = 0;
+    EXPECT_TRUE(scene.window.manager().PreFilterMessage(WM_SYSCHAR, L'P', 0, result));
+    EXPECT_EQ(c.handsOn ? field : control, scene.window.manager().GetFocus());
+  }
 }

@@ -34,10 +34,7 @@ TEST(Manager, NativeChildMessagesAreReflectedToTheSender) {
 
 TEST(Manager, AltShortcutsFocusTheControlAfterALabel) {
   RowWindow w;
-  struct LabelUI : ProbeUI {
-    const wchar_t* ClassName() const override { return L"Label"; }
-  };
-  auto* label = new LabelUI;
+  auto* label = new ProbeUI(L"label", ControlFlagCaption);
   label->SetShortcut(L'p');
   auto* field = new ProbeUI(L"field");
   // The search walks children last to first, so the control that follows the label in that walk is the
