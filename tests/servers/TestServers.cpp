@@ -5,6 +5,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "base/FileSystem.h"
 #include "base/Scoped.h"
 
 namespace TestServers {
@@ -41,6 +42,9 @@ std::string MakeFile(const std::wstring& name, int size) {
 }
 
 bool MakeHollowFile(const std::wstring& path, long long size) {
+  // The folder may be one no earlier test of a fresh web root has made.
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) Base::CreateFolderTree(path.substr(0, slash));
   Scoped::CloseFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   LARGE_INTEGER end = {};
   end.QuadPart = size;
