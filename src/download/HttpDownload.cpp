@@ -491,12 +491,33 @@ int CHttpDownload::TakeMoreWork(int finished) {
              pPlan->End(index));
     return index;
   }
-  const long long minTail = pPlan->InPieces() ? retry.nMinTailSplitBytes : retry.nMinSplitBytes;
-  index = pPlan->SplitLargest(minTail, [this](int i) { return vecFetchers[i] > 0; });
+  index = SplitTail();
   if (index < 0) return DuplicateLastPiece(finished);
   Claim(index);
   LOG_INFO("[Thread][%d] takes bytes %lld-%lld off a slower range", ThreadId(), pPlan->Start(index), pPlan->End(index));
   return index;
+}
+
+// Half of the largest tail that someone fetches, as a range of its own; -1 when no tail is worth it.
+// Under the download's lock.
+int CHttpDownload::SplitTail() {
+  auto busy = [this](int i) { return vecFetchers[i] > 0; };
+  const int index = pPlan->SplitLargest(retry.nMinSplitBytes, busy);
+  if (index >= 0 || !pPlan->InPieces() || !ShortTailIsSlow(::GetTickCount())) return index;
+  return pPlan->SplitLargest(retry.nMinTailSplitBytes, busy);
+}
+
+// Whether the range with the most left, the one a split would cut, needs longer than
+// kShortTailAfterMs at the pace its fetcher has made so far.
+bool CHttpDownload::ShortTailIsSlow(DWORD now) const {
+  int largest = -1;
+  for (int i = 0; i < pPlan->RangeCount(); ++i) {
+    if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] == 0) continue;
+    if (largest < 0 || pPlan->Remaining(i) > pPlan->Remaining(largest)) largest = i;
+  }
+  if (largest < 0) return false;
+  const double rate = RateOf(largest, now);
+  return pPlan->Remaining(largest) > rate * kShortTailAfterMs;
 }
 
 // Bytes per millisecond the range's fetcher has made since it began.

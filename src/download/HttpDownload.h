@@ -90,9 +90,10 @@ struct RetryPolicy {
   // connection is cut into equal ranges.
   long long nMinSplitBytes = 512 * 1024;
   // When nothing is left to take, a connection that finished takes half of the largest remainder when
-  // both halves are at least nMinSplitBytes long, or, for a file fetched in pieces, this long: there
-  // the connection asks on the connection it kept, so a short tail costs one request, and the last
-  // pieces no longer set the finish time. Shorter tails finish sooner where they are.
+  // both halves are at least nMinSplitBytes long, or, for a file fetched in pieces and a range slow
+  // enough (CHttpDownload::kShortTailAfterMs), this long: there the connection asks on the connection
+  // it kept, so a short tail costs one request, and the last pieces no longer set the finish time.
+  // Shorter tails finish sooner where they are.
   long long nMinTailSplitBytes = 128 * 1024;
 };
 
@@ -102,6 +103,9 @@ class CHttpDownload {
   static constexpr int kMaxConnsPerServer = 50;
   // A slow range's last piece gets a second connection only when it would need longer than this.
   static constexpr double kDuplicateAfterMs = 500;
+  // A tail shorter than twice RetryPolicy::nMinSplitBytes is split only when its range would need
+  // longer than this at its pace: on a fast link it ends before a new request would bring anything.
+  static constexpr double kShortTailAfterMs = 50;
   // How far the state file may lag behind what is written: a block or so per range on a slow link.
   static constexpr DWORD kStateSaveMs = 20;
 
@@ -187,6 +191,8 @@ class CHttpDownload {
   };
   bool FetchRange(int index, KeptRequest& kept);
   int TakeMoreWork(int finished);
+  int SplitTail();
+  bool ShortTailIsSlow(DWORD now) const;
   int DuplicateLastPiece(int finished);
   double RateOf(int index, DWORD now) const;
   bool PauseBeforeRetry(int deadAttempts);
