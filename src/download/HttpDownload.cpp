@@ -510,11 +510,7 @@ int CHttpDownload::SplitTail() {
 // Whether the range with the most left, the one a split would cut, needs longer than
 // kShortTailAfterMs at the pace its fetcher has made so far.
 bool CHttpDownload::ShortTailIsSlow(DWORD now) const {
-  int largest = -1;
-  for (int i = 0; i < pPlan->RangeCount(); ++i) {
-    if (pPlan->IsDone(i) || pPlan->IsDropped(i) || vecFetchers[i] == 0) continue;
-    if (largest < 0 || pPlan->Remaining(i) > pPlan->Remaining(largest)) largest = i;
-  }
+  const int largest = pPlan->LargestBusy([this](int i) { return vecFetchers[i] > 0; });
   if (largest < 0) return false;
   const double rate = RateOf(largest, now);
   return pPlan->Remaining(largest) > rate * kShortTailAfterMs;

@@ -93,6 +93,10 @@ class CRangePlan {
   // every byte keeps exactly one fetcher.
   template <typename Busy>
   int SplitLargest(long long minPiece, Busy busy);
+  // The unfinished range that `busy` says someone fetches with the most bytes left (the one
+  // SplitLargest would cut); -1 when there is none.
+  template <typename Busy>
+  int LargestBusy(Busy busy) const;
 
   // The server sends whole files only: range `index` becomes the whole file from its first byte, every
   // other range is dropped, and the count of bytes downloaded starts again from 0. Nothing is split
@@ -127,12 +131,18 @@ class CRangePlan {
 };
 
 template <typename Busy>
-int CRangePlan::SplitLargest(long long minPiece, Busy busy) {
+int CRangePlan::LargestBusy(Busy busy) const {
   int largest = -1;
   for (int i = 0; i < RangeCount(); ++i) {
     if (IsDone(i) || IsDropped(i) || !busy(i)) continue;
     if (largest < 0 || Remaining(i) > Remaining(largest)) largest = i;
   }
+  return largest;
+}
+
+template <typename Busy>
+int CRangePlan::SplitLargest(long long minPiece, Busy busy) {
+  const int largest = LargestBusy(busy);
   if (largest < 0 || !SizeKnown() || bOneStream || minPiece < 1 || Remaining(largest) / 2 < minPiece) return -1;
   return CutAfter(largest, Remaining(largest) / 2);
 }
