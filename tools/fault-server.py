@@ -42,6 +42,8 @@ first parts of the request path:
                                  them at about 12 MiB/s
   /route/PATH                    the fault written in the web root's ".fault-route" file (nginx sends
                                  every request here while that file exists), for PATH below the root
+  /dribble/MS                    GET or HEAD: an empty answer whose status line and headers come a
+                                 byte every MS milliseconds
   /collect?...                   analytics endpoint: an empty 200
 
 Beside it, on the same address, two listeners that never answer (--silent-port, --full-port):
@@ -436,13 +438,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if data is None or head:
             return self.mode_plain(args[1:], head, range_header)
         text = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nX-Padding: %s\r\n\r\n" % (len(data), b"x" * 4096)
+        self.dribble(text, int(args[0]))
+
+    def mode_dribble(self, args, head, range_header):
+        """/dribble/MS: a GET or HEAD gets an empty answer whose status line and
+        headers come a byte every MS milliseconds."""
+        self.dribble(b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-Padding: %s\r\n\r\n" % (b"x" * 4096), int(args[0]))
+
+    def dribble(self, text, ms):
         deadline = time.time() + MAX_STALL_SECONDS
         for byte in text:
             if time.time() > deadline:
                 return
             self.wfile.write(bytes([byte]))
             self.wfile.flush()
-            time.sleep(int(args[0]) / 1000.0)
+            time.sleep(ms / 1000.0)
 
     def mode_collect(self, args, head, range_header):
         self.simple(200, b"", head)

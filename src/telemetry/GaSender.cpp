@@ -6,8 +6,11 @@
 
 #include "telemetry/DownloadFailureReason.h"
 #include "telemetry/MpEventBody.h"
+#include "download/AttemptWatch.h"
+#include "download/BaseRequest.h"
 #include "download/ProxyResolver.h"
 #include "download/WinHttpHandle.h"
+#include "log/Log.h"
 
 namespace {
 
@@ -47,20 +50,73 @@ Scoped::WinHttpCloseHandle OpenEventSession(bool secure, const std::wstring& hos
   return session;
 }
 
-// Opens `verb` `object` on `connect`, bounded like its session. Windows ends a silent wait for the
-// answer's headers with the receive time-out; Wine does not, and ends it (a TLS handshake nobody
-// answers included) only with the headers' own time-out, which has no bound there by default.
-Scoped::WinHttpCloseHandle OpenEventRequest(HINTERNET connect, const wchar_t* verb, const std::wstring& object,
-                                            const wchar_t* version, DWORD flags) {
+// One event's request and what owns its handles, shared with the thread the answer bound watches,
+// so that a request given up on can still end on its own later.
+struct EventExchange {
+  Scoped::WinHttpCloseHandle session;
+  Scoped::WinHttpCloseHandle connect;
+  CRequestHandle request;
+  std::wstring headers;
+  std::string body;
+  bool answered = false;
+  DWORD error = 0;
+};
+
+// Opens `verb` `object` on the exchange's connection, bounded like its session. Windows ends a silent
+// wait for the answer's headers with the receive time-out; Wine does not, and ends it only with the
+// headers' own time-out, which has no bound there by default.
+// A session on the route the proxy settings give for `route`, connected to `host`:`port`; null when
+// either step fails.
+std::shared_ptr<EventExchange> ConnectExchange(bool secure, const std::wstring& route, const std::wstring& host,
+                                               INTERNET_PORT port) {
+  auto exchange = std::make_shared<EventExchange>();
+  exchange->session = OpenEventSession(secure, route);
+  if (!exchange->session) return nullptr;
+  exchange->connect.reset(::WinHttpConnect(exchange->session.get(), host.c_str(), port, 0));
+  return exchange->connect ? exchange : nullptr;
+}
+
+bool OpenEventRequest(EventExchange& exchange, const wchar_t* verb, const std::wstring& object, const wchar_t* version,
+                      DWORD flags) {
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-  Scoped::WinHttpCloseHandle request(
-      ::WinHttpOpenRequest(connect, verb, object.c_str(), version, WINHTTP_NO_REFERER, acceptTypes, flags));
+  HINTERNET request = ::WinHttpOpenRequest(exchange.connect.get(), verb, object.c_str(), version, WINHTTP_NO_REFERER,
+                                           acceptTypes, flags);
+  if (!request) return false;
+  exchange.request.reset(request, &::WinHttpCloseHandle);
   DWORD headersTimeout = CGaSender::kReceiveTimeoutMs;
-  if (request && !::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
-                                     sizeof(headersTimeout))) {
-    request.reset();
-  }
-  return request;
+  return ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+                            sizeof(headersTimeout)) != FALSE;
+}
+
+void SendAndReceive(EventExchange& exchange) {
+  HINTERNET request = exchange.request.get();
+  const bool hasBody = !exchange.body.empty();
+  exchange.answered =
+      ::WinHttpSendRequest(request, exchange.headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : exchange.headers.c_str(),
+                           exchange.headers.empty() ? 0 : static_cast<DWORD>(-1L),
+                           hasBody ? &exchange.body[0] : WINHTTP_NO_REQUEST_DATA,
+                           static_cast<DWORD>(exchange.body.size()), static_cast<DWORD>(exchange.body.size()), 0) &&
+      ::WinHttpReceiveResponse(request, nullptr);
+  if (!exchange.answered) exchange.error = ::GetLastError();
+}
+
+// Sends the request and waits for the answer's headers within the session's three time-outs together.
+// The platform's time-outs bound each wait, not the whole: headers that come a byte at a time keep
+// them all content, and a start event stuck there would hold the later events' scheme. Closing the
+// request ends the wait on Windows; under Wine it does not, and the request ends on its own thread.
+bool RunExchange(const std::shared_ptr<EventExchange>& exchange) {
+  CAttemptWatch::Limits bound;
+  bound.nAnswerMs = CGaSender::kConnectTimeoutMs + CGaSender::kSendTimeoutMs + CGaSender::kReceiveTimeoutMs;
+  bound.nStallMs = 0;  // the answer's headers are the whole exchange
+  bound.nRateWindowMs = 0;
+  const CAttemptWatch::End end = CAttemptWatch::Run(
+      [exchange](CAttemptWatch::Progress& progress) {
+        SendAndReceive(*exchange);
+        progress.Answered();
+      },
+      [exchange] { exchange->request.CloseNow(); }, bound);
+  ::SetLastError(end == CAttemptWatch::End::kFinished ? exchange->error : ERROR_WINHTTP_TIMEOUT);
+  return end == CAttemptWatch::End::kFinished && exchange->answered;
 }
 
 }  // namespace
@@ -147,17 +203,13 @@ bool CGaSender::SendHttp(const std::wstring& fullPath) { return Send(fullPath, f
 // HTTPS with the default protocol version; plain HTTP as HTTP/1.1, refusing cached answers.
 bool CGaSender::Send(const std::wstring& fullPath, bool secure) {
   if (strHost.empty() || strBasePath.empty() || fullPath.empty()) return false;
-  Scoped::WinHttpCloseHandle session = OpenEventSession(secure, strHost);
-  if (!session) return false;
-  INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
-  Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), strHost.c_str(), port, 0));
-  if (!connect) return false;
-  Scoped::WinHttpCloseHandle request =
-      OpenEventRequest(connect.get(), L"HEAD", fullPath, secure ? nullptr : L"HTTP/1.1",
-                       secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH);
-  if (!request) return false;
-  return ::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-         ::WinHttpReceiveResponse(request.get(), nullptr);
+  const INTERNET_PORT port = secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  std::shared_ptr<EventExchange> exchange = ConnectExchange(secure, strHost, strHost, port);
+  if (!exchange || !OpenEventRequest(*exchange, L"HEAD", fullPath, secure ? nullptr : L"HTTP/1.1",
+                                     secure ? WINHTTP_FLAG_SECURE : WINHTTP_FLAG_REFRESH)) {
+    return false;
+  }
+  return RunExchange(exchange);
 }
 
 std::wstring CGaSender::MpPath() const {
@@ -182,34 +234,52 @@ bool CGaSender::SendMp(const char* name, const char* failureReason) {
   const std::wstring route = mpTarget.port == INTERNET_DEFAULT_HTTPS_PORT
                                  ? mpTarget.host
                                  : mpTarget.host + L":" + std::to_wstring(mpTarget.port);
-  Scoped::WinHttpCloseHandle session = OpenEventSession(true, route);
-  if (!session) return false;
-  Scoped::WinHttpCloseHandle connect(::WinHttpConnect(session.get(), mpTarget.host.c_str(), mpTarget.port, 0));
-  if (!connect) return false;
-  Scoped::WinHttpCloseHandle request = OpenEventRequest(connect.get(), L"POST", MpPath(), nullptr, WINHTTP_FLAG_SECURE);
-  if (!request) return false;
-  const wchar_t headers[] = L"Content-Type: application/json\r\n";
-  return ::WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), &body[0],
-                              static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) &&
-         ::WinHttpReceiveResponse(request.get(), nullptr);
+  std::shared_ptr<EventExchange> exchange = ConnectExchange(true, route, mpTarget.host, mpTarget.port);
+  if (!exchange || !OpenEventRequest(*exchange, L"POST", MpPath(), nullptr, WINHTTP_FLAG_SECURE)) return false;
+  exchange->headers = L"Content-Type: application/json\r\n";
+  exchange->body = std::move(body);
+  return RunExchange(exchange);
 }
 
+const char* GaEventName(int kind) {
+  switch (kind) {
+    case kGaEvent_Downloaded:
+      return "Downloader_Installed";
+    case kGaEvent_DownloadFailed:
+      return "Downloader_Failed";
+    case kGaEvent_InstallSucceed:
+      return "Installed_Succeed";
+    default:
+      return "Downloader_Start_Install";
+  }
+}
+
+bool CGaSender::SendEvent(int kind, const char* failureReason) {
+  switch (kind) {
+    case kGaEvent_Downloaded:
+      return SendDownloaded();
+    case kGaEvent_DownloadFailed:
+      return SendDownloadFailed(failureReason);
+    case kGaEvent_InstallSucceed:
+      return SendInstallSucceed();
+    default:
+      return SendStartInstall();
+  }
+}
+
+// A lost event changes nothing for the user, but the log says which one and how it ended, so that a
+// gap in the reports can be traced to a machine's network.
 DWORD WINAPI CGaSender::GaThreadProc(LPVOID parameter) {
   std::unique_ptr<GaThreadParam> param(static_cast<GaThreadParam*>(parameter));
-  switch (param->kind) {
-    case kGaEvent_Downloaded:
-      param->sender->SendDownloaded();
-      break;
-    case kGaEvent_DownloadFailed:
-      param->sender->SendDownloadFailed(param->failureReason);
-      break;
-    case kGaEvent_InstallSucceed:
-      param->sender->SendInstallSucceed();
-      break;
-    default:
-      param->sender->SendStartInstall();
-      break;
-  }
+  if (param->kind == kGaEvent_DownloadFailed && !param->sender->bMp) return 0;  // v1 has no such event
+  const ULONGLONG start = ::GetTickCount64();
+  const bool answered = param->sender->SendEvent(param->kind, param->failureReason);
+  const DWORD error = answered ? 0 : ::GetLastError();
+  const unsigned long long ms = ::GetTickCount64() - start;
+  if (answered)
+    LOG_INFO("analytics event %s answered after %llu ms", GaEventName(param->kind), ms);
+  else
+    LOG_INFO("analytics event %s not sent (error %lu) after %llu ms", GaEventName(param->kind), error, ms);
   return 0;
 }
 

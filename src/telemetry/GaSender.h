@@ -82,6 +82,9 @@ class CGaSender {
   // POSTs one event body to /mp/collect over HTTPS; true when it was sent and answered.
   bool SendMp(const char* name, const char* failureReason = nullptr);
 
+  // The event `kind` names (see GaEventKind), over its protocol; true when answered.
+  bool SendEvent(int kind, const char* failureReason);
+
   // Sends the event `kind` names (1: downloaded, 2: failed download, 3: installed, anything else:
   // start), frees the parameter.
   static DWORD WINAPI GaThreadProc(LPVOID parameter);
@@ -111,6 +114,9 @@ class CGaSender {
   std::mutex engagementMutex;
   unsigned long long nPreviousEventMs = 0;  // 0: no event yet
 };
+
+// The event's name as reported, for the log.
+const char* GaEventName(int kind);
 
 // The run's session for the current protocol: the process's start time in seconds since 1970, the
 // same for every event of the process.

@@ -28,11 +28,11 @@ TEST(EndToEnd, InstallsTheSampleProductThroughTheWindow) {
   Installer installer;
   HWND window = installer.WaitForWindow();
   ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl());
+  ASSERT_TRUE(ServeSampleInstaller()) << Utf8(DownloadUrl()) << " error " << ::GetLastError();
   installer.Click(kInstallButton);
 
   ASSERT_TRUE(WaitFor([] { return Log().find("InstallExeFinish") != std::string::npos; })) << Log();
-  EXPECT_TRUE(WaitFor([&] { return server.CountLines("collect?") >= 3; }, 20000)) << server.Text();
+  EXPECT_TRUE(WaitFor([&] { return server.CountLines("collect?") >= 3; }, 20000)) << server.Text() << Log();
   EXPECT_EQ(1, server.CountLines("Downloader_Start_Install"));
   EXPECT_EQ(1, server.CountLines("Downloader_Installed"));
   EXPECT_EQ(1, server.CountLines("Installed_Succeed"));

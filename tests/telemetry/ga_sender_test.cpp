@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winhttp.h>
 
 #include <functional>
 #include <string>
@@ -171,6 +172,21 @@ TEST(GaSender, RequestsToASilentHostEndWithinTheEventTimeOut) {
     EXPECT_GE(took, CGaSender::kReceiveTimeoutMs - 500) << c.what;  // it did wait for an answer
     EXPECT_LT(took, CGaSender::kReceiveTimeoutMs + 2000) << c.what;
   }
+}
+
+// An answer whose headers come a byte every half second keeps every platform time-out content; the
+// event gives up once its three time-outs together have passed.
+TEST(GaSender, AnAnswerThatDribblesEndsWithinTheEventsWholeBound) {
+  CGaSender& sender = CGaSender::GetInstance();
+  sender.SetTarget(L"127.0.0.2", BasePath("dribble"));
+  const DWORD bound = CGaSender::kConnectTimeoutMs + CGaSender::kSendTimeoutMs + CGaSender::kReceiveTimeoutMs;
+  const DWORD begin = ::GetTickCount();
+  const bool answered = sender.SendHttp(L"/dribble/500");
+  const DWORD error = ::GetLastError(), took = ::GetTickCount() - begin;
+  EXPECT_FALSE(answered);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT), error);
+  EXPECT_GE(took, bound - 500);
+  EXPECT_LT(took, bound + 2500);
 }
 
 TEST(GaSender, SetUpPointsAtTheBuildsHostWithThisMachinesIdentifier) {
