@@ -38,8 +38,7 @@ void PrepareToolkit(HINSTANCE instance) {
 
 // The log's last line says what the run ends with; whatever a worker still writes after it is dropped.
 int EndRun(int exitCode, const std::string& why) {
-  LOG_INFO("exit code %d: %s", exitCode, why.c_str());
-  LogClose();
+  LogClose("exit code " + std::to_string(exitCode) + ": " + why);
   return exitCode;
 }
 

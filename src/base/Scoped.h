@@ -113,6 +113,29 @@ class LeaveCriticalSection {
   CriticalSection& section_;
 };
 
+// A slim reader/writer lock held shared, or exclusively, for the owner's lifetime.
+class SharedSrwLock {
+ public:
+  explicit SharedSrwLock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockShared(&lock_); }
+  ~SharedSrwLock() { ::ReleaseSRWLockShared(&lock_); }
+  SharedSrwLock(const SharedSrwLock&) = delete;
+  SharedSrwLock& operator=(const SharedSrwLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+class ExclusiveSrwLock {
+ public:
+  explicit ExclusiveSrwLock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveSrwLock() { ::ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveSrwLock(const ExclusiveSrwLock&) = delete;
+  ExclusiveSrwLock& operator=(const ExclusiveSrwLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
 // A device context from GetDC: released with the window it came from.
 class ReleaseDC {
  public:

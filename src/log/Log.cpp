@@ -50,7 +50,10 @@ struct LogState {
   // Every record goes to each file in it: the log of the work folder and a copy the caller asked for.
   std::shared_ptr<spdlog::sinks::dist_sink_mt> files;
   std::shared_ptr<spdlog::logger> logger;
-  std::atomic<bool> closed{false};
+  // Writers hold it shared; the last record is written under it exclusively, so that a record being
+  // written meanwhile comes before it and none comes after.
+  SRWLOCK closeLock = SRWLOCK_INIT;
+  bool closed = false;  // under closeLock
 };
 
 // Built before main runs (the first static user of the log may be any thread), never destroyed, so
@@ -116,14 +119,20 @@ bool ToSpdlogLevel(int level, spdlog::level::level_enum& out) {
   }
 }
 
-void Emit(int level, const std::string& text) {
-  spdlog::level::level_enum spdLevel;
-  if (text.empty() || !ToSpdlogLevel(level, spdLevel) || State().closed) return;
+void EmitUnlocked(spdlog::level::level_enum level, const std::string& text) {
   try {
-    ConfiguredLogger().log(spdLevel, spdlog::string_view_t(text));
+    ConfiguredLogger().log(level, spdlog::string_view_t(text));
   } catch (...) {
     // The log must never take the installer down with it.
   }
+}
+
+void Emit(int level, const std::string& text) {
+  spdlog::level::level_enum spdLevel;
+  if (text.empty() || !ToSpdlogLevel(level, spdLevel)) return;
+  LogState& state = State();
+  Scoped::SharedSrwLock lock(state.closeLock);
+  if (!state.closed) EmitUnlocked(spdLevel, text);
 }
 
 const char* FileNameOnly(const char* path) {
@@ -206,7 +215,13 @@ bool LogCopyTo(const std::wstring& path) {
   return true;
 }
 
-void LogClose() { State().closed = true; }
+void LogClose(const std::string& lastRecord) {
+  LogState& state = State();
+  Scoped::ExclusiveSrwLock lock(state.closeLock);
+  if (state.closed) return;
+  EmitUnlocked(spdlog::level::info, lastRecord);
+  state.closed = true;
+}
 
 const wchar_t* LogFilePath() {
   LogState& state = State();

@@ -24,8 +24,9 @@ void LogInit(const wchar_t* fileName, const wchar_t* folder);
 // False, and nothing changes, when the file cannot be opened for appending.
 bool LogCopyTo(const std::wstring& path);
 
-// Records written from now on are dropped: the caller's last record stays the file's last.
-void LogClose();
+// Writes `lastRecord` as the file's last record: one another thread is writing meanwhile comes
+// before it, and every record written afterwards is dropped.
+void LogClose(const std::string& lastRecord);
 
 // Narrow formats are checked by the compiler against their arguments; wide ones (which it cannot
 // check) take wide strings as %ls and narrow ones as %hs.

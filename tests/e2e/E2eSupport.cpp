@@ -58,7 +58,14 @@ std::wstring EnglishPackFile(const wchar_t* programName, const wchar_t* name) {
 std::wstring DownloadUrl(const wchar_t* programName) {
   const std::wstring ini = EnglishPackFile(programName, L"UrlInfo.ini");
   wchar_t url[512] = {};
-  ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512, ini.c_str());
+  // A run in another language unpacks the English folder after its window paints: the file may be
+  // there and still empty.
+  WaitFor(
+      [&] {
+        return ::GetPrivateProfileStringW(L"URL", IsWindows64() ? L"STR_DOWN_URL_X64" : L"STR_DOWN_URL", L"", url, 512,
+                                          ini.c_str()) > 0;
+      },
+      10000);
   return url;
 }
 

@@ -174,6 +174,21 @@ TEST(LogDefaultFile, ARecordBeforeLogInitConfiguresTheFileBesideTheProgram) {
   EXPECT_FALSE(TestSupport::IsFolder(L"C:\\setup-log-probe-never"));
 }
 
+// The run's last record stays the file's last while workers keep writing.
+TEST(LogDefaultFile, NothingFollowsTheLastRecord) {
+  std::wstring dir = TestSupport::ExeDir();
+  std::wstring file = dir + L"Log\\log_default_probe.log";
+  for (int run = 0; run < 5; ++run) {
+    ::DeleteFileW(file.c_str());
+    ASSERT_EQ(TestSupport::RunProcess(L"\"" + dir + L"log_default_probe.exe\" close"), 0);
+    const std::string text = ReadFileBytes(file);
+    const size_t last = text.rfind("the run's last record");
+    ASSERT_NE(last, std::string::npos) << text;
+    EXPECT_EQ(text.substr(last), "the run's last record\r\n ") << "run " << run;
+    EXPECT_NE(text.find("worker 3 record"), std::string::npos) << text.substr(0, 200);
+  }
+}
+
 TEST(FaultGuard, ReturnsTheBodysResultOrFalseAfterAFault) {
   EXPECT_TRUE(Log::RunGuarded([] { return true; }));
   EXPECT_FALSE(Log::RunGuarded([] { return false; }));
