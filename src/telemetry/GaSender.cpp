@@ -101,9 +101,10 @@ void SendAndReceive(EventExchange& exchange) {
 }
 
 // Sends the request and waits for the answer's headers within the session's three time-outs together.
-// The platform's time-outs bound each wait, not the whole: headers that come a byte at a time keep
-// them all content, and a start event stuck there would hold the later events' scheme. Closing the
-// request ends the wait on Windows; under Wine it does not, and the request ends on its own thread.
+// Windows bounds the wait for all the headers with the headers' time-out; Wine bounds each read only,
+// so headers that come a byte at a time keep it waiting, and a start event stuck there would hold the
+// later events' scheme. Closing the request ends the wait on Windows; under Wine it does not, and the
+// request ends on its own thread.
 bool RunExchange(const std::shared_ptr<EventExchange>& exchange) {
   CAttemptWatch::Limits bound;
   bound.nAnswerMs = CGaSender::kConnectTimeoutMs + CGaSender::kSendTimeoutMs + CGaSender::kReceiveTimeoutMs;

@@ -174,8 +174,8 @@ TEST(GaSender, RequestsToASilentHostEndWithinTheEventTimeOut) {
   }
 }
 
-// An answer whose headers come a byte every half second keeps every platform time-out content; the
-// event gives up once its three time-outs together have passed.
+// An answer whose headers come a byte every half second: Windows ends the wait with the headers'
+// time-out, Wine would wait on; either way the event gives up within its three time-outs together.
 TEST(GaSender, AnAnswerThatDribblesEndsWithinTheEventsWholeBound) {
   CGaSender& sender = CGaSender::GetInstance();
   sender.SetTarget(L"127.0.0.2", BasePath("dribble"));
@@ -185,7 +185,6 @@ TEST(GaSender, AnAnswerThatDribblesEndsWithinTheEventsWholeBound) {
   const DWORD error = ::GetLastError(), took = ::GetTickCount() - begin;
   EXPECT_FALSE(answered);
   EXPECT_EQ(static_cast<DWORD>(ERROR_WINHTTP_TIMEOUT), error);
-  EXPECT_GE(took, bound - 500);
   EXPECT_LT(took, bound + 2500);
 }
 
