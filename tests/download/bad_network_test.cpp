@@ -294,6 +294,7 @@ TEST_F(BadNetwork, ADownloadKilledHalfWayGoesOnFromItsPartialFileInTheNextRun) {
                                L"\" https://localhost/slow/bad-resume.bin \"" + target + L"\" 5";
   const std::wstring logPath = TestSupport::BuildFile(L"Log/httpget.log");
   const size_t logStart = TestSupport::ReadFileBytes(logPath).size();
+  LogMark firstRun(ServerLog::kNginx);
 
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION process = {};
@@ -311,6 +312,13 @@ TEST_F(BadNetwork, ADownloadKilledHalfWayGoesOnFromItsPartialFileInTheNextRun) {
   ASSERT_GE(state.WrittenBytes(), size / 2) << why;
   ::TerminateProcess(first.get(), 9);
   ::WaitForSingleObject(first.get(), 5000);
+  // nginx logs a request when its connection ends: the killed run's lines come in over the next moments.
+  for (size_t seen = firstRun.Text().size(), still = 0, waited = 0; still < 5 && waited < 50; ++waited) {
+    ::Sleep(100);
+    const size_t now = firstRun.Text().size();
+    still = now == seen ? still + 1 : 0;
+    seen = now;
+  }
 
   LogMark secondRun(ServerLog::kNginx);
   ASSERT_EQ(TestSupport::RunProcess(command, 30000), 0);
