@@ -15,13 +15,18 @@ namespace {
 
 void WriteWhileClosing() {
   std::atomic<bool> stop{false};
+  std::atomic<int> writing{0};
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
-    writers.emplace_back([&stop, t] {
-      for (int i = 0; !stop; ++i) WriteLog("probe", __FILE__, __LINE__, Log::kInfo, "worker %d record %d", t, i);
+    writers.emplace_back([&stop, &writing, t] {
+      for (int i = 0; !stop; ++i) {
+        WriteLog("probe", __FILE__, __LINE__, Log::kInfo, "worker %d record %d", t, i);
+        if (i == 0) ++writing;
+      }
     });
   }
-  ::Sleep(30);
+  for (int waited = 0; writing < 4 && waited < 5000; ++waited) ::Sleep(1);
+  ::Sleep(10);
   LogClose("the run's last record");
   ::Sleep(30);
   stop = true;
