@@ -104,6 +104,20 @@ CAttemptWatch::End CAttemptWatch::Run(std::function<void(Progress&)> work, std::
   }
 }
 
+CAttemptWatch::End CAttemptWatch::RunUntilAnswered(std::function<void()> work, std::function<void()> cancel,
+                                                   DWORD answerMs) {
+  Limits limits;
+  limits.nAnswerMs = answerMs;
+  limits.nStallMs = 0;
+  limits.nRateWindowMs = 0;
+  return Run(
+      [work](Progress& progress) {
+        work();
+        progress.Answered();
+      },
+      std::move(cancel), limits);
+}
+
 const char* CAttemptWatch::Describe(End end) {
   switch (end) {
     case End::kNoAnswer:

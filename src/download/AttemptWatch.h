@@ -47,6 +47,9 @@ class CAttemptWatch {
   // called (from this thread, while the work may still run) and the work is left to end alone. Where
   // no thread can be made, the work runs on the caller's thread, unwatched.
   static End Run(std::function<void(Progress&)> work, std::function<void()> cancel, const Limits& limits);
+  // The same for work that reads no body, whose answer's headers are the whole exchange: it must end
+  // within `answerMs`.
+  static End RunUntilAnswered(std::function<void()> work, std::function<void()> cancel, DWORD answerMs);
 
   // "no answer within 30 s", ... for log lines.
   static const char* Describe(End end);

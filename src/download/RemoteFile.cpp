@@ -49,17 +49,10 @@ struct Exchange {
 
 template <typename Step>
 bool RunWatched(const std::shared_ptr<Exchange>& exchange, const CAttemptWatch::Limits& limits, Step step) {
-  CAttemptWatch::Limits bound = limits;
-  bound.nStallMs = 0;  // no body is read: the answer's headers are the whole exchange
-  bound.nRateWindowMs = 0;
   std::shared_ptr<CBaseRequest> request = exchange->request;
   request->nAnswerTimeoutMs = limits.nAnswerMs;
-  const CAttemptWatch::End end = CAttemptWatch::Run(
-      [exchange, step](CAttemptWatch::Progress& progress) {
-        step(*exchange);
-        progress.Answered();
-      },
-      [request] { request->Cancel(); }, bound);
+  const CAttemptWatch::End end = CAttemptWatch::RunUntilAnswered([exchange, step] { step(*exchange); },
+                                                                 [request] { request->Cancel(); }, limits.nAnswerMs);
   if (end == CAttemptWatch::End::kFinished) return true;
   LOG_INFO("ERR:[%s] size query: %s within %u ms", exchange->request->GetTypeName(), CAttemptWatch::Describe(end),
            static_cast<unsigned>(limits.nAnswerMs));

@@ -106,16 +106,9 @@ void SendAndReceive(EventExchange& exchange) {
 // later events' scheme. Closing the request ends the wait on Windows; under Wine it does not, and the
 // request ends on its own thread.
 bool RunExchange(const std::shared_ptr<EventExchange>& exchange) {
-  CAttemptWatch::Limits bound;
-  bound.nAnswerMs = CGaSender::kConnectTimeoutMs + CGaSender::kSendTimeoutMs + CGaSender::kReceiveTimeoutMs;
-  bound.nStallMs = 0;  // the answer's headers are the whole exchange
-  bound.nRateWindowMs = 0;
-  const CAttemptWatch::End end = CAttemptWatch::Run(
-      [exchange](CAttemptWatch::Progress& progress) {
-        SendAndReceive(*exchange);
-        progress.Answered();
-      },
-      [exchange] { exchange->request.CloseNow(); }, bound);
+  const DWORD bound = CGaSender::kConnectTimeoutMs + CGaSender::kSendTimeoutMs + CGaSender::kReceiveTimeoutMs;
+  const CAttemptWatch::End end = CAttemptWatch::RunUntilAnswered([exchange] { SendAndReceive(*exchange); },
+                                                                 [exchange] { exchange->request.CloseNow(); }, bound);
   ::SetLastError(end == CAttemptWatch::End::kFinished ? exchange->error : ERROR_WINHTTP_TIMEOUT);
   return end == CAttemptWatch::End::kFinished && exchange->answered;
 }
